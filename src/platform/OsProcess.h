@@ -1,0 +1,47 @@
+#pragma once
+
+#include "platform/OsSlot.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// What the directory search found for a name: the first entry only.
+struct TFindEntry {
+  bool Found = false;     // the search found an entry
+  bool Folder = false;    // that entry is a folder
+  bool DosTimeOk = false; // its local last-write time converts to the FAT form (1980 to 2107)
+};
+
+// The process, its files and its code page, as the operating system reports them.
+class TOsProcess {
+public:
+  virtual ~TOsProcess() = default;
+
+  // Full path of the program's own executable (Windows: GetModuleFileNameA with no
+  // module handle and a buffer of 261 bytes).
+  virtual std::string ModuleFileName() = 0;
+  // The raw command-line text of the process (Windows: GetCommandLineA).
+  virtual std::string CommandLine() = 0;
+  // Windows: GetSystemMetrics(SM_DBCSENABLED) != 0.
+  virtual bool DbcsEnabled() = 0;
+  // The lead-byte ranges of the ANSI code page as GetCPInfo(CP_ACP) reports them: up to
+  // twelve bytes, pairs of (first, last), ended by a pair of zeros.
+  virtual std::vector<std::uint8_t> LeadByteRanges() = 0;
+  // Directory search of one name (FindFirstFileA, FindClose at once, then the last-write
+  // time through FileTimeToLocalFileTime and FileTimeToDosDateTime).
+  virtual TFindEntry FindFirst(const std::string& name) = 0;
+  // Locale-aware comparison under the user's default locale (CompareStringA with
+  // LOCALE_USER_DEFAULT, both lengths given, NORM_IGNORECASE when ignoreCase). Returns
+  // 1 (less), 2 (equal), 3 (greater) or 0 (failure).
+  virtual int CompareText(const std::string& a, const std::string& b, bool ignoreCase) = 0;
+  // A UTF-8 text in the system's ANSI code page (on POSIX the code page is UTF-8).
+  virtual std::string AnsiFromUtf8(const std::string& utf8) = 0;
+  // Ends the process with the exit code (ExitProcess).
+  [[noreturn]] virtual void EndProcess(int code) = 0;
+};
+
+inline TOsProcess& OsProcess() { return TOsSlot<TOsProcess>::Get(); }
+
+// The platform's comparison result for "equal".
+inline constexpr int CstrEqual = 2;

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <bitset>
+#include <cstdint>
+#include <string>
+
+// A set of byte values.
+using TByteSet = std::bitset<256>;
+
+// Code-page facts, read once at start-up by LoadCodePageFacts and only read afterwards.
+extern bool DoubleByteSystem;
+extern TByteSet LeadByteSet;
+void LoadCodePageFacts();
+
+// Fixed sizes of the process frame.
+inline constexpr std::size_t MaxArgBytes = 4096;
+inline constexpr unsigned ModulePathBuffer = 261;
+
+// Full path of the program's own executable file, as the platform reports it.
+std::string ProgramFileName();
+// Number of arguments after the program's own word on the command line.
+std::int32_t ArgCount();
+// ProgramFileName() for 0, the index-th argument after the program's word for 1 to
+// ArgCount(), "" for any other index.
+std::string ArgAt(std::int32_t index);
+// The folder part of a path, without a trailing backslash except at a root.
+std::string FolderOf(const std::string& path);
+// True when some argument is a switch character followed by the name.
+bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool ignoreCase);
+// True when the name denotes an existing entry that is not a folder and whose local
+// last-write time lies in 1980 to 2107.
+bool FilePresent(const std::string& name);
+// The value in decimal: "-" for negative values, no padding, no grouping.
+std::string DecimalText(std::int32_t value);
+
+// Byte kinds of a position in a string, by the lead-byte rule.
+enum class TByteKind { Single, Lead, Trail };
+TByteKind ByteKindAt(const std::string& s, std::size_t k);

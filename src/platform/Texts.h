@@ -1,0 +1,27 @@
+#pragma once
+
+#include <string>
+
+// A fixed text of the program. Texts are written once, in UTF-8, where they are used;
+// LoadAll turns every one of them into the system's ANSI code page when the program
+// starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX).
+class TText {
+public:
+  explicit TText(const char* utf8);
+  TText(const TText&) = delete;
+  TText& operator=(const TText&) = delete;
+
+  // The text in the ANSI code page (its UTF-8 form until LoadAll has run).
+  const std::string& operator()() const { return Loaded ? Ansi : Utf8; }
+  const std::string& Source() const { return Utf8; }
+
+  // Converts every text through the platform in use.
+  static void LoadAll();
+
+private:
+  std::string Utf8;
+  std::string Ansi;
+  bool Loaded = false;
+  TText* Next = nullptr;
+  static TText* First;
+};
