@@ -1,25 +1,41 @@
 #pragma once
 
+#include "platform/CodeAddress.h"
+
+#include <memory>
+#include <new>
 #include <string>
 
 // The failure classes. Every failure the launcher raises is an Exception (or one of its
 // descendants) with its class name and a message in the ANSI code page, and carries the
 // code address at which it was raised.
+//
+// Raise a failure with Raise(EFOpenError(text)): the address is then exactly the place of
+// the call. A plain `throw EFOpenError(text)` works too; its address is then where the
+// failure object was made, which the optimised build puts at the same place.
 class Exception {
 public:
-  explicit Exception(std::string message) : Msg(std::move(message)) {}
-  virtual ~Exception() = default;
-  Exception(const Exception&) = default;
-  Exception& operator=(const Exception&) = default;
+  explicit Exception(std::string message);
+  Exception(const Exception&) noexcept = default;
+  Exception& operator=(const Exception&) noexcept = default;
+  virtual ~Exception();
 
   virtual const char* ClassName() const { return "Exception"; }
-  const std::string& Message() const { return Msg; }
+  const std::string& Message() const noexcept { return *Msg; }
+
   // The code address at which the failure was raised (null when unknown).
   const void* Address = nullptr;
 
 private:
-  std::string Msg;
+  // Shared, so that copying a failure (raising it) never needs new memory.
+  std::shared_ptr<const std::string> Msg;
 };
+
+// Raises the failure with the address of the call as its code address.
+template <class E> [[noreturn]] AQ_NOINLINE void Raise(E failure) {
+  failure.Address = AQ_RETURN_ADDRESS();
+  throw failure;
+}
 
 #define AQ_FAILURE_CLASS(Name, Base)                                                               \
   class Name : public Base {                                                                       \
@@ -34,7 +50,48 @@ AQ_FAILURE_CLASS(EFOpenError, EStreamError);
 AQ_FAILURE_CLASS(EFCreateError, EStreamError);
 AQ_FAILURE_CLASS(EFilerError, EStreamError);
 AQ_FAILURE_CLASS(EWriteError, EFilerError);
-AQ_FAILURE_CLASS(EOutOfMemory, Exception);
-AQ_FAILURE_CLASS(EInvalidPointer, Exception);
 
+// Failures of the memory manager.
+AQ_FAILURE_CLASS(EHeapException, Exception);
+AQ_FAILURE_CLASS(EInvalidPointer, EHeapException);
+
+// Exhausted memory. It is also a std::bad_alloc, so that the allocation functions may
+// raise it.
+class EOutOfMemory : public EHeapException, public std::bad_alloc {
+public:
+  using EHeapException::EHeapException;
+  const char* ClassName() const override { return "EOutOfMemory"; }
+};
+
+// Faults that the platform raises in the program, each with the platform's code.
+class EExternal : public Exception {
+public:
+  EExternal(std::string message, unsigned code) : Exception(std::move(message)), Code(code) {}
+  const char* ClassName() const override { return "EExternal"; }
+  unsigned Code;
+};
+
+#define AQ_FAULT_CLASS(Name, Base)                                                                 \
+  class Name : public Base {                                                                       \
+  public:                                                                                          \
+    using Base::Base;                                                                              \
+    const char* ClassName() const override { return #Name; }                                       \
+  }
+
+AQ_FAULT_CLASS(EIntError, EExternal);
+AQ_FAULT_CLASS(EDivByZero, EIntError);
+AQ_FAULT_CLASS(EIntOverflow, EIntError);
+AQ_FAULT_CLASS(ERangeError, EIntError);
+AQ_FAULT_CLASS(EMathError, EExternal);
+AQ_FAULT_CLASS(EZeroDivide, EMathError);
+AQ_FAULT_CLASS(EInvalidOp, EMathError);
+AQ_FAULT_CLASS(EOverflow, EMathError);
+AQ_FAULT_CLASS(EUnderflow, EMathError);
+AQ_FAULT_CLASS(EAccessViolation, EExternal);
+AQ_FAULT_CLASS(EStackOverflow, EExternal);
+AQ_FAULT_CLASS(EPrivilege, EExternal);
+AQ_FAULT_CLASS(EControlC, EExternal);
+AQ_FAULT_CLASS(EExternalException, EExternal);
+
+#undef AQ_FAULT_CLASS
 #undef AQ_FAILURE_CLASS

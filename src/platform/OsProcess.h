@@ -37,11 +37,20 @@ public:
   virtual int CompareText(const std::string& a, const std::string& b, bool ignoreCase) = 0;
   // A UTF-8 text in the system's ANSI code page (on POSIX the code page is UTF-8).
   virtual std::string AnsiFromUtf8(const std::string& utf8) = 0;
+  // The text with that number in the program's string table, in the ANSI code page;
+  // false where there is no such text (or no string table at all).
+  virtual bool ResourceText(unsigned id, std::string& out) {
+    (void)id;
+    (void)out;
+    return false;
+  }
   // Ends the process with the exit code (ExitProcess).
   [[noreturn]] virtual void EndProcess(int code) = 0;
 };
 
-inline TOsProcess& OsProcess() { return TOsSlot<TOsProcess>::Get(); }
+inline TOsProcess& OsProcess() {
+  return TOsSlot<TOsProcess>::Get();
+}
 
 // The platform's comparison result for "equal".
 inline constexpr int CstrEqual = 2;

@@ -4,11 +4,15 @@
 
 TText* TText::First = nullptr;
 
-TText::TText(const char* utf8) : Utf8(utf8), Next(First) { First = this; }
+TText::TText(const char* utf8, unsigned resourceId)
+    : Utf8(utf8), ResourceId(resourceId), Next(First) {
+  First = this;
+}
 
 void TText::LoadAll() {
   for (TText* t = First; t; t = t->Next) {
-    t->Ansi = OsProcess().AnsiFromUtf8(t->Utf8);
+    if (!t->ResourceId || !OsProcess().ResourceText(t->ResourceId, t->Ansi))
+      t->Ansi = OsProcess().AnsiFromUtf8(t->Utf8);
     t->Loaded = true;
   }
 }

@@ -4,10 +4,11 @@
 
 // A fixed text of the program. Texts are written once, in UTF-8, where they are used;
 // LoadAll turns every one of them into the system's ANSI code page when the program
-// starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX).
+// starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX). A text with a
+// number in the program's string table is taken from there where the program has one.
 class TText {
 public:
-  explicit TText(const char* utf8);
+  explicit TText(const char* utf8, unsigned resourceId = 0);
   TText(const TText&) = delete;
   TText& operator=(const TText&) = delete;
 
@@ -21,6 +22,7 @@ public:
 private:
   std::string Utf8;
   std::string Ansi;
+  unsigned ResourceId;
   bool Loaded = false;
   TText* Next = nullptr;
   static TText* First;

@@ -4,7 +4,9 @@
 #include <cstring>
 
 namespace {
-char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char Lower(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 } // namespace
 
 TFindEntry TFakeProcess::FindFirst(const std::string& name) {
@@ -84,11 +86,23 @@ bool TFakeLocale::AltCalendarDate(std::uint32_t, std::uint16_t, std::uint16_t, s
   return true;
 }
 
+TModuleInfo TFakeFailure::ModuleOf(const void* address) {
+  TModuleInfo module;
+  const auto at = reinterpret_cast<std::uintptr_t>(address);
+  module.Found = at >= ModuleBase && at - ModuleBase < ModuleSize;
+  module.Base = module.Found ? ModuleBase : 0;
+  const std::size_t n = std::min(Process.ModulePath.size(), sizeof module.Path - 1);
+  std::memcpy(module.Path, Process.ModulePath.data(), n);
+  module.Path[n] = '\0';
+  return module;
+}
+
 TFakePlatform::TFakePlatform() {
   TOsSlot<TOsProcess>::Use(&Process);
   TOsSlot<TOsUi>::Use(&Ui);
   TOsSlot<TOsShell>::Use(&Shell);
   TOsSlot<TOsLocale>::Use(&Locale);
+  TOsSlot<TOsFailure>::Use(&Failure);
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -96,4 +110,5 @@ TFakePlatform::~TFakePlatform() {
   TOsSlot<TOsUi>::Use(nullptr);
   TOsSlot<TOsShell>::Use(nullptr);
   TOsSlot<TOsLocale>::Use(nullptr);
+  TOsSlot<TOsFailure>::Use(nullptr);
 }

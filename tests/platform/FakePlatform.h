@@ -4,6 +4,7 @@
 // and plays back answers, the clock, the command line and files, so that the whole
 // launcher runs in-process in a test.
 
+#include "platform/OsFailure.h"
 #include "platform/OsLocale.h"
 #include "platform/OsProcess.h"
 #include "platform/OsShell.h"
@@ -88,7 +89,7 @@ class TFakeLocale : public TOsLocale {
 public:
   TLocalTime Now{2004, 7, 1, 7, 30, 0, 0};
   std::uint32_t Lcid = 0x409;
-  std::map<std::uint32_t, std::string> Items; // locale items; missing ones fail
+  std::map<std::uint32_t, std::string> Items;                 // locale items; missing ones fail
   std::map<std::uint32_t, std::vector<std::string>> Calendar; // by calType
   std::map<std::string, std::string> AltDates;                // picture -> text
   TLocalTime LocalTime() override { return Now; }
@@ -98,6 +99,26 @@ public:
                                         std::uint32_t calType) override;
   bool AltCalendarDate(std::uint32_t lcid, std::uint16_t year, std::uint16_t month,
                        std::uint16_t day, const std::string& picture, std::string& out) override;
+};
+
+// Faults and code addresses: the program's module lies at ModuleBase (its file is the
+// process's ModulePath); faults are raised by a test through Sink.
+class TFakeFailure : public TOsFailure {
+public:
+  explicit TFakeFailure(TFakeProcess& process) : Process(process) {}
+  std::uintptr_t ModuleBase = 0x400000;
+  std::uintptr_t ModuleSize = 0x100000;
+  bool Debugger = false;
+  std::vector<const void*> Offered; // failures offered to the platform's filter
+  TFaultSink Sink = nullptr;
+  void CatchFaults(TFaultSink sink) override { Sink = sink; }
+  void GuardedRun(void (*run)()) override { run(); }
+  bool DebuggerFlag() override { return Debugger; }
+  void OfferFailure(const void* address) override { Offered.push_back(address); }
+  TModuleInfo ModuleOf(const void* address) override;
+
+private:
+  TFakeProcess& Process;
 };
 
 // All of the stand-in, put in use for the lifetime of the object.
@@ -113,4 +134,5 @@ public:
   TFakeUi Ui;
   TFakeShell Shell{Fs};
   TFakeLocale Locale;
+  TFakeFailure Failure{Process};
 };
