@@ -10,6 +10,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 #include <new>
 
 #if __has_include(<cxxabi.h>)
@@ -366,6 +367,12 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
   ReportFailure(className, nullptr);
 }
 
+// A failure that cannot be handled at all (one raised while another unwinds, or leaving a
+// function that must not fail): the runtime-error stop.
+[[noreturn]] void Terminated() {
+  RuntimeErrorStop(RuntimeErrorFailure, nullptr);
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------------------
@@ -373,6 +380,7 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
 
 void RunProgram(void (*run)()) {
   ExitCode = 0;
+  std::set_terminate(&Terminated);
   BoxText();
   BoxCaption();
   OsFailure().CatchFaults(&ReportFault);
