@@ -30,6 +30,7 @@ void* ReportFiber = nullptr;
 EXCEPTION_POINTERS* Pending = nullptr;
 LONG PendingAnswer = EXCEPTION_CONTINUE_SEARCH;
 bool OnReportFiber = false;
+int Guarding = 0; // guarded runs in progress
 
 TFault FaultOf(const EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
@@ -110,6 +111,8 @@ LONG FaultFilter(EXCEPTION_POINTERS* pointers) {
   if (!Sink || code == GccThrow || code == GccUnwind || code == GccForcedUnwind ||
       code == ProgramFailure)
     return EXCEPTION_CONTINUE_SEARCH;
+  if (Pending && Pending->ExceptionRecord == pointers->ExceptionRecord)
+    return PendingAnswer; // decided already, on its way in (stack overflow)
   Pending = pointers;
   if (ReportFiber && !OnReportFiber) {
     OnReportFiber = true;
@@ -119,6 +122,15 @@ LONG FaultFilter(EXCEPTION_POINTERS* pointers) {
     Decide();
   }
   return PendingAnswer;
+}
+
+// A stack overflow is taken on its way in: with the stack exhausted, the platform may not
+// manage to walk the frames to the guard's own handler (Wine cannot), so this does at once
+// what that handler would do, and only for faults of the guarded code.
+LONG CALLBACK StackOverflowFirst(EXCEPTION_POINTERS* pointers) {
+  if (pointers->ExceptionRecord->ExceptionCode != EXCEPTION_STACK_OVERFLOW || Guarding == 0)
+    return EXCEPTION_CONTINUE_SEARCH;
+  return FaultFilter(pointers);
 }
 
 } // namespace
@@ -184,17 +196,22 @@ public:
     Sink = sink;
     if (ReportFiber)
       return;
-    // Room on the thread's stack for the platform to hand over a stack overflow.
-    ULONG guarantee = 64 * 1024;
-    SetThreadStackGuarantee(&guarantee);
     // The thread becomes a fiber, so that the report can run on a stack of its own (a
     // thread that is a fiber already keeps reporting on its own stack).
     ThreadFiber = ConvertThreadToFiber(nullptr);
     if (ThreadFiber)
       ReportFiber = CreateFiber(1024 * 1024, &ReportFiberMain, nullptr);
+    if (ReportFiber)
+      AddVectoredExceptionHandler(1, &StackOverflowFirst);
   }
 
-  void GuardedRun(void (*run)()) override { GuardedCall(run); }
+  void GuardedRun(void (*run)()) override {
+    struct TGuarding {
+      TGuarding() { ++Guarding; }
+      ~TGuarding() { --Guarding; }
+    } guarding;
+    GuardedCall(run);
+  }
 
   bool DebuggerFlag() override { return IsDebuggerPresent() != 0; }
 

@@ -10,6 +10,7 @@
 #include "platform/OsFailure.h"
 #include "platform/OsUi.h"
 #include "platform/ProcessEnd.h"
+#include "platform/Texts.h"
 
 #include <cfenv>
 #include <climits>
@@ -20,7 +21,9 @@
 #include <string>
 
 #ifdef _WIN32
+#include <fcntl.h>
 #include <float.h>
+#include <io.h>
 #include <windows.h>
 #else
 #include <csignal>
@@ -29,6 +32,10 @@
 namespace {
 
 std::string Case;
+
+// Texts of the program, in the system's code page once the program has started.
+const TText txtNotADate{"'2004/13/01' は正しい日付ではありません"};
+const TText txtCannotOpen{"ファイル AutoQuillmer.ini は開けません"};
 
 class TPrintingUi final : public TOsUi {
 public:
@@ -102,9 +109,9 @@ void Run() {
   if (Case == "ok")
     return;
   if (Case == "convert")
-    Raise(EConvertError("'2004/13/01' は正しい日付ではありません"));
+    Raise(EConvertError(txtNotADate()));
   if (Case == "fopen")
-    throw EFOpenError("ファイル AutoQuillmer.ini は開けません");
+    throw EFOpenError(txtCannotOpen());
   if (Case == "foreign")
     throw std::runtime_error("not shown");
   if (Case == "memory") {
@@ -122,8 +129,12 @@ int main(int argc, char** argv) {
   Case = argc > 1 ? argv[1] : "ok";
   static TPrintingUi printing;
   for (int i = 2; i < argc; ++i)
-    if (std::strcmp(argv[i], "--print") == 0)
+    if (std::strcmp(argv[i], "--print") == 0) {
       TOsSlot<TOsUi>::Use(&printing);
+#ifdef _WIN32
+      _setmode(_fileno(stderr), _O_BINARY); // the texts' bytes as they are
+#endif
+    }
   if (Case == "early-fault") {
     // A fault before the failure report is set up: the runtime-error stop.
     OsFailure().CatchFaults(&ReportFault);
