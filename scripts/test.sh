@@ -27,6 +27,18 @@ count_gtest() {
   failed=$((failed + ${f:-0}))
 }
 
+# Adds the counts of a run that ends with "N passed, N failed".
+count_plain() {
+  local line
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$1" | tail -n 1)
+  if [ -n "$line" ]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+  else
+    failed=$((failed + 1))
+  fi
+}
+
 stage() {
   local name="$1"
   shift
@@ -50,6 +62,8 @@ build() {
 if stage "linux build" build linux; then
   stage "linux unit tests" build/linux/tests/aq_unit_tests
   count_gtest "$log_dir/linux-unit-tests.log"
+  stage "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
+  count_plain "$log_dir/linux-faults.log"
 else
   failed=$((failed + 1))
 fi
@@ -58,6 +72,8 @@ fi
 if stage "win64 build" build win64; then
   stage "win64 unit tests under Wine" env LC_ALL=ja_JP.UTF-8 scripts/wine-run.sh build/win64/tests/aq_unit_tests.exe
   count_gtest "$log_dir/win64-unit-tests-under-Wine.log"
+  stage "win64 faults under Wine" python3 tests/faults/run_faults.py --wine scripts/wine-run.sh build/win64/tests/faults/aqfaults.exe
+  count_plain "$log_dir/win64-faults-under-Wine.log"
   if [ -x scripts/test-wine-locales.sh ]; then
     stage "win64 regional settings under Wine" scripts/test-wine-locales.sh
     count_gtest "$log_dir/win64-regional-settings-under-Wine.log"
@@ -68,6 +84,10 @@ fi
 
 # 3. Windows x86 (the release program)
 stage "win32 build" build win32 || failed=$((failed + 1))
+if [ -f dist/win32/AutoQuillmer.exe ] && [ -f dist/win64/AutoQuillmer.exe ]; then
+  stage "resources" python3 tests/resources/check_resources.py dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
+  count_plain "$log_dir/resources.log"
+fi
 
 # 4. End to end
 if [ -x scripts/test-e2e.sh ]; then

@@ -79,7 +79,7 @@ def main(args):
     program = args[0]
     module = os.path.basename(program)
     env = dict(os.environ)
-    env.setdefault("LC_ALL", "ja_JP.UTF-8")
+    env["LC_ALL"] = "ja_JP.UTF-8"  # a Japanese system: code page 932 under Wine
     encoding = "cp932" if windows else "utf-8"
     passed = failed = 0
     for case, code, caption, line1, line2 in cases(windows, module):
