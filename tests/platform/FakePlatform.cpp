@@ -173,7 +173,7 @@ std::int64_t TFakeFiles::Write(TOsFile f, const char* data, std::size_t n) {
     return -1;
   if (fails)
     DiskSpace = static_cast<std::int64_t>(n / 2);
-  std::size_t k = n;
+  std::size_t k = WriteChunk > 0 ? std::min(n, WriteChunk) : n;
   if (DiskSpace >= 0) {
     k = std::min(k, static_cast<std::size_t>(DiskSpace));
     DiskSpace -= static_cast<std::int64_t>(k);

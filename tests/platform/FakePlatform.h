@@ -114,6 +114,7 @@ public:
   int FailCall = -1;           // index in Calls of the call that fails
   bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
   std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
+  std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
   bool FolderWritable = true;  // false: no file can be created (read-only or missing folder)
   std::int64_t ReadLimit = -1; // >= 0: a read delivers at most this many bytes
   std::size_t OpenCount() const { return Open.size(); }
