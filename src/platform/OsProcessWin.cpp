@@ -51,14 +51,13 @@ public:
   std::string AnsiFromUtf8(const std::string& utf8) override {
     if (utf8.empty())
       return {};
-    const int wide = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()),
-                                         nullptr, 0);
+    const int wide =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
     if (wide <= 0)
       return utf8;
     std::wstring w(static_cast<std::size_t>(wide), L'\0');
     MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), wide);
-    const int ansi =
-        WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    const int ansi = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
     if (ansi <= 0)
       return utf8;
     std::string out(static_cast<std::size_t>(ansi), '\0');
@@ -66,9 +65,7 @@ public:
     return out;
   }
 
-  [[noreturn]] void EndProcess(int code) override {
-    ::ExitProcess(static_cast<UINT>(code));
-  }
+  [[noreturn]] void EndProcess(int code) override { ::ExitProcess(static_cast<UINT>(code)); }
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "platform/ProcessEnd.h"
 
+#include "datetime/RegionalFormats.h"
 #include "platform/Exceptions.h"
 #include "platform/OsProcess.h"
 #include "platform/OsUi.h"
@@ -17,6 +18,7 @@ const TText txtReportTemplate{"%sがモジュール %s の %p で発生しまし
 void RunProgram(void (*run)()) {
   LoadCodePageFacts();
   TText::LoadAll();
+  LoadRegionalFormats();
   try {
     run();
   } catch (const Exception& e) {

@@ -4,7 +4,9 @@
 
 TText* TText::First = nullptr;
 
-TText::TText(const char* utf8) : Utf8(utf8), Next(First) { First = this; }
+TText::TText(const char* utf8) : Utf8(utf8), Next(First) {
+  First = this;
+}
 
 void TText::LoadAll() {
   for (TText* t = First; t; t = t->Next) {
