@@ -19,6 +19,8 @@ Things learned about Wine 8 that this relies on:
   real, FAKETIME_DONT_FAKE_MONOTONIC=1 keeps timeouts real. A frozen clock
   (`-f '2004-07-01 07:30:00'` without "@") works too, but nothing measured by the clock
   would move.
+- Wine 8's Japanese short date layout is yyyy/M/d; the session sets the user's regional
+  setting to yyyy/MM/dd (as many Japanese systems have it), the time stays H:mm:ss.
 - The time zone of a Windows program is that of its own process (TZ), also with a running
   wineserver. The session uses TZ=Asia/Tokyo.
 - Wine hands a command line given to CreateProcess to the program unchanged, byte for byte
@@ -56,6 +58,9 @@ REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
+
+[HKEY_CURRENT_USER\Control Panel\International]
+"sShortDate"="yyyy/MM/dd"
 
 """
 
@@ -207,13 +212,13 @@ class WineSession:
     # --- running ----------------------------------------------------------------------
 
     def run(self, args: list[str], timeout: float, env: dict[str, str] | None = None,
-            faketime: str | None = None) -> subprocess.CompletedProcess:
+            faketime: str | None = None, frozen: bool = False) -> subprocess.CompletedProcess:
         """Runs `wine ARGS`, optionally with a clock that starts at `faketime`
-        ("YYYY-MM-DD hh:mm:ss", local time)."""
+        ("YYYY-MM-DD hh:mm:ss", local time) and, with `frozen`, stands still there."""
         command = ["wine", *args]
         extra = dict(env or {})
         if faketime:
-            command = ["faketime", "-f", "@" + faketime, *command]
+            command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
             extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
         try:
             return run_captured(command, env=self.env(extra), timeout=timeout)

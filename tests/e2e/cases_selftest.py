@@ -21,7 +21,7 @@ PROBE_BOXES = [
 @case("harness: boxes, icons, buttons and answers of a probe program", tags=("selftest",))
 def selftest_boxes(t):
     probe = t.copy_helper("aqprobe.exe")
-    out = t.base / "probe-results.txt"
+    out = t.records / "probe-results.txt"
     run = t.launch(program=probe, cmdline=f'"{t.win(probe)}" boxes {t.win(out)} 7',
                    answers=["cancel", "ok", "ok", "no"])
     t.boxes(run, *PROBE_BOXES)
@@ -39,7 +39,7 @@ def selftest_boxes(t):
 def selftest_command_line(t):
     t.set_folder("時刻表")
     probe = t.copy_helper("aqprobe.exe")
-    out = t.base / "probe-args.txt"
+    out = t.records / "probe-args.txt"
     cmdline = (f'  "{t.win(probe)}"  args {t.win(out)} ""  /op"en" a\\"b c"\tx '
                "-OPEN")
     run = t.launch(program=probe, cmdline=cmdline)
@@ -58,7 +58,7 @@ def selftest_command_line(t):
 @case("harness: faketime sets the clock the program sees", tags=("selftest",))
 def selftest_clock(t):
     probe = t.copy_helper("aqprobe.exe")
-    out = t.base / "probe-clock.txt"
+    out = t.records / "probe-clock.txt"
     run = t.launch(program=probe, cmdline=f'"{t.win(probe)}" clock {t.win(out)}',
                    faketime="2004-07-01 07:30:00")
     t.exit_code(run, 0)
@@ -81,3 +81,18 @@ def selftest_open(t):
                    associate=False)
     t.exit_code(run, 31)  # SE_ERR_NOASSOC
     t.nothing_opened(run)
+
+
+@case("harness: a Japanese system (locale 0x411, yyyy/MM/dd, H:mm:ss)", tags=("selftest",))
+def selftest_locale(t):
+    probe = t.copy_helper("aqprobe.exe")
+    out = t.records / "probe-locale.txt"
+    run = t.launch(program=probe, cmdline=f'"{t.win(probe)}" locale {t.win(out)}')
+    t.exit_code(run, 0)
+    if not t.check(out.exists(), "the probe wrote nothing"):
+        return
+    lines = dict(line.split("=", 1) for line in out.read_text().splitlines())
+    seen = {k: (v if k == "lcid" else bytes.fromhex(v).decode("cp932")) for k, v in lines.items()}
+    t.equal(seen, {"lcid": "1041", "sshortdate": "yyyy/MM/dd", "stimeformat": "H:mm:ss",
+                   "sdate": "/", "stime": ":", "s1159": "午前", "s2359": "午後"},
+            "regional settings")

@@ -142,12 +142,16 @@ class TCase:
         self.session = runner.session
         self.info = info
         self.base = self.session.drive_c / "aq" / f"case-{number:02d}"
+        # The driver's job and result files and the opener's log stay out of the case's
+        # folders, so that listings show only what the program made.
+        self.records = self.session.drive_c / "aq" / "records" / f"case-{number:02d}"
         self.folder = self.base  # the program's folder; see set_folder
         self.failures: list[str] = []
         self.notes: list[str] = []
         self.runs: list[Run] = []
-        shutil.rmtree(self.base, ignore_errors=True)
-        self.base.mkdir(parents=True)
+        for folder in (self.base, self.records):
+            shutil.rmtree(folder, ignore_errors=True)
+            folder.mkdir(parents=True)
 
     # --- layout ---
 
@@ -180,12 +184,14 @@ class TCase:
     # --- running ---
 
     def launch(self, answers: list[str] = (), args: str = "", cwd: Path | None = None,
-               faketime: str | None = None, associate: bool = True, timeout: float = 20,
+               faketime: str | None = None, frozen: bool = False, associate: bool = True, timeout: float = 20,
                program: Path | None = None, cmdline: str | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
-        unless `cwd` says otherwise. `associate`: ".xls" opens with aqopener.exe."""
+        unless `cwd` says otherwise. `faketime` ("YYYY-MM-DD hh:mm:ss") sets the clock the
+        program sees: running from there, or standing still with `frozen`. `associate`:
+        ".xls" opens with aqopener.exe (else nothing is associated with it)."""
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
@@ -196,9 +202,9 @@ class TCase:
         if cmdline is None:
             cmdline = f'"{win_program}"' + (f" {args}" if args else "")
         index = len(self.runs) + 1
-        job_path = self.base / f"run-{index}.job"
-        result_path = self.base / f"run-{index}.result.json"
-        opener_log = self.base / f"run-{index}.opened.log"
+        job_path = self.records / f"run-{index}.job"
+        result_path = self.records / f"run-{index}.result.json"
+        opener_log = self.records / f"run-{index}.opened.log"
         result_path.unlink(missing_ok=True)
         job = {
             "program": win_program,
@@ -216,7 +222,7 @@ class TCase:
         started = time.monotonic()
         done = self.session.run(
             [self.win(self.runner.helpers_in_prefix / "aqdriver.exe"), self.win(job_path)],
-            timeout=timeout + 20, faketime=faketime,
+            timeout=timeout + 20, faketime=faketime, frozen=frozen,
             env={"AQ_OPENER_LOG": self.win(opener_log)})
         seconds = time.monotonic() - started
         output = done.stdout.decode("utf-8", errors="replace")

@@ -5,6 +5,7 @@
 //   aqprobe.exe clock OUTFILE            notes the local time (GetLocalTime)
 //   aqprobe.exe args OUTFILE             notes the ANSI command line and program path as hex
 //                                        bytes, and the ANSI code page
+//   aqprobe.exe locale OUTFILE           notes regional settings of the thread's locale
 //   aqprobe.exe open FILE SHOW           opens FILE through the shell (ShellExecuteA) with
 //                                        the show command SHOW; exit code: the shell's result
 #include "HelperText.h"
@@ -82,6 +83,24 @@ int Args(const std::wstring& out) {
   return WriteWholeFile(out, text, false) ? 0 : 1;
 }
 
+int Locale(const std::wstring& out) {
+  const LCID locale = GetThreadLocale();
+  struct TItem {
+    const char* Name;
+    LCTYPE Type;
+  };
+  const TItem items[] = {{"sshortdate", LOCALE_SSHORTDATE}, {"stimeformat", LOCALE_STIMEFORMAT},
+                         {"sdate", LOCALE_SDATE},           {"stime", LOCALE_STIME},
+                         {"s1159", LOCALE_S1159},           {"s2359", LOCALE_S2359}};
+  std::string text = "lcid=" + std::to_string(locale) + "\n";
+  for (const auto& item : items) {
+    char value[128] = {};
+    GetLocaleInfoA(locale, item.Type, value, sizeof value);
+    text += std::string(item.Name) + "=" + Hex(value) + "\n";
+  }
+  return WriteWholeFile(out, text, false) ? 0 : 1;
+}
+
 int Open(const std::wstring& file, int show) {
   const auto result = reinterpret_cast<INT_PTR>(
       ShellExecuteA(nullptr, nullptr, Narrow(file, CP_ACP).c_str(), nullptr, nullptr, show));
@@ -94,9 +113,11 @@ int wmain(int argc, wchar_t** argv) {
   // The C runtime makes an empty program word of a command line that starts with blanks;
   // the mode is the first argument that names one.
   int first = 1;
-  while (first < argc && std::wstring(argv[first]) != L"args" &&
-         std::wstring(argv[first]) != L"boxes" && std::wstring(argv[first]) != L"clock" &&
-         std::wstring(argv[first]) != L"open") {
+  const auto isMode = [](const std::wstring& word) {
+    return word == L"args" || word == L"boxes" || word == L"clock" || word == L"locale" ||
+           word == L"open";
+  };
+  while (first < argc && !isMode(argv[first])) {
     ++first;
   }
   argc -= first - 1;
@@ -110,6 +131,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == L"args" && argc >= 3) {
     return Args(argv[2]);
+  }
+  if (mode == L"locale" && argc == 3) {
+    return Locale(argv[2]);
   }
   if (mode == L"open" && argc == 4) {
     return Open(argv[2], _wtoi(argv[3]));
