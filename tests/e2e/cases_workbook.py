@@ -6,8 +6,8 @@ file and in the boxes are exact. The Japanese system writes dates as yyyy/MM/dd 
 as H:mm:ss.
 """
 
-from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PREPARE_FAILED, PROGRAM, SETTINGS,
-                     TEMPLATE1, TEMPLATE3, Box, case, open_failed)
+from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PREPARE_FAILED, PROGRAM, SAVE_FAILED,
+                     SETTINGS, TEMPLATE1, TEMPLATE3, Box, case, open_failed)
 
 JULY_1 = "2004-07-01 07:30:00"
 BOOK_JUNE = "Dozeboard_2004-06.xls"
@@ -159,3 +159,16 @@ def whole_run_in_hyo_folder(t):
     t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00",
                                                 type1=0))
+
+
+@case("an unwritable settings file: the write-back message, exit 0, the file unchanged",
+      tags=("workbook",))
+def settings_unwritable(t):
+    t.put(TEMPLATE1)
+    before = settings_text("2004/07/01 7:00:00", "2004/07/01 7:00:00")
+    t.put((SETTINGS, before))
+    t.make_immutable(t.folder / SETTINGS)
+    run = t.launch(answers=["ok"], faketime=JULY_1, frozen=True)
+    t.boxes(run, SAVE_FAILED)
+    t.exit_code(run, 0)
+    t.file_is(t.folder, SETTINGS, before)

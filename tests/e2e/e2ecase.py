@@ -5,6 +5,7 @@ from __future__ import annotations
 
 import json
 import shutil
+import subprocess
 import time
 import traceback
 from dataclasses import dataclass
@@ -149,6 +150,7 @@ class TCase:
         self.failures: list[str] = []
         self.notes: list[str] = []
         self.runs: list[Run] = []
+        self.immutable_paths: list[Path] = []
         for folder in (self.base, self.records):
             shutil.rmtree(folder, ignore_errors=True)
             folder.mkdir(parents=True)
@@ -167,6 +169,16 @@ class TCase:
             path = (into or self.folder) / name
             path.parent.mkdir(parents=True, exist_ok=True)
             path.write_bytes(content)
+
+    def make_immutable(self, path: Path) -> None:
+        """Makes a file unwritable even for root (chattr +i) until the case ends."""
+        subprocess.run(["chattr", "+i", str(path)], check=True)
+        self.immutable_paths.append(path)
+
+    def cleanup(self) -> None:
+        for path in self.immutable_paths:
+            subprocess.run(["chattr", "-i", str(path)], check=False)
+        self.immutable_paths.clear()
 
     def copy_helper(self, name: str, into: Path | None = None) -> Path:
         """Copies one of the helper programs (e.g. "aqprobe.exe") into the program's folder."""
@@ -350,6 +362,8 @@ class Runner:
             t.fail(str(failure))
         except Exception:  # a fault of the case itself
             t.fail("the case raised:\n" + traceback.format_exc())
+        finally:
+            t.cleanup()
         seconds = time.monotonic() - started
         passed = not t.failures
         print(f"{'ok  ' if passed else 'FAIL'} {info.name} — {info.title} ({seconds:.1f}s)",
