@@ -53,6 +53,14 @@ public:
     if (h == INVALID_HANDLE_VALUE)
       return TClaim::Failed;
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    // A read-only file is refused even where the open itself let it through (a
+    // privileged user on a system that maps the attribute to permission bits).
+    BY_HANDLE_FILE_INFORMATION info;
+    if (existed && (!GetFileInformationByHandle(h, &info) ||
+                    (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)) {
+      CloseHandle(h);
+      return TClaim::Failed;
+    }
     f = FileOf(h);
     return existed ? TClaim::Existing : TClaim::Created;
   }
