@@ -23,8 +23,19 @@ std::int32_t ArgCount();
 // ProgramFileName() for 0, the index-th argument after the program's word for 1 to
 // ArgCount(), "" for any other index.
 std::string ArgAt(std::int32_t index);
-// The folder part of a path, without a trailing backslash except at a root.
-std::string FolderOf(const std::string& path);
+// How paths are written: Windows paths use "\\" and ":" (and know double-byte characters),
+// POSIX paths use "/". Paths of the running system are in its native style.
+enum class TPathStyle { Windows, Posix };
+#ifdef _WIN32
+inline constexpr TPathStyle NativePathStyle = TPathStyle::Windows;
+inline constexpr char PathDelim = '\\';
+#else
+inline constexpr TPathStyle NativePathStyle = TPathStyle::Posix;
+inline constexpr char PathDelim = '/';
+#endif
+
+// The folder part of a path, without a trailing separator except at a root.
+std::string FolderOf(const std::string& path, TPathStyle style = NativePathStyle);
 // True when some argument is a switch character followed by the name.
 bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool ignoreCase);
 // True when the name denotes an existing entry that is not a folder and whose local

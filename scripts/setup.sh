@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs what building and testing Auto Quillmer needs on a Debian machine (as root, or
+# through sudo). Packages already present are left as they are.
+set -euo pipefail
+packages=(
+  cmake make g++ python3                        # the Linux build
+  libgtest-dev libgmock-dev googletest          # unit tests (googletest: its sources, for the cross build)
+  libbenchmark-dev                              # benchmarks
+  clang libclang-rt-14-dev                      # fuzzing (libFuzzer with the sanitizers)
+  mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
+  wine wine64                                   # runs the Windows programs (64-bit only)
+  xvfb faketime locales-all                     # a display, a fixed clock and the regional settings for the tests
+  zip unzip                                     # the release package
+)
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ "${#missing[@]}" -gt 0 ]; then
+  sudo=""
+  [ "$(id -u)" -eq 0 ] || sudo="sudo"
+  echo "Installing: ${missing[*]}"
+  $sudo apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+fi

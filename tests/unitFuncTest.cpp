@@ -1,0 +1,155 @@
+#include "LauncherFixture.h"
+
+namespace {
+
+using MessageBoxes = LauncherTest;
+
+TEST_F(MessageBoxes, ShowMsgMapsIconLettersToFlags) {
+  const struct {
+    const char* Icon;
+    unsigned Flags;
+  } cases[] = {{"e", 16}, {"i", 64}, {"n", 0}};
+  for (const auto& c : cases) {
+    Os.Ui.Boxes.clear();
+    Answer({IdOk});
+    EXPECT_EQ(ShowMsg("text", c.Icon, "Cap"), IdOk);
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, "text");
+    EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Cap");
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, c.Flags) << c.Icon;
+  }
+}
+
+TEST_F(MessageBoxes, AskMsgCombinesIconAndButtons) {
+  const struct {
+    const char *Icon, *Buttons;
+    unsigned Flags;
+  } cases[] = {{"e", "yn", 20}, {"w", "yn", 52},  {"i", "ync", 67},
+               {"?", "ync", 35}, {"n", "yn", 4},  {"?", "yn", 36}};
+  for (const auto& c : cases) {
+    Os.Ui.Boxes.clear();
+    Answer({IdNo});
+    EXPECT_EQ(AskMsg("q", c.Icon, c.Buttons, "Cap"), IdNo);
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, c.Flags) << c.Icon << c.Buttons;
+  }
+}
+
+TEST_F(MessageBoxes, RejectedCodesShowAFaultUnderTheCallersCaption) {
+  const struct {
+    bool Ask;
+    const char *Icon, *Buttons;
+    std::string Fault;
+  } cases[] = {
+      {false, "?", "", texts::IconFault}, {false, "w", "", texts::IconFault},
+      {false, "E", "", texts::IconFault}, {false, "", "", texts::IconFault},
+      {true, "x", "ok", texts::IconFault}, // the button code is then not examined
+      {true, "?", "YN", texts::ButtonFault}, {true, "?", "ok", texts::ButtonFault},
+      {true, "i", "", texts::ButtonFault},
+  };
+  for (const auto& c : cases) {
+    Os.Ui.Boxes.clear();
+    Answer({IdOk});
+    const int r = c.Ask ? AskMsg("text", c.Icon, c.Buttons, "My caption")
+                        : ShowMsg("text", c.Icon, "My caption");
+    EXPECT_EQ(r, -1);
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u) << c.Icon << "/" << c.Buttons;
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, c.Fault);
+    EXPECT_EQ(Os.Ui.Boxes[0].Caption, "My caption");
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, 0u);
+  }
+}
+
+TEST_F(MessageBoxes, ABoxThatFailsToShowGivesZero) {
+  Answer({0});
+  EXPECT_EQ(AskMsg("q", "?", "yn", "Cap"), 0);
+}
+
+using FirstRun = LauncherTest;
+
+TEST_F(FirstRun, SettlesTheTemplateTypeFromTheTemplatesPresent) {
+  const struct {
+    bool T1, T3;
+    std::vector<int> Answers;
+    bool Result, Type1;
+    std::vector<std::string> Boxes;
+  } cases[] = {
+      {false, false, {}, false, true, {texts::NoTemplate}},
+      {true, false, {}, true, true, {}},
+      {false, true, {}, true, false, {}},
+      {true, true, {IdYes}, true, true, {texts::ChooseType}},
+      {true, true, {IdNo}, true, false, {texts::ChooseType}},
+      {true, true, {IdCancel}, false, true, {texts::ChooseType, texts::SetupCancelled}},
+      {true, true, {0}, false, true, {texts::ChooseType}},
+  };
+  for (const auto& c : cases) {
+    Os.Fs.clear();
+    Os.Ui.Boxes.clear();
+    ResetRunState();
+    AppDir = Dir;
+    if (c.T1)
+      AddFile(Dir + "Dozeboardt1.xls");
+    if (c.T3)
+      AddFile(Dir + "Dozeboardt3.xls");
+    Answer(c.Answers);
+    EXPECT_EQ(ChooseTemplateType(), c.Result);
+    EXPECT_EQ(Type1, c.Type1);
+    std::vector<std::string> shown;
+    for (const auto& b : Os.Ui.Boxes)
+      shown.push_back(b.Text);
+    EXPECT_EQ(shown, c.Boxes) << c.T1 << c.T3;
+  }
+}
+
+TEST_F(FirstRun, AsksUnderTheSettingsCaptionAndClosesWithoutIcon) {
+  AppDir = Dir;
+  AddFile(Dir + "Dozeboardt1.xls");
+  AddFile(Dir + "Dozeboardt3.xls");
+  Answer({IdCancel, IdOk});
+  EXPECT_FALSE(ChooseTemplateType());
+  ASSERT_EQ(Os.Ui.Boxes.size(), 2u);
+  EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Auto Quillmer の設定");
+  EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconQuestion | MbYesNoCancel);
+  EXPECT_EQ(Os.Ui.Boxes[1].Caption, "Auto Quillmer");
+  EXPECT_EQ(Os.Ui.Boxes[1].Flags, MbOk);
+}
+
+TEST_F(FirstRun, ATemplateFolderDoesNotCount) {
+  AppDir = Dir;
+  Os.Fs[Dir + "Dozeboardt1.xls"] = TFakeEntry{"", true};
+  AddFile(Dir + "Dozeboardt3.xls");
+  EXPECT_TRUE(ChooseTemplateType());
+  EXPECT_FALSE(Type1);
+  EXPECT_TRUE(Os.Ui.Boxes.empty());
+}
+
+using RunSequence = LauncherTest;
+
+TEST_F(RunSequence, NoTemplateOnAFirstRunEndsWithOneBoxAndExitCodeZero) {
+  EXPECT_EQ(RunProcess(), 0);
+  ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+  EXPECT_EQ(Os.Ui.Boxes[0].Text, texts::NoTemplate);
+  EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconHand);
+  EXPECT_EQ(AppDir, Dir);
+  EXPECT_FALSE(Os.Fs.count("AutoQuillmer.ini"));
+}
+
+TEST_F(RunSequence, TheFirstRunGateLooksInTheProgramsFolder) {
+  AddFile(Dir + "AutoQuillmer.ini", "");
+  EXPECT_EQ(RunProcess(), 0);
+  for (const auto& b : Os.Ui.Boxes)
+    EXPECT_NE(b.Text, texts::NoTemplate);
+  EXPECT_NE(std::find(Os.Process.Searched.begin(), Os.Process.Searched.end(),
+                      Dir + "AutoQuillmer.ini"),
+            Os.Process.Searched.end());
+}
+
+TEST_F(RunSequence, AProgramAtADriveRootGetsTwoSeparators) {
+  const std::string root = NativePathStyle == TPathStyle::Windows ? "C:\\" : "/";
+  Os.Process.ModulePath = root + "AutoQuillmer.exe";
+  RunProcess();
+  EXPECT_EQ(AppDir, root + PathDelim);
+  EXPECT_EQ(Os.Process.Searched.front(), AppDir + "AutoQuillmer.ini");
+}
+
+} // namespace
