@@ -176,6 +176,14 @@ TEST_F(MomentParse, FieldOrderFollowsTheShortDateLayout) {
   EXPECT_EQ(At(2004, 7, 1), TextToMoment("1/7/2004"));
 }
 
+TEST_F(MomentParse, FieldOrderPassesOverDoubleByteCharacters) {
+  // ヅ is 0x83 0x64: its trail byte is a d, which must not make the order day-month-year.
+  RegionalFormats.ShortDateLayout = "'\x83\x64'yyyy/MM/dd";
+  DoubleByteSystem = true;
+  LeadByteSet = Cp932LeadBytes();
+  EXPECT_EQ(At(2004, 7, 1), TextToMoment("2004/07/01"));
+}
+
 TEST_F(MomentParse, MarkersCompareThroughThePlatform) {
   RegionalFormats = EnglishTwelveHourFormats();
   ExpectAccepted({{"1:05:09 pm", Time(13, 5, 9)}, {"1:05:09 Pm", Time(13, 5, 9)}}, true);
