@@ -2,4 +2,6 @@
 #include "platform/ProcessEnd.h"
 #include "unitFunc.h"
 
-int main() { RunProgram(&RunLauncher); }
+int main() {
+  RunProgram(&RunLauncher);
+}

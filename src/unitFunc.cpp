@@ -1,7 +1,11 @@
 #include "unitFunc.h"
 
-#include "platform/ProcessFrame.h"
+#include "datetime/MomentFormat.h"
+#include "ini/IniFile.h"
+#include "platform/Exceptions.h"
+#include "platform/OsShell.h"
 #include "platform/OsUi.h"
+#include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
 
 // ---------------------------------------------------------------------------------------
@@ -48,14 +52,33 @@ const TText txtChooseType{"起動したい「Dozeboard」は、[Type-1] です�
                           "　[Type-3] （睡眠３回まで/日）　→　\"いいえ\" を、\r\n"
                           "　押して下さい。"};
 const TText txtSetupCancelled{"何もせずに終了します。\r\n（設定は完了していません）"};
+const TText txtOpenQuestion{"「Dozeboard」を開きますか？"};
+const TText txtClockBack{"日付が逆転しています。\r\n 前回実行： "};
+const TText txtClockNow{" 現在時刻： "};
+const TText txtClockIgnore{"無視して「Dozeboard」を開きますか？"};
+const TText txtOpenFailed{"「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：　"};
+const TText txtErrorCode{"エラーコード：　"};
+const TText txtPrepareFailed{"新しいファイルの準備に失敗しました。"};
+const TText txtUpgradeFailed{"設定ファイルのバージョンアップに失敗しました。"};
+const TText txtWriteFailed{"設定ファイルへの書き込みに失敗しました。"};
+
+const char* const SettingsFile = "AutoQuillmer.ini";
+const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
+
+// The "open" switch: after "-" or "/", letter case ignored.
+bool OpenSwitchGiven() {
+  TByteSet switchChars;
+  switchChars.set('-');
+  switchChars.set('/');
+  return SwitchGiven("open", switchChars, true);
+}
 
 } // namespace
 
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
-std::int32_t ShowMsg(const std::string& text, const std::string& icon,
-                     const std::string& caption) {
+std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std::string& caption) {
   unsigned flags;
   if (icon == "e")
     flags = MbIconHand;
@@ -133,12 +156,160 @@ bool ChooseTemplateType() {
 }
 
 // ---------------------------------------------------------------------------------------
+// Logical days and the launch decision
+
+std::int32_t FloorToInt(long double x) {
+  auto r = static_cast<std::int32_t>(static_cast<std::uint32_t>(TruncOf(x)));
+  if (FracOf(x) < 0.0L)
+    --r;
+  return r;
+}
+
+TMoment ToLogicalDay(TMoment t) {
+  if (FracOf(t) >= FracOf(TimeToNext))
+    return t;
+  return static_cast<TMoment>(static_cast<long double>(t) - 1.0L);
+}
+
+std::int32_t DaysSinceLastOpen() {
+  if (OpenSwitchGiven())
+    return ForceOpen;
+  const std::int32_t d = FloorToInt(ToLogicalDay(StartTime)) - FloorToInt(ToLogicalDay(Last_XLS));
+  if (d >= 0)
+    return d;
+  const std::string text = txtClockBack() + FormatMoment(ClockPattern, Last_XLS) + "\r\n" +
+                           txtClockNow() + FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" +
+                           txtClockIgnore();
+  if (AskMsg(text, "w", "yn", AppCaption) == IdYes)
+    return ForceOpen;
+  return d;
+}
+
+bool ConfirmOpen() {
+  return AskMsg(txtOpenQuestion(), "?", "yn", AppCaption) == IdYes;
+}
+
+// ---------------------------------------------------------------------------------------
+// Monthly workbook
+
+std::string MonthlyFileName(TMoment t) {
+  const auto dayBefore = static_cast<TMoment>(static_cast<long double>(t) - 1.0L);
+  return "Dozeboard_" + FormatMoment("yyyy\"-\"mm", dayBefore) + ".xls";
+}
+
+bool CopyTemplate() {
+  const std::string source = AppDir + (Type1 ? TemplateType1 : TemplateType3);
+  return OsShell().ShellCopy(source, TargetFile) == 0;
+}
+
+int ShowCommandFor(std::int32_t windowSize) {
+  switch (windowSize) {
+  case 0:
+  case 3:
+  case 5:
+  case 9:
+    return windowSize;
+  default:
+    return 0;
+  }
+}
+
+bool OpenWorkbook() {
+  const std::int32_t result = OsShell().ShellOpen(TargetFile, ShowCommandFor(WindowSize));
+  if (result > 32)
+    return true;
+  ShowMsg(txtOpenFailed() + TargetFile + "\r\n" + txtErrorCode() + DecimalText(result), "e",
+          AppCaption);
+  return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Settings file
+
+bool LoadSettings() {
+  TMemIniFile ini(SettingsFile);
+  Last_XLS = ini.ReadMoment("Execute", "Last_XLS", 2.0);
+  TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", 2.1666666666666665);
+  Type1 = ini.ReadFlag("Launch", "Type1", true);
+  WindowSize = ini.ReadInt("Launch", "WindowSize", 5);
+  YesNo = ini.ReadFlag("Launch", "YesNo", true);
+  return true;
+}
+
+namespace {
+
+// Writes the store back; false when the file cannot be created or written.
+bool WriteBack(TMemIniFile& ini) {
+  try {
+    ini.SaveToDisk();
+  } catch (const EFCreateError&) {
+    return false;
+  } catch (const EWriteError&) {
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
+bool SaveSettings() {
+  TMemIniFile ini(SettingsFile);
+  ini.WriteMoment("Execute", "Last_XLS", Last_XLS);
+  ini.WriteMoment("Execute", "LastQuillmer", StartTime);
+  ini.WriteTimeOfDay("Date", "TimeToNext", TimeToNext);
+  ini.WriteFlag("Launch", "Type1", Type1);
+  ini.WriteInt("Launch", "WindowSize", WindowSize);
+  ini.WriteFlag("Launch", "YesNo", YesNo);
+  return WriteBack(ini);
+}
+
+bool HasLegacySettings() {
+  if (!FilePresent(SettingsFile))
+    return false;
+  TMemIniFile ini(SettingsFile);
+  return ini.HasSection("Window");
+}
+
+bool RemoveLegacySections() {
+  TMemIniFile ini(SettingsFile);
+  for (const char* section : {"File", "Window", "YesNo"})
+    if (ini.HasSection(section))
+      ini.DropSection(section);
+  return WriteBack(ini);
+}
+
+// ---------------------------------------------------------------------------------------
 // Run sequence
 
 void RunLauncher() {
+  // The program's folder.
   AppDir = FolderOf(ProgramFileName()) + PathDelim;
+  // The settings, with a file of the earlier layout upgraded in place.
+  LoadSettings();
+  if (HasLegacySettings()) {
+    SaveSettings();
+    if (!RemoveLegacySections())
+      ShowMsg(txtUpgradeFailed(), "e", AppCaption);
+  }
+  // A first run settles the template type, or ends here without writing anything.
   if (!FilePresent(AppDir + SettingsBase + SettingsExt)) {
     if (!ChooseTemplateType())
       return;
   }
+  // The start time, after any first-run question, and the launch decision.
+  StartTime = NowLocal();
+  const std::int32_t d = DaysSinceLastOpen();
+  if (d >= 1) {
+    LogicalNow = ToLogicalDay(StartTime);
+    TargetFile = AppDir + MonthlyFileName(LogicalNow);
+    if (!FilePresent(TargetFile) && !CopyTemplate()) {
+      ShowMsg(txtPrepareFailed(), "e", AppCaption);
+    } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
+      if (OpenWorkbook())
+        Last_XLS = StartTime;
+    }
+  }
+  // The settings are written back, whatever happened on the way.
+  if (!SaveSettings())
+    ShowMsg(txtWriteFailed(), "e", AppCaption);
 }

@@ -9,15 +9,15 @@
 #include <string>
 
 // Run state: process-wide, set during the run.
-extern std::string AppDir;    // the program's folder, ending with a separator
-extern TMoment Last_XLS;      // the last successful opening of the workbook
-extern TMoment TimeToNext;    // rollover time of the logical day (fraction only counts)
-extern bool Type1;            // true: Type-1 template, false: Type-3
+extern std::string AppDir;      // the program's folder, ending with a separator
+extern TMoment Last_XLS;        // the last successful opening of the workbook
+extern TMoment TimeToNext;      // rollover time of the logical day (fraction only counts)
+extern bool Type1;              // true: Type-1 template, false: Type-3
 extern std::int32_t WindowSize; // show command selector for opening
-extern bool YesNo;            // ask before opening
-extern TMoment StartTime;     // moment of this start; 0 before it is taken
-extern TMoment LogicalNow;    // ToLogicalDay(StartTime)
-extern std::string TargetFile; // full path of the month's workbook
+extern bool YesNo;              // ask before opening
+extern TMoment StartTime;       // moment of this start; 0 before it is taken
+extern TMoment LogicalNow;      // ToLogicalDay(StartTime)
+extern std::string TargetFile;  // full path of the month's workbook
 
 // Puts the run state back to its values at process start.
 void ResetRunState();
@@ -35,3 +35,31 @@ std::int32_t AskMsg(const std::string& text, const std::string& icon, const std:
 
 // First run: settles Type1 from the templates present; false ends the run.
 bool ChooseTemplateType();
+
+// Logical days and the launch decision.
+inline constexpr std::int32_t ForceOpen = 2147483647; // open whatever the dates say
+// The floor of x as a 32-bit integer (towards zero, minus 1 for a negative fraction).
+std::int32_t FloorToInt(long double x);
+// t itself when its time of day is at or after the rollover, else the day before.
+TMoment ToLogicalDay(TMoment t);
+// Logical days from Last_XLS to StartTime, or ForceOpen; may warn about a clock that has
+// gone backwards.
+std::int32_t DaysSinceLastOpen();
+// Asks whether to open the chart; true only for Yes.
+bool ConfirmOpen();
+
+// The monthly workbook.
+// "Dozeboard_" + year "-" month of the day before t + ".xls".
+std::string MonthlyFileName(TMoment t);
+// Copies the chosen template to TargetFile; true when the shell reports success.
+bool CopyTemplate();
+// Opens TargetFile with its associated application; reports a failure itself.
+bool OpenWorkbook();
+// The show command handed to the shell for a WindowSize setting.
+int ShowCommandFor(std::int32_t windowSize);
+
+// The settings file "AutoQuillmer.ini" in the current directory.
+bool LoadSettings();
+bool SaveSettings();
+bool HasLegacySettings();
+bool RemoveLegacySections();

@@ -2,6 +2,7 @@
 
 // The whole launcher in-process against the scripted stand-in.
 
+#include "datetime/RegionalFormats.h"
 #include "platform/FakePlatform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
@@ -24,6 +25,47 @@ protected:
     LoadCodePageFacts();
     TText::LoadAll();
     ResetRunState();
+    RegionalFormats = TRegionalFormats{};
+  }
+  void TearDown() override {
+    RegionalFormats = TRegionalFormats{};
+  }
+
+  // A Japanese system's regional settings: yyyy/MM/dd and a 24-hour clock without a
+  // leading zero.
+  void UseJapaneseFormats() {
+    RegionalFormats = TRegionalFormats{};
+    RegionalFormats.DateSep = '/';
+    RegionalFormats.TimeSep = ':';
+    RegionalFormats.ShortDateLayout = "yyyy/MM/dd";
+    RegionalFormats.LongTimeLayout = "h:mm:ss";
+    RegionalFormats.ShortTimeLayout = "h:mm";
+    // The same, as the system reports it, for runs that read the regional settings.
+    Os.Locale.Items = {{LocaleItem::SDate, "/"},
+                       {LocaleItem::STime, ":"},
+                       {LocaleItem::SShortDate, "yyyy/MM/dd"},
+                       {LocaleItem::ITime, "1"},
+                       {LocaleItem::ITLZero, "0"},
+                       {LocaleItem::SDecimal, "."}};
+  }
+  // The settings file, both in the program's folder and in the current directory (the
+  // program started from its own folder).
+  void SettingsHere(const std::string& content) {
+    AddFile("AutoQuillmer.ini", content);
+    AddFile(Dir + "AutoQuillmer.ini", content);
+  }
+  std::string Settings() {
+    return Os.Fs.count("AutoQuillmer.ini") ? Os.Fs["AutoQuillmer.ini"].Content : "<none>";
+  }
+  std::vector<std::string> BoxTexts() {
+    std::vector<std::string> out;
+    for (const auto& b : Os.Ui.Boxes)
+      out.push_back(b.Text);
+    return out;
+  }
+  void ClockAt(std::uint16_t y, std::uint16_t mo, std::uint16_t d, std::uint16_t h,
+               std::uint16_t mi) {
+    Os.Locale.Now = TLocalTime{y, mo, d, h, mi, 0, 0};
   }
 
   void AddFile(const std::string& name, const std::string& content = "x") {
@@ -55,4 +97,8 @@ inline const std::string ChooseType = "起動したい「Dozeboard」は、[Type
 inline const std::string SetupCancelled = "何もせずに終了します。\r\n（設定は完了していません）";
 inline const std::string IconFault = "エラー：アイコンの指定ミス";
 inline const std::string ButtonFault = "エラー：ボタンの指定ミス";
+inline const std::string OpenQuestion = "「Dozeboard」を開きますか？";
+inline const std::string PrepareFailed = "新しいファイルの準備に失敗しました。";
+inline const std::string UpgradeFailed = "設定ファイルのバージョンアップに失敗しました。";
+inline const std::string WriteFailed = "設定ファイルへの書き込みに失敗しました。";
 } // namespace texts

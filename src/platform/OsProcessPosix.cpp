@@ -29,7 +29,9 @@ struct TDirCloser {
   void operator()(DIR* d) const { closedir(d); }
 };
 
-char FoldAscii(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
 
 class TOsProcessPosix final : public TOsProcess {
 public:

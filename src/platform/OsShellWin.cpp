@@ -12,8 +12,9 @@ namespace {
 class TComScope {
 public:
   TComScope()
-      : Initialised(SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED |
-                                                          COINIT_DISABLE_OLE1DDE))) {}
+      : Initialised(
+            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
+  }
   ~TComScope() {
     if (Initialised)
       CoUninitialize();

@@ -17,8 +17,12 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return out;
 }
 
-unsigned IconOf(unsigned flags) { return flags & 0xF0u; }
-unsigned ButtonsOf(unsigned flags) { return flags & 0x0Fu; }
+unsigned IconOf(unsigned flags) {
+  return flags & 0xF0u;
+}
+unsigned ButtonsOf(unsigned flags) {
+  return flags & 0x0Fu;
+}
 
 const char* IconWord(unsigned icon) {
   switch (icon) {
@@ -38,9 +42,12 @@ const char* IconWord(unsigned icon) {
 int ZenityBox(const std::string& text, const std::string& caption, unsigned flags) {
   const unsigned buttons = ButtonsOf(flags);
   const std::string icon = IconWord(IconOf(flags));
-  std::vector<std::string> argv{"zenity", buttons == MbOk ? "--info" : "--question",
-                                "--title=" + caption, "--text=" + WithoutCarriageReturns(text),
-                                "--no-markup", "--no-wrap"};
+  std::vector<std::string> argv{"zenity",
+                                buttons == MbOk ? "--info" : "--question",
+                                "--title=" + caption,
+                                "--text=" + WithoutCarriageReturns(text),
+                                "--no-markup",
+                                "--no-wrap"};
   argv.push_back("--icon-name=" + (icon.empty() ? std::string("none") : "dialog-" + icon));
   if (buttons == MbYesNo || buttons == MbYesNoCancel) {
     argv.push_back("--ok-label=Yes");

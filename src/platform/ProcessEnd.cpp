@@ -1,5 +1,6 @@
 #include "platform/ProcessEnd.h"
 
+#include "datetime/RegionalFormats.h"
 #include "platform/Exceptions.h"
 #include "platform/OsFailure.h"
 #include "platform/OsProcess.h"
@@ -195,9 +196,7 @@ const TStartStep StartSteps[] = {
     {&TText::LoadAll, nullptr},
     {&SetUpFailureReport, &TakeDownFailureReport},
     {&LoadCodePageFacts, nullptr},
-    // The regional settings (datetime/RegionalFormats.h) are read here, after the code-page
-    // facts:
-    // {&LoadRegionalFormats, nullptr},
+    {&LoadRegionalFormats, nullptr}, // after the code-page facts
 };
 std::size_t StepsStarted = 0;
 

@@ -22,7 +22,9 @@ void LoadCodePageFacts() {
   }
 }
 
-std::string ProgramFileName() { return OsProcess().ModuleFileName(); }
+std::string ProgramFileName() {
+  return OsProcess().ModuleFileName();
+}
 
 namespace {
 
@@ -133,7 +135,8 @@ std::string FolderOf(const std::string& path, TPathStyle style) {
   std::size_t len = p + 1;
   if (p > 0 && path[p] == '\\') {
     const char before = path[p - 1];
-    const bool keep = (before == ':' || before == '\\') && ByteKindAt(path, p - 1) != TByteKind::Trail;
+    const bool keep =
+        (before == ':' || before == '\\') && ByteKindAt(path, p - 1) != TByteKind::Trail;
     if (!keep)
       len = p;
   }

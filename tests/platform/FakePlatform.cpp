@@ -4,9 +4,7 @@
 #include <cstring>
 
 namespace {
-char Lower(char c) {
-  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
-}
+char Lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c; }
 } // namespace
 
 TFindEntry TFakeProcess::FindFirst(const std::string& name) {
@@ -103,6 +101,7 @@ TFakePlatform::TFakePlatform() {
   TOsSlot<TOsShell>::Use(&Shell);
   TOsSlot<TOsLocale>::Use(&Locale);
   TOsSlot<TOsFailure>::Use(&Failure);
+  TOsSlot<TOsFiles>::Use(&Files);
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -111,4 +110,5 @@ TFakePlatform::~TFakePlatform() {
   TOsSlot<TOsShell>::Use(nullptr);
   TOsSlot<TOsLocale>::Use(nullptr);
   TOsSlot<TOsFailure>::Use(nullptr);
+  TOsSlot<TOsFiles>::Use(nullptr);
 }

@@ -5,6 +5,7 @@
 // launcher runs in-process in a test.
 
 #include "platform/OsFailure.h"
+#include "platform/OsFiles.h"
 #include "platform/OsLocale.h"
 #include "platform/OsProcess.h"
 #include "platform/OsShell.h"
@@ -21,12 +22,16 @@ struct TFakeExit {
   int Code;
 };
 
+// How another program has a file open.
+enum class TFakeHold { None, Reading, Writing };
+
 // An in-memory file system keyed by the exact name the program uses.
 struct TFakeEntry {
   std::string Content;
   bool Folder = false;
   bool DosTimeOk = true; // false: last-write time outside 1980 to 2107
   bool ReadOnly = false;
+  TFakeHold HeldElsewhere = TFakeHold::None;
 };
 using TFakeFs = std::map<std::string, TFakeEntry>;
 
@@ -89,7 +94,7 @@ class TFakeLocale : public TOsLocale {
 public:
   TLocalTime Now{2004, 7, 1, 7, 30, 0, 0};
   std::uint32_t Lcid = 0x409;
-  std::map<std::uint32_t, std::string> Items;                 // locale items; missing ones fail
+  std::map<std::uint32_t, std::string> Items; // locale items; missing ones fail
   std::map<std::uint32_t, std::vector<std::string>> Calendar; // by calType
   std::map<std::string, std::string> AltDates;                // picture -> text
   TLocalTime LocalTime() override { return Now; }
@@ -121,6 +126,46 @@ private:
   TFakeProcess& Process;
 };
 
+// File access on the in-memory file system. Every call is recorded as "Op name" in Calls;
+// a test can make any one call fail by its index there.
+class TFakeFiles : public TOsFiles {
+public:
+  explicit TFakeFiles(TFakeFs& fs) : Fs(fs) {}
+  std::vector<std::string> Calls;
+  int FailCall = -1;           // index in Calls of the call that fails
+  bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
+  std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
+  std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
+  bool FolderWritable = true;  // false: no file can be created (read-only or missing folder)
+  std::int64_t ReadLimit = -1; // >= 0: a read delivers at most this many bytes
+  std::size_t OpenCount() const { return Open.size(); }
+
+  TOsFile OpenRead(const std::string& name) override;
+  std::int64_t SizeOf(TOsFile f) override;
+  std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override;
+  TClaim Claim(const std::string& name, TOsFile& f) override;
+  TCreateNew CreateNew(const std::string& name, TOsFile& f) override;
+  std::int64_t Write(TOsFile f, const char* data, std::size_t n) override;
+  bool Flush(TOsFile f) override;
+  bool Close(TOsFile f) override;
+  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override;
+  bool Remove(const std::string& name) override;
+
+private:
+  struct TOpen {
+    std::string Name;
+    bool Writing;
+    std::size_t Pos;
+  };
+  // Records the call; true when it is the one to fail.
+  bool Fails(const char* op, const std::string& name);
+  bool OpenHere(const std::string& name) const;
+  TOsFile Add(const std::string& name, bool writing);
+  TFakeFs& Fs;
+  std::map<TOsFile, TOpen> Open;
+  TOsFile NextFile = 100;
+};
+
 // All of the stand-in, put in use for the lifetime of the object.
 class TFakePlatform {
 public:
@@ -135,4 +180,5 @@ public:
   TFakeShell Shell{Fs};
   TFakeLocale Locale;
   TFakeFailure Failure{Process};
+  TFakeFiles Files{Fs};
 };

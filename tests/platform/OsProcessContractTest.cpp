@@ -41,7 +41,8 @@ class TNativeUnderTest : public TProcessUnderTest {
 public:
   TNativeUnderTest() {
     Dir = fs::temp_directory_path() /
-          ("aq-contract-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+          ("aq-contract-" +
+           std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(Dir);
   }
   ~TNativeUnderTest() override {

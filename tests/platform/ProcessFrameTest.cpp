@@ -1,5 +1,5 @@
-#include "platform/FakePlatform.h"
 #include "platform/ProcessFrame.h"
+#include "platform/FakePlatform.h"
 
 #include <gtest/gtest.h>
 
@@ -102,8 +102,8 @@ TEST_F(ProcessFrame, FolderRuleKnowsDoubleByteCharacters) {
 TEST_F(ProcessFrame, ByteKindsFollowTheLeadByteRuns) {
   Japanese();
   const std::string s = "a\x81\x81\x81\x5C"; // a, lead, trail, lead, trail
-  const TByteKind expected[] = {TByteKind::Single, TByteKind::Lead, TByteKind::Trail,
-                                TByteKind::Lead, TByteKind::Trail, TByteKind::Single};
+  const TByteKind expected[] = {TByteKind::Single, TByteKind::Lead,  TByteKind::Trail,
+                                TByteKind::Lead,   TByteKind::Trail, TByteKind::Single};
   for (std::size_t k = 0; k <= s.size(); ++k)
     EXPECT_EQ(ByteKindAt(s, k), expected[k]) << k;
 }
@@ -128,10 +128,10 @@ TEST_F(ProcessFrame, RecognisesTheOpenSwitch) {
     std::string Tail;
     bool Given;
   } cases[] = {
-      {"/open", true},       {"-open", true},        {"/OPEN", true},     {"-Open", true},
-      {"\"/open\"", true},   {"\"\" /open", true},   {"x y /open", true}, {"/opening", false},
-      {"open", false},       {"--open", false},      {"/open:1", false},  {"/ open", false},
-      {"", false},           {"/op\"en\"", true},
+      {"/open", true},     {"-open", true},      {"/OPEN", true},     {"-Open", true},
+      {"\"/open\"", true}, {"\"\" /open", true}, {"x y /open", true}, {"/opening", false},
+      {"open", false},     {"--open", false},    {"/open:1", false},  {"/ open", false},
+      {"", false},         {"/op\"en\"", true},
   };
   for (const auto& c : cases) {
     Os.Process.CmdLine = "AutoQuillmer.exe " + c.Tail;
@@ -159,8 +159,11 @@ TEST(DecimalText, WritesSignAndDigitsOnly) {
   const struct {
     std::int32_t Value;
     const char* Text;
-  } cases[] = {{0, "0"},          {-1, "-1"},          {31, "31"},
-               {2147483647, "2147483647"}, {-2147483647 - 1, "-2147483648"}};
+  } cases[] = {{0, "0"},
+               {-1, "-1"},
+               {31, "31"},
+               {2147483647, "2147483647"},
+               {-2147483647 - 1, "-2147483648"}};
   for (const auto& c : cases)
     EXPECT_EQ(DecimalText(c.Value), c.Text);
 }

@@ -1,0 +1,81 @@
+// Speed of the moment text forms: pattern formatting, the regional text form and reading
+// it back, with the built-in regional settings and a fixed clock.
+#include "datetime/MomentFormat.h"
+#include "datetime/MomentParse.h"
+#include "datetime/RegionalFormats.h"
+#include "platform/OsLocale.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+class TBenchLocale : public TOsLocale {
+public:
+  TLocalTime LocalTime() override { return {2004, 7, 1, 7, 30, 0, 0}; }
+  std::uint32_t ThreadLocale() override { return 0x409; }
+  int LocaleInfo(std::uint32_t, std::uint32_t, char*, int) override { return 0; }
+  std::vector<std::string> CalendarInfo(std::uint32_t, std::uint32_t, std::uint32_t) override {
+    return {};
+  }
+  bool AltCalendarDate(std::uint32_t, std::uint16_t, std::uint16_t, std::uint16_t,
+                       const std::string&, std::string&) override {
+    return false;
+  }
+};
+
+TBenchLocale BenchLocale;
+
+const TMoment Sample = 38169.0 + (13.0 * 3600 + 5 * 60 + 9) / 86400.0;
+
+void Setup() {
+  TOsSlot<TOsLocale>::Use(&BenchLocale);
+  RegionalFormats = TRegionalFormats{};
+}
+
+void BM_FormatMomentLauncherPattern(benchmark::State& state) {
+  Setup();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FormatMoment("yyyy/mm/dd hh:nn:ss", Sample));
+}
+BENCHMARK(BM_FormatMomentLauncherPattern);
+
+void BM_FormatMomentMonthPattern(benchmark::State& state) {
+  Setup();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FormatMoment("yyyy\"-\"mm", Sample));
+}
+BENCHMARK(BM_FormatMomentMonthPattern);
+
+void BM_FormatMomentLongPattern(benchmark::State& state) {
+  Setup();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(FormatMoment("dddd, dddddd tt zzz 'literal text' ampm", Sample));
+}
+BENCHMARK(BM_FormatMomentLongPattern);
+
+void BM_MomentToText(benchmark::State& state) {
+  Setup();
+  for (auto _ : state)
+    benchmark::DoNotOptimize(MomentToText(Sample));
+}
+BENCHMARK(BM_MomentToText);
+
+void BM_TextToMoment(benchmark::State& state) {
+  Setup();
+  const std::string text = MomentToText(Sample); // 7/1/04 1:05:09 pm
+  for (auto _ : state)
+    benchmark::DoNotOptimize(TextToMoment(text));
+}
+BENCHMARK(BM_TextToMoment);
+
+void BM_TextToMomentTimeOnly(benchmark::State& state) {
+  Setup();
+  const std::string text = "4:00:00 am";
+  for (auto _ : state)
+    benchmark::DoNotOptimize(TextToMoment(text));
+}
+BENCHMARK(BM_TextToMomentTimeOnly);
+
+} // namespace
+
+BENCHMARK_MAIN();

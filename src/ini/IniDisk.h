@@ -1,0 +1,20 @@
+#pragma once
+
+#include <string>
+
+// Whole-file access for the INI store, built on the platform's file calls.
+
+// The bytes of an existing file. Raises EFOpenError when it cannot be opened. A failed or
+// short read is no failure: the result then holds the bytes actually read.
+std::string LoadFileText(const std::string& name);
+
+// Replaces the file by one holding exactly text, never leaving it half written: the text
+// goes to a new file in the same folder, is forced onto the disk and then takes the old
+// file's place in one step. On any failure the old file (or its absence) stays as it was
+// and the new file is removed. Raises EFCreateError when the file cannot be claimed for
+// writing, the new file cannot be created or cannot take the old one's place, and
+// EWriteError when writing or flushing the new file fails.
+void SaveFileText(const std::string& name, const std::string& text);
+
+// The name of the index-th candidate for the new file written by SaveFileText.
+std::string SaveTempName(const std::string& name, int index);

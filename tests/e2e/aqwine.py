@@ -1,0 +1,252 @@
+"""A private Wine world for the end-to-end tests: a fresh prefix, an X server, a clock.
+
+One WineSession per test run: it starts Xvfb on a free display, makes a fresh 64-bit Wine
+prefix under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
+Mono/Gecko installers; no debugger or crash dialog; windows not handed to a window
+manager, see below), keeps one wineserver running for the whole session so that each
+program starts fast, and takes everything down again at the end.
+
+Things learned about Wine 8 that this relies on:
+- Without a window manager, Wine waits up to 2 s for every closing window of a managed
+  window to be withdrawn ("wait_for_withdrawn_state"). With HKCU\\Software\\Wine\\X11 Driver
+  "Managed"="N" no window is managed and message boxes close at once.
+- The desktop process (explorer.exe) is started by the first program that needs it and
+  would otherwise land in the driver's job object; the driver starts it first.
+- libfaketime reaches Windows programs: GetLocalTime reads the clock of the program's own
+  process, so faking only the started programs is enough, even with an unfaked wineserver
+  already running. `faketime -f '@2004-07-01 07:30:00'` starts a running clock at that
+  moment (`faketime '2004-07-01 07:30:00'` does the same). NO_FAKE_STAT=1 keeps file times
+  real, FAKETIME_DONT_FAKE_MONOTONIC=1 keeps timeouts real. A frozen clock
+  (`-f '2004-07-01 07:30:00'` without "@") works too, but nothing measured by the clock
+  would move.
+- Wine 8's Japanese short date layout is yyyy/M/d; the session sets the user's regional
+  setting to yyyy/MM/dd (as many Japanese systems have it), the time stays H:mm:ss.
+- The time zone of a Windows program is that of its own process (TZ), also with a running
+  wineserver. The session uses TZ=Asia/Tokyo.
+- Wine hands a command line given to CreateProcess to the program unchanged, byte for byte
+  after conversion to code page 932 (leading blanks, tabs, quotes, the 0x5C trail byte of
+  表); starting through `wine prog args` instead would rebuild it from the arguments.
+"""
+
+from __future__ import annotations
+
+import os
+import select
+import shutil
+import subprocess
+import tempfile
+import time
+from pathlib import Path, PureWindowsPath
+
+WINE_ENV = {
+    "WINEDEBUG": "-all",
+    # No Mono/Gecko installers; no host file associations pulled in.
+    "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
+    "LC_ALL": "ja_JP.UTF-8",
+    "LANG": "ja_JP.UTF-8",
+    "TZ": "Asia/Tokyo",
+}
+
+REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
+
+[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
+"Debugger"="C:\\windows\\no-such-debugger.exe"
+"Auto"="0"
+
+[HKEY_CURRENT_USER\Software\Wine\WineDbg]
+"ShowCrashDialog"=dword:00000000
+
+[HKEY_CURRENT_USER\Software\Wine\X11 Driver]
+"Managed"="N"
+
+[HKEY_CURRENT_USER\Control Panel\International]
+"sShortDate"="yyyy/MM/dd"
+
+"""
+
+
+class WineError(RuntimeError):
+    pass
+
+
+def run_captured(command: list[str], env: dict[str, str],
+                 timeout: float) -> subprocess.CompletedProcess:
+    """Runs a command with its output in a file, not a pipe: a wineserver started on the
+    way inherits the output and outlives the command, and a pipe would stay open with it."""
+    with tempfile.TemporaryFile() as output:
+        done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=output,
+                              stderr=subprocess.STDOUT, timeout=timeout, check=False)
+        output.seek(0)
+        done.stdout = output.read()
+    return done
+
+
+class WineSession:
+    def __init__(self, root: Path | None = None, keep: bool = False, log=None):
+        self.keep = keep
+        self.log = log or (lambda text: None)
+        self.root = Path(root) if root else Path(tempfile.mkdtemp(prefix="aq-e2e-"))
+        self.prefix = self.root / "prefix"
+        self.xvfb: subprocess.Popen | None = None
+        self.display = ""
+
+    # --- lifetime ---------------------------------------------------------------------
+
+    def __enter__(self) -> "WineSession":
+        try:
+            self.start()
+        except BaseException:
+            self.stop()
+            raise
+        return self
+
+    def __exit__(self, *exc) -> None:
+        self.stop()
+
+    def start(self) -> None:
+        self.root.mkdir(parents=True, exist_ok=True)
+        started = time.monotonic()
+        self._start_xvfb()
+        self._make_prefix()
+        self.log(f"wine session ready in {time.monotonic() - started:.1f}s "
+                 f"(display {self.display}, prefix {self.prefix})")
+
+    def stop(self) -> None:
+        if self.prefix.exists():
+            subprocess.run(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
+                           check=False)
+            subprocess.run(["wineserver", "-w"], env=self.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
+                           check=False)
+        if self.xvfb is not None:
+            self.xvfb.terminate()
+            try:
+                self.xvfb.wait(timeout=10)
+            except subprocess.TimeoutExpired:
+                self.xvfb.kill()
+                self.xvfb.wait()
+            self.xvfb = None
+        if not self.keep:
+            shutil.rmtree(self.root, ignore_errors=True)
+
+    def _start_xvfb(self) -> None:
+        read_end, write_end = os.pipe()
+        try:
+            self.xvfb = subprocess.Popen(
+                ["Xvfb", "-displayfd", str(write_end), "-screen", "0", "1024x768x24",
+                 "-nolisten", "tcp", "-noreset"],
+                pass_fds=(write_end,), stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                stderr=subprocess.DEVNULL, start_new_session=True)
+            os.close(write_end)
+            write_end = -1
+            text = b""
+            deadline = time.monotonic() + 20
+            while not text.endswith(b"\n"):
+                remaining = deadline - time.monotonic()
+                ready, _, _ = select.select([read_end], [], [], max(remaining, 0))
+                if not ready:
+                    raise WineError("Xvfb did not report its display")
+                chunk = os.read(read_end, 64)
+                if not chunk:
+                    raise WineError("Xvfb ended before reporting its display")
+                text += chunk
+            self.display = ":" + text.decode().strip()
+        finally:
+            os.close(read_end)
+            if write_end >= 0:
+                os.close(write_end)
+
+    def _make_prefix(self) -> None:
+        self.prefix.mkdir(parents=True, exist_ok=True)
+        self._quiet(["wineboot", "-i"], timeout=180)
+        self._quiet(["wineserver", "-w"], timeout=60)
+        if not (self.prefix / "system.reg").exists():
+            raise WineError("wineboot made no prefix")
+        reg = self.root / "setup.reg"
+        reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
+        # From here on one wineserver serves the whole session.
+        self._quiet(["wineserver", "-p"], timeout=30)
+        self._quiet(["wine", "regedit", "/S", self.windows_path(reg)], timeout=60)
+
+    def _quiet(self, command: list[str], timeout: float) -> None:
+        done = run_captured(command, env=self.env(), timeout=timeout)
+        if done.returncode != 0:
+            raise WineError(f"{' '.join(command)} failed ({done.returncode}): "
+                            f"{done.stdout.decode(errors='replace')[-2000:]}")
+
+    # --- paths and environment --------------------------------------------------------
+
+    @property
+    def drive_c(self) -> Path:
+        return self.prefix / "drive_c"
+
+    def windows_path(self, path: Path | str) -> str:
+        """The Windows name of a Unix path: C:\\... inside drive_c, Z:\\... elsewhere."""
+        path = Path(path).absolute()
+        try:
+            relative = path.relative_to(self.drive_c)
+            return str(PureWindowsPath("C:\\", *relative.parts))
+        except ValueError:
+            return "Z:" + str(path).replace("/", "\\")
+
+    def unix_path(self, windows: str) -> Path:
+        win = PureWindowsPath(windows)
+        if win.drive.upper() == "C:":
+            return self.drive_c.joinpath(*win.parts[1:])
+        if win.drive.upper() == "Z:":
+            return Path("/").joinpath(*win.parts[1:])
+        raise ValueError(f"no Unix path for {windows}")
+
+    def env(self, extra: dict[str, str] | None = None) -> dict[str, str]:
+        env = {key: value for key, value in os.environ.items()
+               if not key.startswith(("WINE", "FAKETIME", "LC_")) and key not in
+               ("LD_PRELOAD", "DISPLAY", "NO_FAKE_STAT", "LANGUAGE")}
+        env.update(WINE_ENV)
+        env["WINEPREFIX"] = str(self.prefix)
+        if self.display:
+            env["DISPLAY"] = self.display
+        env.update(extra or {})
+        return env
+
+    # --- running ----------------------------------------------------------------------
+
+    def run(self, args: list[str], timeout: float, env: dict[str, str] | None = None,
+            faketime: str | None = None, frozen: bool = False) -> subprocess.CompletedProcess:
+        """Runs `wine ARGS`, optionally with a clock that starts at `faketime`
+        ("YYYY-MM-DD hh:mm:ss", local time) and, with `frozen`, stands still there."""
+        command = ["wine", *args]
+        extra = dict(env or {})
+        if faketime:
+            command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
+            extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
+        try:
+            return run_captured(command, env=self.env(extra), timeout=timeout)
+        except subprocess.TimeoutExpired:
+            # Everything of this prefix goes; the next run gets a fresh wineserver.
+            subprocess.run(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
+                           check=False)
+            subprocess.run(["wineserver", "-p"], env=self.env(), stdin=subprocess.DEVNULL,
+                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
+                           check=False)
+            raise
+
+
+def main(argv: list[str]) -> int:
+    """Runs one command inside a fresh session: aqwine.py [--keep] COMMAND ARGS...
+    (the command gets WINEPREFIX, DISPLAY and the rest in its environment)."""
+    keep = False
+    if argv and argv[0] == "--keep":
+        keep, argv = True, argv[1:]
+    if not argv:
+        print("usage: aqwine.py [--keep] COMMAND [ARGS...]")
+        return 2
+    with WineSession(keep=keep, log=print) as session:
+        print(f"WINEPREFIX={session.prefix} DISPLAY={session.display}", flush=True)
+        return subprocess.run(argv, env=session.env(), check=False).returncode
+
+
+if __name__ == "__main__":
+    import sys
+    sys.exit(main(sys.argv[1:]))

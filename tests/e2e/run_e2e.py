@@ -1,0 +1,102 @@
+#!/usr/bin/env python3
+"""End-to-end tests: the real Windows program under Wine, its real message boxes answered
+by aqdriver.exe, and checks of boxes, exit codes, files and the opened workbook.
+
+    python3 tests/e2e/run_e2e.py [-k PATTERN] [--skip-tag TAG] [--keep] [-v]
+        [--exe dist/win64/AutoQuillmer.exe] [--helpers build/win64/e2e]
+
+Needs the win64 build (cmake --preset win64 && cmake --build --preset win64). Starts its
+own Xvfb and Wine prefix; needs no display and no standard input. The last line printed
+is "N passed, N failed" (", N skipped" when cases were skipped). Tags can also be skipped
+with AQ_E2E_SKIP=tag1,tag2.
+
+Writing a case: in a tests/e2e/cases_*.py file (all are loaded), a function decorated with
+@case(...) from e2ecase that takes a TCase `t`:
+
+    @case("only the Type-3 template: no first-run question", tags=("first-run",))
+    def only_type3(t):
+        t.put(TEMPLATE3)                        # files of the program's folder
+        run = t.launch(answers=["no"])          # one run, scripted answers
+        t.no_box_like(run, FIRST_RUN_QUESTION)
+        t.exit_code(run, 0)
+
+Checks collect their failures and the case goes on, so one run reports all that is wrong.
+Boxes that came when no scripted answer was left are reported as notes (the driver
+presses OK, Cancel or No for them); cases that expect an exact series use t.boxes().
+"""
+
+from __future__ import annotations
+
+import argparse
+import importlib
+import os
+import sys
+import time
+from pathlib import Path
+
+HERE = Path(__file__).resolve().parent
+sys.path.insert(0, str(HERE))
+from aqwine import WineSession  # noqa: E402
+from e2ecase import CASES, PROGRAM, Runner  # noqa: E402
+
+REPO = HERE.parents[1]
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("-k", dest="pattern", help="run only cases whose name or title "
+                        "contains this (several: comma-separated)")
+    parser.add_argument("--skip-tag", action="append", default=[],
+                        help="skip cases with this tag (repeatable)")
+    parser.add_argument("--exe", type=Path, default=REPO / "dist" / "win64" / PROGRAM)
+    parser.add_argument("--helpers", type=Path, default=REPO / "build" / "win64" / "e2e")
+    parser.add_argument("--keep", action="store_true", help="keep the prefix and the Xvfb "
+                        "folder (the path is printed)")
+    parser.add_argument("--list", action="store_true", help="list the cases and exit")
+    parser.add_argument("-v", "--verbose", action="store_true", help="show every run's boxes")
+    options = parser.parse_args()
+
+    # The harness's own checks first, then the rest in file name order.
+    for module in sorted(HERE.glob("cases_*.py"), key=lambda p: ("selftest" not in p.stem, p.stem)):
+        importlib.import_module(module.stem)  # registers its cases
+
+    skip_tags = set(options.skip_tag)
+    skip_tags.update(t for t in os.environ.get("AQ_E2E_SKIP", "").split(",") if t)
+    patterns = [p for p in (options.pattern or "").split(",") if p]
+    selected, skipped = [], []
+    for info in CASES:
+        if patterns and not any(p in info.name or p in info.title for p in patterns):
+            continue
+        (skipped if skip_tags & set(info.tags) else selected).append(info)
+    if options.list:
+        for info in CASES:
+            print(f"{info.name:40} [{','.join(info.tags)}] {info.title}")
+        return 0
+
+    for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe"):
+        if not (options.helpers / name).is_file():
+            print(f"missing helper {options.helpers / name}: build the win64 preset first")
+            print(f"0 passed, {len(selected)} failed")
+            return 1
+
+    started = time.monotonic()
+    passed = failed = 0
+    with WineSession(keep=options.keep, log=print) as session:
+        runner = Runner(session, options.exe.resolve(), options.helpers.resolve(),
+                        options.verbose)
+        for number, info in enumerate(selected, 1):
+            ok, _ = runner.run_case(number, info)
+            passed += ok
+            failed += not ok
+    for info in skipped:
+        print(f"skip {info.name} — tags {','.join(info.tags)}")
+    print(f"e2e: {time.monotonic() - started:.1f}s in all")
+    summary = f"{passed} passed, {failed} failed"
+    if skipped:
+        summary += f", {len(skipped)} skipped"
+    print(summary)
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

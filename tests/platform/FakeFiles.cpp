@@ -1,0 +1,137 @@
+// File access of the stand-in, on its in-memory file system.
+#include "platform/FakePlatform.h"
+
+#include <algorithm>
+#include <cstring>
+
+bool TFakeFiles::Fails(const char* op, const std::string& name) {
+  Calls.push_back(std::string(op) + " " + name);
+  return static_cast<int>(Calls.size()) - 1 == FailCall;
+}
+
+bool TFakeFiles::OpenHere(const std::string& name) const {
+  return std::any_of(Open.begin(), Open.end(),
+                     [&](const auto& o) { return o.second.Name == name; });
+}
+
+TOsFile TFakeFiles::Add(const std::string& name, bool writing) {
+  const TOsFile f = NextFile++;
+  Open[f] = TOpen{name, writing, 0};
+  return f;
+}
+
+TOsFile TFakeFiles::OpenRead(const std::string& name) {
+  if (Fails("OpenRead", name))
+    return NoOsFile;
+  auto it = Fs.find(name);
+  if (it == Fs.end() || it->second.Folder || it->second.HeldElsewhere == TFakeHold::Writing)
+    return NoOsFile;
+  for (const auto& o : Open)
+    if (o.second.Name == name && o.second.Writing)
+      return NoOsFile;
+  return Add(name, false);
+}
+
+std::int64_t TFakeFiles::SizeOf(TOsFile f) {
+  auto o = Open.find(f);
+  if (Fails("SizeOf", o == Open.end() ? "?" : o->second.Name) || o == Open.end())
+    return -1;
+  return static_cast<std::int64_t>(Fs[o->second.Name].Content.size());
+}
+
+std::int64_t TFakeFiles::Read(TOsFile f, char* buffer, std::size_t n) {
+  auto o = Open.find(f);
+  if (Fails("Read", o == Open.end() ? "?" : o->second.Name) || o == Open.end())
+    return -1;
+  const std::string& c = Fs[o->second.Name].Content;
+  std::size_t k = o->second.Pos < c.size() ? std::min(n, c.size() - o->second.Pos) : 0;
+  if (ReadLimit >= 0)
+    k = std::min(k, static_cast<std::size_t>(ReadLimit));
+  std::memcpy(buffer, c.data() + o->second.Pos, k);
+  o->second.Pos += k;
+  return static_cast<std::int64_t>(k);
+}
+
+TClaim TFakeFiles::Claim(const std::string& name, TOsFile& f) {
+  if (Fails("Claim", name) || name.empty() || OpenHere(name))
+    return TClaim::Failed;
+  auto it = Fs.find(name);
+  if (it == Fs.end()) {
+    if (!FolderWritable)
+      return TClaim::Failed;
+    Fs[name] = TFakeEntry{};
+    f = Add(name, true);
+    return TClaim::Created;
+  }
+  const TFakeEntry& e = it->second;
+  if (e.Folder || e.ReadOnly || e.HeldElsewhere != TFakeHold::None)
+    return TClaim::Failed;
+  f = Add(name, true);
+  return TClaim::Existing;
+}
+
+TCreateNew TFakeFiles::CreateNew(const std::string& name, TOsFile& f) {
+  if (Fails("CreateNew", name))
+    return TCreateNew::Failed;
+  if (Fs.count(name))
+    return TCreateNew::Exists;
+  if (!FolderWritable)
+    return TCreateNew::Failed;
+  Fs[name] = TFakeEntry{};
+  f = Add(name, true);
+  return TCreateNew::Created;
+}
+
+std::int64_t TFakeFiles::Write(TOsFile f, const char* data, std::size_t n) {
+  auto o = Open.find(f);
+  const bool fails = Fails("Write", o == Open.end() ? "?" : o->second.Name);
+  if (o == Open.end() || !o->second.Writing)
+    return -1;
+  if (fails && !ShortAtFail)
+    return -1;
+  if (fails)
+    DiskSpace = static_cast<std::int64_t>(n / 2);
+  std::size_t k = WriteChunk > 0 ? std::min(n, WriteChunk) : n;
+  if (DiskSpace >= 0) {
+    k = std::min(k, static_cast<std::size_t>(DiskSpace));
+    DiskSpace -= static_cast<std::int64_t>(k);
+    if (k == 0)
+      return -1;
+  }
+  std::string& c = Fs[o->second.Name].Content;
+  c.replace(std::min(o->second.Pos, c.size()), k, data, k);
+  o->second.Pos += k;
+  return static_cast<std::int64_t>(k);
+}
+
+bool TFakeFiles::Flush(TOsFile f) {
+  auto o = Open.find(f);
+  return !Fails("Flush", o == Open.end() ? "?" : o->second.Name) && o != Open.end();
+}
+
+bool TFakeFiles::Close(TOsFile f) {
+  auto o = Open.find(f);
+  const bool fails = Fails("Close", o == Open.end() ? "?" : o->second.Name);
+  if (o == Open.end())
+    return false;
+  Open.erase(o);
+  return !fails;
+}
+
+bool TFakeFiles::Replace(TOsFile claim, const std::string& from, const std::string& to) {
+  const bool fails = Fails("Replace", from + " " + to);
+  Open.erase(claim);
+  auto src = Fs.find(from);
+  if (fails || src == Fs.end() || OpenHere(from) || OpenHere(to))
+    return false;
+  TFakeEntry moved = src->second;
+  Fs.erase(src);
+  Fs[to] = moved;
+  return true;
+}
+
+bool TFakeFiles::Remove(const std::string& name) {
+  if (Fails("Remove", name) || OpenHere(name))
+    return false;
+  return Fs.erase(name) > 0;
+}

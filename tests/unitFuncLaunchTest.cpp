@@ -1,0 +1,172 @@
+// The launch decision and the monthly workbook, in-process against the stand-in.
+#include "LauncherFixture.h"
+
+#include <cmath>
+
+namespace {
+
+// Moments of the examples: 2004-07-01 is day 38169.
+TMoment At(int day, int hour, int minute = 0) {
+  return 38169.0 + (day - 1) + (hour * 60 + minute) / 1440.0;
+}
+TMoment June(int day, int hour, int minute = 0) {
+  return At(day - 30, hour, minute);
+}
+
+class LaunchDecision : public LauncherTest {
+protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    UseJapaneseFormats();
+    AppDir = Dir;
+  }
+};
+
+TEST_F(LaunchDecision, FloorToIntTruncatesAndFloorsNegativeFractions) {
+  const struct {
+    long double X;
+    std::int32_t Floor;
+  } cases[] = {{0.0L, 0},   {38169.99L, 38169},   {1.0L, 1}, {-0.25L, -1}, {-1.25L, -2},
+               {-2.0L, -2}, {2958465.5L, 2958465}};
+  for (const auto& c : cases)
+    EXPECT_EQ(FloorToInt(c.X), c.Floor) << static_cast<double>(c.X);
+}
+
+TEST_F(LaunchDecision, CountsLogicalDaysFromTheLastOpening) {
+  Last_XLS = June(30, 22);
+  const struct {
+    TMoment Start;
+    std::int32_t Days;
+  } cases[] = {
+      {June(30, 23), 0}, {At(1, 3, 59), 0}, {At(1, 4, 1), 1}, {At(2, 3, 0), 1}, {At(31, 12), 31},
+  };
+  for (const auto& c : cases) {
+    StartTime = c.Start;
+    EXPECT_EQ(DaysSinceLastOpen(), c.Days) << c.Start;
+  }
+  EXPECT_TRUE(Os.Ui.Boxes.empty());
+}
+
+TEST_F(LaunchDecision, OnlyTheTimeOfDayOfTheRolloverCounts) {
+  Last_XLS = June(30, 22);
+  StartTime = At(1, 3, 59);
+  for (TMoment rollover : {2.1666666666666665, 0.16666666666666666, 40000.1666666666666}) {
+    TimeToNext = rollover;
+    EXPECT_EQ(DaysSinceLastOpen(), 0);
+  }
+  TimeToNext = 0.0; // midnight: logical days are calendar days
+  EXPECT_EQ(DaysSinceLastOpen(), 1);
+  EXPECT_EQ(ToLogicalDay(At(1, 0, 0)), At(1, 0, 0));
+}
+
+TEST_F(LaunchDecision, AFirstStartWithoutLastOpeningFindsManyDays) {
+  Last_XLS = 2.0;
+  StartTime = At(1, 7, 30);
+  EXPECT_EQ(DaysSinceLastOpen(), 38169 - 1);
+}
+
+TEST_F(LaunchDecision, WarnsAboutAClockThatWentBackwards) {
+  Last_XLS = At(2, 8, 0);
+  StartTime = June(29, 10, 0);
+  const std::string warning = "日付が逆転しています。\r\n"
+                              " 前回実行： 2004/07/02 08:00:00\r\n"
+                              " 現在時刻： 2004/06/29 10:00:00\r\n"
+                              "\r\n"
+                              "無視して「Dozeboard」を開きますか？";
+  const struct {
+    int Answer;
+    std::int32_t Days;
+  } cases[] = {{IdYes, ForceOpen}, {IdNo, -3}, {0, -3}};
+  for (const auto& c : cases) {
+    Os.Ui.Boxes.clear();
+    Answer({c.Answer});
+    EXPECT_EQ(DaysSinceLastOpen(), c.Days);
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, warning);
+    EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Auto Quillmer");
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconExclamation | MbYesNo);
+  }
+}
+
+TEST_F(LaunchDecision, TheOpenSwitchForcesOpeningWithoutAnyBox) {
+  Last_XLS = At(2, 8, 0);
+  StartTime = June(29, 10, 0);
+  for (const char* tail : {"/open", "-OPEN", "\"/open\"", "x /Open"}) {
+    Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + tail;
+    EXPECT_EQ(DaysSinceLastOpen(), ForceOpen) << tail;
+  }
+  for (const char* tail : {"/opening", "--open", "open"}) {
+    Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + tail;
+    Answer({IdNo});
+    EXPECT_EQ(DaysSinceLastOpen(), -3) << tail;
+  }
+}
+
+TEST_F(LaunchDecision, ConfirmOpenIsTrueOnlyForYes) {
+  for (int answer : {IdYes, IdNo, 0}) {
+    Os.Ui.Boxes.clear();
+    Answer({answer});
+    EXPECT_EQ(ConfirmOpen(), answer == IdYes);
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, "「Dozeboard」を開きますか？");
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconQuestion | MbYesNo);
+  }
+}
+
+TEST_F(LaunchDecision, NamesTheWorkbookAfterTheMonthOfTheDayBefore) {
+  const struct {
+    TMoment Start;
+    const char* Name;
+  } cases[] = {
+      {At(1, 3, 0), "Dozeboard_2004-06.xls"},
+      {At(1, 5, 0), "Dozeboard_2004-06.xls"},
+      {At(2, 5, 0), "Dozeboard_2004-07.xls"},
+      {At(2, 3, 59), "Dozeboard_2004-06.xls"},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(MonthlyFileName(ToLogicalDay(c.Start)), c.Name) << c.Start;
+  RegionalFormats.DateSep = '.'; // the hyphen is literal, whatever the date separator
+  EXPECT_EQ(MonthlyFileName(At(2, 5)), "Dozeboard_2004-07.xls");
+}
+
+TEST_F(LaunchDecision, CopiesTheChosenTemplateOnly) {
+  TargetFile = Dir + "Dozeboard_2004-06.xls";
+  AddFile(Dir + "Dozeboardt1.xls", "type one");
+  AddFile(Dir + "Dozeboardt3.xls", "type three");
+  Type1 = false;
+  EXPECT_TRUE(CopyTemplate());
+  ASSERT_EQ(Os.Shell.Copies.size(), 1u);
+  EXPECT_EQ(Os.Shell.Copies[0].From, Dir + "Dozeboardt3.xls");
+  EXPECT_EQ(Os.Shell.Copies[0].To, TargetFile);
+  EXPECT_EQ(Os.Fs[TargetFile].Content, "type three");
+  Os.Fs.erase(Dir + "Dozeboardt1.xls");
+  Os.Fs.erase(TargetFile);
+  Type1 = true; // no fallback to the other template
+  EXPECT_FALSE(CopyTemplate());
+}
+
+TEST_F(LaunchDecision, MapsWindowSizeToTheShowCommand) {
+  const int expected[] = {0, 0, 0, 3, 0, 5, 0, 0, 0, 9, 0};
+  for (int w = 0; w <= 10; ++w)
+    EXPECT_EQ(ShowCommandFor(w), expected[w]) << w;
+  EXPECT_EQ(ShowCommandFor(-1), 0);
+  EXPECT_EQ(ShowCommandFor(2147483647), 0);
+}
+
+TEST_F(LaunchDecision, ReportsAFailedOpeningWithItsCode) {
+  TargetFile = Dir + "Dozeboard_2004-06.xls";
+  AddFile(TargetFile);
+  for (std::int32_t code : {31, 0, 32, -5}) {
+    Os.Ui.Boxes.clear();
+    Os.Shell.OpenResult = code;
+    EXPECT_FALSE(OpenWorkbook());
+    ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, "「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：　" +
+                                       TargetFile + "\r\nエラーコード：　" + DecimalText(code));
+    EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconHand);
+  }
+  Os.Shell.OpenResult = 33;
+  EXPECT_TRUE(OpenWorkbook());
+}
+
+} // namespace

@@ -1,0 +1,203 @@
+// The settings file and the whole run sequence, in-process against the stand-in.
+#include "LauncherFixture.h"
+
+namespace {
+
+class Run : public LauncherTest {
+protected:
+  void SetUp() override {
+    LauncherTest::SetUp();
+    UseJapaneseFormats();
+    AddFile(Dir + "Dozeboardt1.xls", "template one");
+    AddFile(Dir + "Dozeboardt3.xls", "template three");
+  }
+  std::string Month(const char* ym) { return Dir + "Dozeboard_" + ym + ".xls"; }
+};
+
+const std::string Yesterday0720 = "[Execute]\r\n"
+                                  "Last_XLS=2004/06/30 7:20:00\r\n"
+                                  "LastQuillmer=2004/06/30 7:20:00\r\n"
+                                  "\r\n"
+                                  "[Date]\r\n"
+                                  "TimeToNext=4:00:00\r\n"
+                                  "\r\n"
+                                  "[Launch]\r\n"
+                                  "Type1=1\r\n"
+                                  "WindowSize=5\r\n"
+                                  "YesNo=1\r\n"
+                                  "\r\n";
+
+TEST_F(Run, AFirstRunCreatesTheSettingsWithTheSixKeysInOrder) {
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdYes, IdYes}); // Type-1, then open
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{texts::ChooseType, texts::OpenQuestion}));
+  EXPECT_EQ(Settings(), "[Execute]\r\n"
+                        "Last_XLS=2004/07/01 7:30:00\r\n"
+                        "LastQuillmer=2004/07/01 7:30:00\r\n"
+                        "\r\n"
+                        "[Date]\r\n"
+                        "TimeToNext=4:00:00\r\n"
+                        "\r\n"
+                        "[Launch]\r\n"
+                        "Type1=1\r\n"
+                        "WindowSize=5\r\n"
+                        "YesNo=1\r\n"
+                        "\r\n");
+  ASSERT_EQ(Os.Shell.Opens.size(), 1u);
+  EXPECT_EQ(Os.Shell.Opens[0].File, Month("2004-06"));
+  EXPECT_EQ(Os.Shell.Opens[0].Show, 5);
+  EXPECT_EQ(Os.Fs[Month("2004-06")].Content, "template one");
+}
+
+TEST_F(Run, ATypicalDayOpensOnceAndThenOnlyRecordsTheStart) {
+  SettingsHere(Yesterday0720);
+  AddFile(Month("2004-06"), "june");
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdYes});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion});
+  EXPECT_TRUE(Os.Shell.Copies.empty()); // the month's workbook is never copied over
+  EXPECT_EQ(Os.Fs[Month("2004-06")].Content, "june");
+  std::string expected = Yesterday0720;
+  expected.replace(expected.find("2004/06/30 7:20"), 15, "2004/07/01 7:30");
+  expected.replace(expected.find("2004/06/30 7:20"), 15, "2004/07/01 7:30");
+  EXPECT_EQ(Settings(), expected);
+
+  // The second start of the day shows nothing and moves only LastQuillmer.
+  Os.Ui.Boxes.clear();
+  Os.Shell.Opens.clear();
+  ResetRunState();
+  ClockAt(2004, 7, 1, 12, 0);
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_TRUE(Os.Ui.Boxes.empty());
+  EXPECT_TRUE(Os.Shell.Opens.empty());
+  expected.replace(expected.find("LastQuillmer=2004/07/01 7:30"), 28,
+                   "LastQuillmer=2004/07/01 12:00");
+  EXPECT_EQ(Settings(), expected);
+}
+
+TEST_F(Run, ADeclinedQuestionLeavesTheLastOpeningForTheNextStart) {
+  SettingsHere(Yesterday0720);
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdNo});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_TRUE(Os.Shell.Opens.empty());
+  EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
+  EXPECT_NE(Settings().find("LastQuillmer=2004/07/01 7:30:00"), std::string::npos);
+  // The month's workbook was prepared all the same.
+  EXPECT_TRUE(Os.Fs.count(Month("2004-06")));
+}
+
+TEST_F(Run, OpensWithoutAQuestionWhenYesNoIsOffOrTheSwitchIsGiven) {
+  std::string noQuestion = Yesterday0720;
+  noQuestion.replace(noQuestion.find("YesNo=1"), 7, "YesNo=0");
+  SettingsHere(noQuestion);
+  ClockAt(2004, 7, 1, 7, 30);
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_TRUE(Os.Ui.Boxes.empty());
+  EXPECT_EQ(Os.Shell.Opens.size(), 1u);
+
+  // Within the same logical day the switch still opens, with no question.
+  ResetRunState();
+  Os.Shell.Opens.clear();
+  SettingsHere(Yesterday0720);
+  Os.Process.CmdLine = "AutoQuillmer.exe /OPEN";
+  ClockAt(2004, 6, 30, 9, 0);
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_TRUE(Os.Ui.Boxes.empty());
+  EXPECT_EQ(Os.Shell.Opens.size(), 1u);
+}
+
+TEST_F(Run, AFailedCopyIsReportedAndNothingOpens) {
+  SettingsHere(Yesterday0720);
+  Os.Fs.erase(Dir + "Dozeboardt1.xls");
+  ClockAt(2004, 7, 1, 7, 30);
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::PrepareFailed});
+  EXPECT_TRUE(Os.Shell.Opens.empty());
+  EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
+}
+
+TEST_F(Run, AFailedOpeningLeavesTheLastOpeningUnchanged) {
+  SettingsHere(Yesterday0720);
+  Os.Shell.OpenResult = 31;
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdYes, IdOk});
+  EXPECT_EQ(RunProcess(), 0);
+  ASSERT_EQ(Os.Ui.Boxes.size(), 2u);
+  EXPECT_NE(Os.Ui.Boxes[1].Text.find("エラーコード：　31"), std::string::npos);
+  EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
+}
+
+TEST_F(Run, UnreadableValuesAreWrittenBackAsTheirDefaults) {
+  SettingsHere("[Launch]\r\nWindowSize=abc\r\n[Date]\r\nTimeToNext=later\r\n");
+  ClockAt(2004, 7, 1, 3, 0);
+  Answer({IdNo});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_NE(Settings().find("WindowSize=5\r\n"), std::string::npos);
+  EXPECT_NE(Settings().find("TimeToNext=4:00:00\r\n"), std::string::npos);
+  // The sections keep their places; new ones come after them.
+  EXPECT_EQ(Settings().find("[Launch]"), 0u);
+}
+
+TEST_F(Run, UpgradesASettingsFileOfTheEarlierLayout) {
+  SettingsHere("; old settings\r\n"
+               "[File]\r\nName=x\r\n"
+               "[Window]\r\nLeft=1\r\n"
+               "[YesNo]\r\nAsk=1\r\n"
+               "[Launch]\r\nType1=0\r\n"
+               "[YesNo]\r\nSecond=1\r\n");
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdNo});
+  EXPECT_EQ(RunProcess(), 0);
+  const std::string s = Settings();
+  EXPECT_EQ(s.find("[File]"), std::string::npos);
+  EXPECT_EQ(s.find("[Window]"), std::string::npos);
+  EXPECT_EQ(s.find("Ask=1"), std::string::npos);
+  EXPECT_NE(s.find("[YesNo]\r\nSecond=1\r\n"), std::string::npos); // only the first goes
+  EXPECT_NE(s.find("Type1=0"), std::string::npos);
+  EXPECT_EQ(s.find("; old settings"), std::string::npos);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion});
+}
+
+TEST_F(Run, AnEmptyWindowSectionIsNotTheEarlierLayout) {
+  SettingsHere("[File]\r\nName=x\r\n[Window]\r\n; nothing\r\n");
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdNo});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_NE(Settings().find("[File]\r\nName=x\r\n\r\n[Window]\r\n\r\n"), std::string::npos);
+}
+
+TEST_F(Run, AReadOnlySettingsFileIsReportedAndTheRunEndsNormally) {
+  SettingsHere("[Window]\r\nLeft=1\r\n");
+  Os.Fs["AutoQuillmer.ini"].ReadOnly = true;
+  AddFile(Month("2004-06"));
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdOk, IdNo, IdOk});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{texts::UpgradeFailed, texts::OpenQuestion,
+                                                  texts::WriteFailed}));
+  EXPECT_EQ(Settings(), "[Window]\r\nLeft=1\r\n");
+}
+
+TEST_F(Run, ACancelledFirstRunWritesNothing) {
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdCancel, IdOk});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(Settings(), "<none>");
+  EXPECT_TRUE(Os.Shell.Copies.empty());
+}
+
+TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
+  // Started from elsewhere: the program's folder has settings, the current directory none.
+  AddFile(Dir + "AutoQuillmer.ini", Yesterday0720);
+  ClockAt(2004, 7, 1, 7, 30);
+  Answer({IdNo});
+  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion}); // no first-run question
+  EXPECT_EQ(Os.Fs[Dir + "AutoQuillmer.ini"].Content, Yesterday0720);
+  EXPECT_NE(Settings().find("Last_XLS=1900/01/01\r\n"), std::string::npos);
+}
+
+} // namespace
