@@ -6,19 +6,21 @@
 # and records the SHA-256 of every source and workbook in templates/checksums.txt, which
 # tests/templates/check_templates.py holds them to.
 #
-# Needs LibreOffice's headless converter (Debian: libreoffice-calc-nogui); installs it when
-# missing. Nothing else in the build or the tests needs LibreOffice.
+# Needs LibreOffice's headless converter and its Python bridge (Debian: libreoffice-calc-nogui,
+# python3-uno); installs them when missing. Nothing else in the build or the tests needs
+# LibreOffice. Afterwards scripts/try-templates.py opens the new workbooks in LibreOffice, fills
+# a copy with a sample month and checks what their formulas compute.
 #   scripts/make-templates.sh            regenerate the sources, convert, record checksums
 #   scripts/make-templates.sh --keep     convert the sources as they are (after editing a .fods by hand)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
 
-if ! command -v soffice >/dev/null 2>&1; then
+if ! command -v soffice >/dev/null 2>&1 || ! /usr/bin/python3 -c 'import uno' 2>/dev/null; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libreoffice-calc-nogui >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libreoffice-calc-nogui python3-uno >/dev/null
 fi
 
 if [ "${1:-}" != "--keep" ]; then
@@ -47,3 +49,5 @@ done
     templates/Dozeboardt1.xls templates/Dozeboardt3.xls
 } >templates/checksums.txt
 echo "recorded templates/checksums.txt"
+
+/usr/bin/python3 scripts/try-templates.py
