@@ -196,14 +196,18 @@ class TCase:
     # --- running ---
 
     def launch(self, answers: list[str] = (), args: str = "", cwd: Path | None = None,
-               faketime: str | None = None, frozen: bool = False, associate: bool = True, timeout: float = 20,
-               program: Path | None = None, cmdline: str | None = None) -> Run:
+               faketime: str | None = None, frozen: bool = False, associate: bool = True,
+               timeout: float = 20, program: Path | None = None, cmdline: str | None = None,
+               locale: str | None = None, hold_write: Path | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
         unless `cwd` says otherwise. `faketime` ("YYYY-MM-DD hh:mm:ss") sets the clock the
         program sees: running from there, or standing still with `frozen`. `associate`:
-        ".xls" opens with aqopener.exe (else nothing is associated with it)."""
+        ".xls" opens with aqopener.exe (else nothing is associated with it). `locale`: an
+        LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
+        driver, the program and what it opens all run in it). `hold_write`: an existing
+        file that another program holds open for writing while this one runs."""
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
@@ -227,6 +231,7 @@ class TCase:
             "result": self.win(result_path),
             "assoc_xls": (f'"{self.win(self.runner.helpers_in_prefix / "aqopener.exe")}" "%1"'
                           if associate else ""),
+            "hold_write": self.win(hold_write) if hold_write else "",
         }
         if any("\n" in value or "\r" in value for value in job.values()):
             raise CaseFailure("a job value holds a line break")
@@ -234,7 +239,7 @@ class TCase:
         started = time.monotonic()
         done = self.session.run(
             [self.win(self.runner.helpers_in_prefix / "aqdriver.exe"), self.win(job_path)],
-            timeout=timeout + 20, faketime=faketime, frozen=frozen,
+            timeout=timeout + 20, faketime=faketime, frozen=frozen, locale=locale,
             env={"AQ_OPENER_LOG": self.win(opener_log)})
         seconds = time.monotonic() - started
         output = done.stdout.decode("utf-8", errors="replace")
