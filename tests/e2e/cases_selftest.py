@@ -1,7 +1,7 @@
 """The harness checks itself with aqprobe.exe: boxes, icons, the exact command line, the
 faked clock and the shell's opening of a workbook."""
 
-from e2ecase import Box, case
+from e2ecase import ENGLISH_SYSTEM, JAPANESE_SYSTEM, Box, case
 
 PROBE_BOXES = [
     Box("Auto Quillmer の設定",
@@ -83,38 +83,13 @@ def selftest_open(t):
     t.nothing_opened(run)
 
 
-def probe_locale(t, locale=None):
-    """The regional settings a program sees (aqprobe's locale mode), texts decoded."""
-    probe = t.folder / "aqprobe.exe"
-    if not probe.exists():
-        t.copy_helper("aqprobe.exe")
-    out = t.records / f"probe-locale-{len(t.runs) + 1}.txt"
-    run = t.launch(program=probe, cmdline=f'"{t.win(probe)}" locale {t.win(out)}',
-                   locale=locale)
-    t.exit_code(run, 0)
-    if not t.check(out.exists(), "the probe wrote nothing"):
-        return {}
-    lines = dict(line.split("=", 1) for line in out.read_text().splitlines())
-    code_page = "cp" + lines.get("acp", "932")
-    return {k: (v if k in ("lcid", "acp") else bytes.fromhex(v).decode(code_page))
-            for k, v in lines.items()}
-
-
-JAPANESE_SYSTEM = {"lcid": "1041", "acp": "932", "sshortdate": "yyyy/MM/dd",
-                   "stimeformat": "H:mm:ss", "sdate": "/", "stime": ":", "s1159": "午前",
-                   "s2359": "午後", "itime": "1", "itlzero": "0", "itimemarkposn": "0"}
-ENGLISH_SYSTEM = {"lcid": "1033", "acp": "1252", "sshortdate": "M/d/yyyy",
-                  "stimeformat": "h:mm:ss tt", "sdate": "/", "stime": ":", "s1159": "AM",
-                  "s2359": "PM", "itime": "0", "itlzero": "0", "itimemarkposn": "0"}
-
-
 @case("harness: a Japanese system (locale 0x411, yyyy/MM/dd, H:mm:ss)", tags=("selftest",))
 def selftest_locale(t):
-    t.equal(probe_locale(t), JAPANESE_SYSTEM, "regional settings")
+    t.equal(t.regional_settings(), JAPANESE_SYSTEM, "regional settings")
 
 
 @case("harness: an English system for one run (0x409, M/d/yyyy, h:mm:ss tt), then the "
       "Japanese one again with its yyyy/MM/dd", tags=("selftest",))
 def selftest_other_locale(t):
-    t.equal(probe_locale(t, "en_US.UTF-8"), ENGLISH_SYSTEM, "regional settings in English")
-    t.equal(probe_locale(t), JAPANESE_SYSTEM, "regional settings in Japanese afterwards")
+    t.equal(t.regional_settings("en_US.UTF-8"), ENGLISH_SYSTEM, "regional settings in English")
+    t.equal(t.regional_settings(), JAPANESE_SYSTEM, "regional settings in Japanese afterwards")
