@@ -13,8 +13,9 @@ import struct
 from datetime import datetime
 
 from cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
-from e2ecase import (ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION, OPEN_QUESTION, PROGRAM,
-                     SAVE_FAILED, SETTINGS, TEMPLATE1, UPGRADE_FAILED, Box, case)
+from e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
+                     FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
+                     TEMPLATE1, TEMPLATE3, UPGRADE_FAILED, Box, case)
 
 
 def crlf(*lines: str) -> bytes:
@@ -204,6 +205,25 @@ def legacy_empty_window_header(t):
               crlf("[Window]", "", "[YesNo]", "YesNo=0", "", "[File]",
                    "Path=C:\\Dozeboard\\Dozeboard.xls", "")
               + settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+
+
+@case("an upgrade stays when the first run is then cancelled: the file as the upgrade wrote "
+      "it, LastQuillmer the zero date", tags=("settings",))
+def legacy_upgrade_then_cancel(t):
+    # The earlier layout in the current directory, none in the program's folder: the file is
+    # upgraded first, then the first-run question comes and is cancelled.
+    elsewhere = t.base / "elsewhere"
+    t.set_folder("prog")
+    t.put(TEMPLATE1, TEMPLATE3)
+    t.put((SETTINGS, crlf("; Auto Quillmer", "[Window]", "WindowSize=3", "[YesNo]", "YesNo=0")),
+          into=elsewhere)
+    run = t.launch(answers=["cancel", "ok"], cwd=elsewhere, faketime=JULY_1, frozen=True)
+    t.boxes(run, FIRST_RUN_QUESTION, CANCEL_CLOSING)
+    t.exit_code(run, 0)
+    t.nothing_opened(run)
+    # Last_XLS at its default 1900-01-01 00:00; the start time not taken yet (0: 1899-12-30).
+    t.file_is(elsewhere, SETTINGS, settings_text("1900/01/01", "1899/12/30"))
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0]])
 
 
 @case("a read-only file of the earlier layout: the upgrade message, then the write-back "
