@@ -4,7 +4,8 @@
 #   2. the same unit tests cross-built for Windows x86_64 and run under Wine, with a
 #      Japanese, an English and a German system;
 #   3. the 32-bit and 64-bit Windows programs' headers and imports;
-#   4. end-to-end tests of the real Windows program under Wine, with Xvfb;
+#   4. end-to-end tests of the real Windows program under Wine, with Xvfb; the shipped
+#      templates and the release package;
 #   5. a short run of every fuzz target.
 # Ends with one line "N passed, N failed". Needs no display and no standard input.
 set -uo pipefail
@@ -100,6 +101,19 @@ if [ -x scripts/test-e2e.sh ]; then
     failed=$((failed + 1))
   fi
 fi
+
+# 4b. The shipped templates and the release package (each prints "N passed, N failed")
+for check in tests/templates/check_templates.py tests/package/check_package.py; do
+  name="$(basename "$check" .py)"
+  stage "$name" python3 "$check" || true
+  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log_dir/$name.log" | tail -n 1)
+  if [ -n "$line" ]; then
+    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
+    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
+  else
+    failed=$((failed + 1))
+  fi
+done
 
 # 5. Fuzzing smoke runs
 if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then

@@ -26,6 +26,13 @@ Things learned about Wine 8 that this relies on:
 - Wine hands a command line given to CreateProcess to the program unchanged, byte for byte
   after conversion to code page 932 (leading blanks, tabs, quotes, the 0x5C trail byte of
   表); starting through `wine prog args` instead would rebuild it from the arguments.
+- The locale is taken per process from LC_ALL: a program started with LC_ALL=en_US.UTF-8
+  in the same prefix is on an English system (locale 0x409, code page 1252, M/d/yyyy,
+  12-hour clock), and the programs it starts inherit that. But every process whose locale
+  differs from the one last recorded in HKCU\Control Panel\International rewrites that
+  key with its own locale's values, dropping the user's own settings there (yyyy/MM/dd).
+  So `run(..., locale=...)` notes which locale the key holds, and the next run in the
+  session's own locale first puts the session's regional settings back (about 1 s).
 """
 
 from __future__ import annotations
@@ -38,12 +45,14 @@ import tempfile
 import time
 from pathlib import Path, PureWindowsPath
 
+BASE_LOCALE = "ja_JP.UTF-8"
+
 WINE_ENV = {
     "WINEDEBUG": "-all",
     # No Mono/Gecko installers; no host file associations pulled in.
     "WINEDLLOVERRIDES": "mscoree,mshtml=;winemenubuilder.exe=d",
-    "LC_ALL": "ja_JP.UTF-8",
-    "LANG": "ja_JP.UTF-8",
+    "LC_ALL": BASE_LOCALE,
+    "LANG": BASE_LOCALE,
     "TZ": "Asia/Tokyo",
 }
 
@@ -89,6 +98,8 @@ class WineSession:
         self.prefix = self.root / "prefix"
         self.xvfb: subprocess.Popen | None = None
         self.display = ""
+        # The locale whose values HKCU\Control Panel\International holds.
+        self.registry_locale = BASE_LOCALE
 
     # --- lifetime ---------------------------------------------------------------------
 
@@ -167,7 +178,14 @@ class WineSession:
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
         self._quiet(["wineserver", "-p"], timeout=30)
-        self._quiet(["wine", "regedit", "/S", self.windows_path(reg)], timeout=60)
+        self._apply_registry()
+
+    def _apply_registry(self) -> None:
+        """Imports the session's registry settings; regedit runs in the session's locale,
+        so the regional settings are that locale's, with the session's own changes."""
+        self._quiet(["wine", "regedit", "/S", self.windows_path(self.root / "setup.reg")],
+                    timeout=60)
+        self.registry_locale = BASE_LOCALE
 
     def _quiet(self, command: list[str], timeout: float) -> None:
         done = run_captured(command, env=self.env(), timeout=timeout)
@@ -212,11 +230,18 @@ class WineSession:
     # --- running ----------------------------------------------------------------------
 
     def run(self, args: list[str], timeout: float, env: dict[str, str] | None = None,
-            faketime: str | None = None, frozen: bool = False) -> subprocess.CompletedProcess:
+            faketime: str | None = None, frozen: bool = False,
+            locale: str | None = None) -> subprocess.CompletedProcess:
         """Runs `wine ARGS`, optionally with a clock that starts at `faketime`
-        ("YYYY-MM-DD hh:mm:ss", local time) and, with `frozen`, stands still there."""
+        ("YYYY-MM-DD hh:mm:ss", local time) and, with `frozen`, stands still there, and in
+        another locale than the session's (`locale`, an LC_ALL value such as en_US.UTF-8)."""
         command = ["wine", *args]
         extra = dict(env or {})
+        locale = locale or BASE_LOCALE
+        if locale == BASE_LOCALE and self.registry_locale != BASE_LOCALE:
+            self._apply_registry()
+        extra.update({"LC_ALL": locale, "LANG": locale})
+        self.registry_locale = locale
         if faketime:
             command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
             extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})

@@ -12,6 +12,8 @@ from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PREPARE_FAILED, PROGRAM,
 JULY_1 = "2004-07-01 07:30:00"
 BOOK_JUNE = "Dozeboard_2004-06.xls"
 BOOK_JULY = "Dozeboard_2004-07.xls"
+# A month's workbook that the user has filled in: not a copy of either template.
+FILLED_JUNE = (BOOK_JUNE, b"\xd0\xcf\x11\xe0 June, filled in by the user \x00\x06" * 8)
 
 
 def settings_text(last_xls: str, last_run: str, type1: int = 1, window: int = 5,
@@ -30,6 +32,10 @@ def backwards_warning(last: str, now: str) -> Box:
 
 def opened(t, run):
     return [(o["args"], o["show"]) for o in run.opened]
+
+
+def workbooks(t, folder=None):
+    return [name for name in t.listing(folder) if name.startswith("Dozeboard_")]
 
 
 @case("first run, Type-1 chosen, opened: copy of the Type-1 template, settings as specified",
@@ -115,6 +121,68 @@ def open_switch(t):
     run = t.launch(args="/opening --open open", faketime="2004-07-01 08:00:00", frozen=True)
     t.boxes(run)
     t.nothing_opened(run)
+
+
+@case('"-open", a quoted "/open" and "-Open" with the clock gone backwards: opened without '
+      "a question or warning", tags=("workbook",))
+def open_switch_forms(t):
+    # («/opening», «--open» and a bare «open»: open_switch above.)
+    t.put(TEMPLATE1, (SETTINGS, settings_text("2004/07/01 7:20:00", "2004/07/01 7:20:00")))
+    run = t.launch(args="-open", faketime=JULY_1, frozen=True)
+    t.boxes(run)
+    t.exit_code(run, 0)
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -open")
+    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+
+    run = t.launch(args='"/open"', faketime="2004-07-01 08:00:00", frozen=True)
+    t.boxes(run)
+    t.exit_code(run, 0)
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], 'opened with "/open"')
+    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 8:00:00", "2004/07/01 8:00:00"))
+
+    # Two days back: no backwards-clock warning either; the logical day is 06-29.
+    run = t.launch(args="x -Open", faketime="2004-06-29 10:00:00", frozen=True)
+    t.boxes(run)
+    t.exit_code(run, 0)
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -Open")
+    t.file_is(t.folder, SETTINGS,
+              settings_text("2004/06/29 10:00:00", "2004/06/29 10:00:00"))
+    t.file_is(t.folder, BOOK_JUNE, TEMPLATE1[1])
+
+
+@case("the month's workbook named by the logical day: 07-01 03:00 and 05:00 give 2004-06, "
+      "07-02 05:00 gives 2004-07", tags=("workbook",))
+def naming_table(t):
+    # Each start has its own folder and settings, opened last mid-June: a new logical day.
+    for folder, start, book, last in (
+            ("a", "2004-07-01 03:00:00", BOOK_JUNE, "2004/07/01 3:00:00"),
+            ("b", "2004-07-01 05:00:00", BOOK_JUNE, "2004/07/01 5:00:00"),
+            ("c", "2004-07-02 05:00:00", BOOK_JULY, "2004/07/02 5:00:00")):
+        t.set_folder(folder)
+        t.put(TEMPLATE1, (SETTINGS, settings_text("2004/06/15 7:00:00", "2004/06/15 7:00:00")))
+        run = t.launch(answers=["yes"], faketime=start, frozen=True)
+        t.boxes(run, OPEN_QUESTION)
+        t.exit_code(run, 0)
+        t.equal(workbooks(t), [book], f"workbooks after the start at {start}")
+        t.file_is(t.folder, book, TEMPLATE1[1])
+        t.equal(opened(t, run), [([t.win(t.folder / book)], 5)],
+                f"opened workbooks after the start at {start}")
+        t.file_is(t.folder, SETTINGS, settings_text(last, last))
+
+
+@case("an existing month's workbook is opened as it is, never copied over", tags=("workbook",))
+def existing_workbook_kept(t):
+    # A first run that chooses Type-1: the June workbook is there already and stays.
+    t.put(TEMPLATE1, TEMPLATE3, FILLED_JUNE)
+    run = t.launch(answers=["yes", "yes"], faketime=JULY_1, frozen=True)
+    t.boxes(run, FIRST_RUN_QUESTION, OPEN_QUESTION)
+    t.exit_code(run, 0)
+    t.file_is(t.folder, *FILLED_JUNE)
+    t.file_is(t.folder, *TEMPLATE1)
+    t.file_is(t.folder, *TEMPLATE3)
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0], BOOK_JUNE, SETTINGS])
 
 
 @case("YesNo=0 opens without a question, in the show command of WindowSize",

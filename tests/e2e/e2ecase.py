@@ -4,6 +4,7 @@ and the runner of one case. The cases live in cases_*.py; run_e2e.py runs them."
 from __future__ import annotations
 
 import json
+import re
 import shutil
 import subprocess
 import time
@@ -51,6 +52,9 @@ CANCEL_CLOSING = Box("Auto Quillmer", "何もせずに終了します。\r\n（�
 OPEN_QUESTION = Box("Auto Quillmer", "「Dozeboard」を開きますか？", "question", ("yes", "no"))
 PREPARE_FAILED = Box("Auto Quillmer", "新しいファイルの準備に失敗しました。", "hand", ("ok",))
 SAVE_FAILED = Box("Auto Quillmer", "設定ファイルへの書き込みに失敗しました。", "hand", ("ok",))
+UPGRADE_FAILED = Box("Auto Quillmer", "設定ファイルのバージョンアップに失敗しました。", "hand",
+                     ("ok",))
+FAILURE_CAPTION = "アプリケーション エラー"
 
 
 def open_failed(target: str, code: int) -> Box:
@@ -58,6 +62,16 @@ def open_failed(target: str, code: int) -> Box:
                f"「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：\u3000{target}\r\n"
                f"エラーコード：\u3000{code}", "hand", ("ok",))
 
+
+# Regional settings as aqprobe's locale mode reports them (the texts decoded): Wine 8's
+# Japanese system with the session's yyyy/MM/dd, and its English (United States) system.
+JAPANESE_SYSTEM = {"lcid": "1041", "acp": "932", "sshortdate": "yyyy/MM/dd",
+                   "stimeformat": "H:mm:ss", "sdate": "/", "stime": ":", "s1159": "午前",
+                   "s2359": "午後", "itime": "1", "itlzero": "0", "itimemarkposn": "0"}
+ENGLISH_SYSTEM = {"lcid": "1033", "acp": "1252", "sshortdate": "M/d/yyyy",
+                  "stimeformat": "h:mm:ss tt", "sdate": "/", "stime": ":", "s1159": "AM",
+                  "s2359": "PM", "itime": "0", "itlzero": "0", "itimemarkposn": "0"}
+ENGLISH = "en_US.UTF-8"
 
 # Template workbooks: distinct bytes, so a copy shows which one it came from.
 TEMPLATE1 = ("Dozeboardt1.xls", b"\xd0\xcf\x11\xe0 Type-1 chart template \x00\x01\x02" * 8)
@@ -186,6 +200,23 @@ class TCase:
         shutil.copyfile(self.runner.helpers / name, target)
         return target
 
+    def regional_settings(self, locale: str | None = None) -> dict[str, str]:
+        """The regional settings a program sees in the session's or another locale (through
+        aqprobe's locale mode), texts decoded; the keys of JAPANESE_SYSTEM."""
+        probe = self.records / "aqprobe.exe"
+        if not probe.exists():
+            self.copy_helper("aqprobe.exe", into=self.records)
+        out = self.records / f"probe-locale-{len(self.runs) + 1}.txt"
+        run = self.launch(program=probe, cmdline=f'"{self.win(probe)}" locale {self.win(out)}',
+                          locale=locale)
+        self.exit_code(run, 0)
+        if not self.check(out.exists(), "the probe wrote nothing"):
+            return {}
+        lines = dict(line.split("=", 1) for line in out.read_text().splitlines())
+        code_page = "cp" + lines.get("acp", "932")
+        return {k: (v if k in ("lcid", "acp") else bytes.fromhex(v).decode(code_page))
+                for k, v in lines.items()}
+
     def win(self, path: Path) -> str:
         return self.session.windows_path(path)
 
@@ -196,14 +227,18 @@ class TCase:
     # --- running ---
 
     def launch(self, answers: list[str] = (), args: str = "", cwd: Path | None = None,
-               faketime: str | None = None, frozen: bool = False, associate: bool = True, timeout: float = 20,
-               program: Path | None = None, cmdline: str | None = None) -> Run:
+               faketime: str | None = None, frozen: bool = False, associate: bool = True,
+               timeout: float = 20, program: Path | None = None, cmdline: str | None = None,
+               locale: str | None = None, hold_write: Path | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
         unless `cwd` says otherwise. `faketime` ("YYYY-MM-DD hh:mm:ss") sets the clock the
         program sees: running from there, or standing still with `frozen`. `associate`:
-        ".xls" opens with aqopener.exe (else nothing is associated with it)."""
+        ".xls" opens with aqopener.exe (else nothing is associated with it). `locale`: an
+        LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
+        driver, the program and what it opens all run in it). `hold_write`: an existing
+        file that another program holds open for writing while this one runs."""
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
@@ -227,6 +262,7 @@ class TCase:
             "result": self.win(result_path),
             "assoc_xls": (f'"{self.win(self.runner.helpers_in_prefix / "aqopener.exe")}" "%1"'
                           if associate else ""),
+            "hold_write": self.win(hold_write) if hold_write else "",
         }
         if any("\n" in value or "\r" in value for value in job.values()):
             raise CaseFailure("a job value holds a line break")
@@ -234,7 +270,7 @@ class TCase:
         started = time.monotonic()
         done = self.session.run(
             [self.win(self.runner.helpers_in_prefix / "aqdriver.exe"), self.win(job_path)],
-            timeout=timeout + 20, faketime=faketime, frozen=frozen,
+            timeout=timeout + 20, faketime=faketime, frozen=frozen, locale=locale,
             env={"AQ_OPENER_LOG": self.win(opener_log)})
         seconds = time.monotonic() - started
         output = done.stdout.decode("utf-8", errors="replace")
@@ -306,6 +342,21 @@ class TCase:
         if not shown.matches(expected):
             self.fail(f"box #{index + 1} differs:\n  shown:    {shown.describe()}\n"
                       f"  expected: {expected.describe()}")
+
+    def box_matching(self, run: Run, index: int, caption: str, text_pattern: str, icon: str,
+                     buttons: tuple[str, ...]) -> None:
+        """Box number `index` (from 0) has this caption, icon and buttons, and its whole text
+        matches the regular expression."""
+        if index >= len(run.boxes):
+            self.fail(f"box #{index + 1} was not shown; expected [{caption}] "
+                      f"/{text_pattern}/ ({len(run.boxes)} shown)")
+            return
+        shown = run.boxes[index]
+        if ((shown.caption, shown.icon, shown.buttons) != (caption, icon, buttons)
+                or not re.fullmatch(text_pattern, shown.text)):
+            self.fail(f"box #{index + 1} differs:\n  shown:    {shown.describe()}\n"
+                      f"  expected: [{caption}] /{text_pattern}/ icon={icon} "
+                      f"buttons={','.join(buttons)}")
 
     def no_box_like(self, run: Run, unwanted: Box) -> None:
         for i, shown in enumerate(run.boxes):

@@ -13,6 +13,9 @@
 //   result=C:\aq\case-1.result.json        where the result goes
 //   assoc_xls=<command>                    optional: ".xls" opens with this command
 //                                          (empty value: no association at all)
+//   hold_write=C:\aq\case-1\x.ini          optional: this existing file is held open for
+//                                          writing (shared for reading and writing) from
+//                                          before the program starts until it has ended
 //
 // A box that comes when no answer is left is recorded, answered with the first of
 // OK / Cancel / No that it has, and counted as unexpected. The program and everything it
@@ -468,6 +471,18 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring cwd = Widen(job["cwd"]);
   const std::vector<std::string> answers = SplitAnswers(job["answers"]);
 
+  // Another program's write handle on a file, as an editor would keep it.
+  THandle held;
+  std::string holdError;
+  if (!job["hold_write"].empty()) {
+    held.Reset(CreateFileW(Widen(job["hold_write"]).c_str(), GENERIC_WRITE,
+                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!held.Valid()) {
+      holdError = "cannot hold the file open: " + std::to_string(GetLastError());
+    }
+  }
+
   THandle jobObject(CreateJobObjectW(nullptr, nullptr));
   if (jobObject.Valid()) {
     JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
@@ -480,7 +495,8 @@ int wmain(int argc, wchar_t** argv) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   cmdline.push_back(L'\0');
-  const BOOL created = CreateProcessW(program.empty() ? nullptr : program.c_str(), cmdline.data(),
+  const BOOL created = holdError.empty() &&
+                       CreateProcessW(program.empty() ? nullptr : program.c_str(), cmdline.data(),
                                       nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
                                       cwd.empty() ? nullptr : cwd.c_str(), &startup, &info);
   std::vector<TBox> boxes;
@@ -489,7 +505,9 @@ int wmain(int argc, wchar_t** argv) {
   DWORD exitCode = 0;
   std::vector<std::wstring> leftInJob;
   std::string error;
-  if (!created) {
+  if (!holdError.empty()) {
+    error = holdError;
+  } else if (!created) {
     error = "CreateProcess failed: " + std::to_string(GetLastError());
   } else {
     THandle process(info.hProcess);

@@ -89,10 +89,17 @@ int Locale(const std::wstring& out) {
     const char* Name;
     LCTYPE Type;
   };
-  const TItem items[] = {{"sshortdate", LOCALE_SSHORTDATE}, {"stimeformat", LOCALE_STIMEFORMAT},
-                         {"sdate", LOCALE_SDATE},           {"stime", LOCALE_STIME},
-                         {"s1159", LOCALE_S1159},           {"s2359", LOCALE_S2359}};
+  const TItem items[] = {{"sshortdate", LOCALE_SSHORTDATE},
+                         {"stimeformat", LOCALE_STIMEFORMAT},
+                         {"sdate", LOCALE_SDATE},
+                         {"stime", LOCALE_STIME},
+                         {"s1159", LOCALE_S1159},
+                         {"s2359", LOCALE_S2359},
+                         {"itime", LOCALE_ITIME},
+                         {"itlzero", LOCALE_ITLZERO},
+                         {"itimemarkposn", LOCALE_ITIMEMARKPOSN}};
   std::string text = "lcid=" + std::to_string(locale) + "\n";
+  text += "acp=" + std::to_string(GetACP()) + "\n";
   for (const auto& item : items) {
     char value[128] = {};
     GetLocaleInfoA(locale, item.Type, value, sizeof value);
