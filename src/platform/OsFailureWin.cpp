@@ -136,8 +136,9 @@ LONG CALLBACK StackOverflowFirst(EXCEPTION_POINTERS* pointers) {
 } // namespace
 
 #if defined(__x86_64__)
-// The filter of the guard's scope; __C_specific_handler calls it during the search.
-extern "C" LONG AqGuardFilter(EXCEPTION_POINTERS* pointers, void*) {
+// The filter of the guard's scope; __C_specific_handler calls it during the search. Named
+// only in the scope table (assembly), so it is kept by its attribute.
+extern "C" __attribute__((used)) LONG AqGuardFilter(EXCEPTION_POINTERS* pointers, void*) {
   return FaultFilter(pointers);
 }
 

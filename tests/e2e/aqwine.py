@@ -60,7 +60,7 @@ REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
 
 [HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
 "Debugger"="C:\\windows\\no-such-debugger.exe"
-"Auto"="0"
+"Auto"="1"
 
 [HKEY_CURRENT_USER\Software\Wine\WineDbg]
 "ShowCrashDialog"=dword:00000000
