@@ -307,7 +307,7 @@ def settings_held_open(t):
 
 
 @case("the failure report names the code location: an offset inside AutoQuillmer.exe, not "
-      "00000000", tags=("settings", "known-bug"))
+      "00000000", tags=("settings",))
 def failure_report_code_location(t):
     # The offset is that of the failing code from the start of the module; 0 is the
     # module's header, never code.
