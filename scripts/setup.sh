@@ -6,7 +6,7 @@ packages=(
   cmake make g++ python3                        # the Linux build
   libgtest-dev libgmock-dev googletest          # unit tests (googletest: its sources, for the cross build)
   libbenchmark-dev                              # benchmarks
-  clang libclang-rt-14-dev                      # fuzzing (libFuzzer with the sanitizers)
+  clang libclang-rt-14-dev clang-format         # fuzzing (libFuzzer with the sanitizers), formatting
   mingw-w64 g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-win32 binutils-mingw-w64-x86-64 binutils-mingw-w64-i686
   wine wine64                                   # runs the Windows programs (64-bit only)
   xvfb faketime locales-all                     # a display, a fixed clock and the regional settings for the tests

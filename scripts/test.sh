@@ -59,6 +59,12 @@ build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)"
 }
 
+# 0. The sources are laid out as .clang-format says.
+format_check() {
+  git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
+}
+if stage "format" format_check; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
+
 # 1. Linux
 if stage "linux build" build linux; then
   stage "linux unit tests" build/linux/tests/aq_unit_tests

@@ -11,23 +11,32 @@
 // ---------------------------------------------------------------------------------------
 // Run state
 
+namespace {
+// The settings' defaults: what a start without a settings file gets.
+constexpr TMoment DefaultLastXls = 2.0;                   // 1900-01-01 00:00:00
+constexpr TMoment DefaultTimeToNext = 2.1666666666666665; // 1900-01-01 04:00:00
+constexpr bool DefaultType1 = true;
+constexpr std::int32_t DefaultWindowSize = 5;
+constexpr bool DefaultYesNo = true;
+} // namespace
+
 std::string AppDir;
-TMoment Last_XLS = 2.0;
-TMoment TimeToNext = 2.1666666666666665;
-bool Type1 = true;
-std::int32_t WindowSize = 5;
-bool YesNo = true;
+TMoment Last_XLS = DefaultLastXls;
+TMoment TimeToNext = DefaultTimeToNext;
+bool Type1 = DefaultType1;
+std::int32_t WindowSize = DefaultWindowSize;
+bool YesNo = DefaultYesNo;
 TMoment StartTime = 0.0;
 TMoment LogicalNow = 0.0;
 std::string TargetFile;
 
 void ResetRunState() {
   AppDir.clear();
-  Last_XLS = 2.0;
-  TimeToNext = 2.1666666666666665;
-  Type1 = true;
-  WindowSize = 5;
-  YesNo = true;
+  Last_XLS = DefaultLastXls;
+  TimeToNext = DefaultTimeToNext;
+  Type1 = DefaultType1;
+  WindowSize = DefaultWindowSize;
+  YesNo = DefaultYesNo;
   StartTime = 0.0;
   LogicalNow = 0.0;
   TargetFile.clear();
@@ -228,11 +237,11 @@ bool OpenWorkbook() {
 
 bool LoadSettings() {
   TMemIniFile ini(SettingsFile);
-  Last_XLS = ini.ReadMoment("Execute", "Last_XLS", 2.0);
-  TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", 2.1666666666666665);
-  Type1 = ini.ReadFlag("Launch", "Type1", true);
-  WindowSize = ini.ReadInt("Launch", "WindowSize", 5);
-  YesNo = ini.ReadFlag("Launch", "YesNo", true);
+  Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
+  TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
+  Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1);
+  WindowSize = ini.ReadInt("Launch", "WindowSize", DefaultWindowSize);
+  YesNo = ini.ReadFlag("Launch", "YesNo", DefaultYesNo);
   return true;
 }
 

@@ -28,8 +28,9 @@ public:
   // Windows: GetDateFormatA(lcid, DATE_USE_ALT_CALENDAR, date, picture). False when the call
   // fails.
   virtual bool AltCalendarDate(std::uint32_t lcid, std::uint16_t year, std::uint16_t month,
-                               std::uint16_t day, const std::string& picture,
-                               std::string& out) = 0;
+                               std::uint16_t day, const std::string& picture, std::string& out) = 0;
 };
 
-inline TOsLocale& OsLocale() { return TOsSlot<TOsLocale>::Get(); }
+inline TOsLocale& OsLocale() {
+  return TOsSlot<TOsLocale>::Get();
+}

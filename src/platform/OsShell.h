@@ -18,7 +18,9 @@ public:
   virtual std::int32_t ShellOpen(const std::string& file, int showCommand) = 0;
 };
 
-inline TOsShell& OsShell() { return TOsSlot<TOsShell>::Get(); }
+inline TOsShell& OsShell() {
+  return TOsSlot<TOsShell>::Get();
+}
 
 // Results of a failed opening, as Windows reports them.
 inline constexpr std::int32_t SeErrFileNotFound = 2;

@@ -29,4 +29,6 @@ public:
   virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 };
 
-inline TOsUi& OsUi() { return TOsSlot<TOsUi>::Get(); }
+inline TOsUi& OsUi() {
+  return TOsSlot<TOsUi>::Get();
+}

@@ -94,7 +94,7 @@ class TFakeLocale : public TOsLocale {
 public:
   TLocalTime Now{2004, 7, 1, 7, 30, 0, 0};
   std::uint32_t Lcid = 0x409;
-  std::map<std::uint32_t, std::string> Items; // locale items; missing ones fail
+  std::map<std::uint32_t, std::string> Items;                 // locale items; missing ones fail
   std::map<std::uint32_t, std::vector<std::string>> Calendar; // by calType
   std::map<std::string, std::string> AltDates;                // picture -> text
   TLocalTime LocalTime() override { return Now; }

@@ -30,8 +30,9 @@ protected:
   TOsShell& Shell = TOsSlot<TOsShell>::Native();
 
   void SetUp() override {
-    Dir = fs::temp_directory_path() /
-          ("aq-shell-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    Dir =
+        fs::temp_directory_path() /
+        ("aq-shell-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
     fs::create_directories(Dir);
   }
   void TearDown() override {
