@@ -11,7 +11,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
+#include <fcntl.h>
 #include <memory>
 
 namespace {
@@ -46,8 +46,15 @@ public:
   std::string CommandLine() override {
     // The command line rebuilt from the arguments: each one quoted where it holds a
     // blank or control byte, so that reading it back gives the same arguments.
-    std::ifstream in("/proc/self/cmdline", std::ios::binary);
-    std::string raw((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::string raw;
+    const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      char buffer[4096];
+      ssize_t n;
+      while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        raw.append(buffer, static_cast<std::size_t>(n));
+      close(fd);
+    }
     std::string text, arg;
     auto flush = [&]() {
       bool quote = arg.empty();
