@@ -69,9 +69,12 @@ TChildResult RunChild(const std::vector<std::string>& argv) {
   if (pid < 0)
     return result;
   if (pid == 0) {
-    const int null = open("/dev/null", O_RDONLY);
-    if (null >= 0)
+    // The program's own chatter on standard error is no message for the user.
+    const int null = open("/dev/null", O_RDWR);
+    if (null >= 0) {
       dup2(null, STDIN_FILENO);
+      dup2(null, STDERR_FILENO);
+    }
     dup2(writeEnd.Get(), STDOUT_FILENO);
     execvp(args[0], args.data());
     _exit(127);

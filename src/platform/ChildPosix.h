@@ -12,7 +12,7 @@ struct TChildResult {
 };
 
 // Runs a program found on PATH with the arguments given, waits for it and collects its
-// standard output. Its standard input is /dev/null.
+// standard output. Its standard input and standard error are /dev/null.
 TChildResult RunChild(const std::vector<std::string>& argv);
 
 // Whether a program of that name is on PATH.

@@ -17,6 +17,9 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return out;
 }
 
+// The dialog's own button labels, in the language of the launcher's texts.
+const char* const CancelLabel = "キャンセル";
+
 unsigned IconOf(unsigned flags) {
   return flags & 0xF0u;
 }
@@ -50,11 +53,11 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
                                 "--no-wrap"};
   argv.push_back("--icon-name=" + (icon.empty() ? std::string("none") : "dialog-" + icon));
   if (buttons == MbYesNo || buttons == MbYesNoCancel) {
-    argv.push_back("--ok-label=Yes");
-    argv.push_back("--cancel-label=No");
+    argv.push_back("--ok-label=はい");
+    argv.push_back("--cancel-label=いいえ");
   }
   if (buttons == MbYesNoCancel)
-    argv.push_back("--extra-button=Cancel");
+    argv.push_back("--extra-button=" + std::string(CancelLabel));
   const TChildResult r = RunChild(argv);
   if (!r.Started)
     return 0;
@@ -62,7 +65,7 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
     return IdOk;
   if (r.ExitCode == 0)
     return IdYes;
-  if (buttons == MbYesNoCancel && r.Output.find("Cancel") != std::string::npos)
+  if (buttons == MbYesNoCancel && r.Output.find(CancelLabel) != std::string::npos)
     return IdCancel;
   // Closing the dialog: Cancel where there is one, else No.
   if (r.ExitCode == 1 && r.Output.empty())
