@@ -24,6 +24,10 @@ import tempfile
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True  # keep the tree free of caches
+sys.path.insert(0, str(ROOT / "tests"))
+from checklist import Checks  # noqa: E402
+
 EXPECTED = [
     "AutoQuillmer/AutoQuillmer.exe",
     "AutoQuillmer/Dozeboardt1.xls",
@@ -40,21 +44,6 @@ SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XL
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
 GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt3.xls",
                "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
-
-
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print(f"ok   {what}")
-        else:
-            self.failed += 1
-            print(f"FAIL {what}{': ' + detail if detail else ''}")
-        return ok
 
 
 def project_version():
@@ -153,8 +142,7 @@ def main():
     checks.check(f"the package is named after the version: AutoQuillmer-{version}-win32.zip",
                  package.name == f"AutoQuillmer-{version}-win32.zip", package.name)
     if not checks.check(f"{package.name} exists", package.is_file()):
-        print(f"{checks.passed} passed, {checks.failed} failed")
-        return 1
+        return checks.summary()
 
     with zipfile.ZipFile(package) as z, tempfile.TemporaryDirectory() as tmp:
         checks.check("every member's CRC is right", z.testzip() is None)
@@ -211,8 +199,7 @@ def main():
 
     digest = hashlib.sha256(package.read_bytes()).hexdigest()
     print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
-    print(f"{checks.passed} passed, {checks.failed} failed")
-    return 1 if checks.failed else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":

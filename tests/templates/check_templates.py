@@ -20,6 +20,10 @@ import subprocess
 import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True  # keep the tree free of caches
+sys.path.insert(0, str(ROOT / "tests"))
+from checklist import Checks  # noqa: E402
+
 TEMPLATES = ROOT / "templates"
 
 CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
@@ -124,21 +128,6 @@ def records(stream):
         off += 4 + length
 
 
-class Checks:
-    def __init__(self):
-        self.passed = 0
-        self.failed = 0
-
-    def check(self, what, ok, detail=""):
-        if ok:
-            self.passed += 1
-            print(f"ok   {what}")
-        else:
-            self.failed += 1
-            print(f"FAIL {what}{': ' + detail if detail else ''}")
-        return ok
-
-
 def sheet_name(body):
     length, high = body[6], body[7] & 1
     raw = body[8:8 + length * (2 if high else 1)]
@@ -219,8 +208,7 @@ def main():
     check_workbook(checks, "Dozeboardt3.xls", 31 * 5 + 3 + 5)
     check_checksums(checks)
     check_generated_sources(checks)
-    print(f"{checks.passed} passed, {checks.failed} failed")
-    return 1 if checks.failed else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":
