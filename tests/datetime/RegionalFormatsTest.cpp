@@ -1,5 +1,6 @@
 #include "datetime/RegionalFormats.h"
 
+#include "ExpectedFormats.h"
 #include "RegionalScope.h"
 
 #include <gtest/gtest.h>
@@ -12,7 +13,8 @@ struct TAsked {
   bool operator==(const TAsked&) const = default;
 };
 
-// The scripted locale, also noting every item asked for and the calendar enumerations.
+// The scripted locale, also noting every item asked for and the calendar
+// enumerations.
 class TRecordingLocale : public TFakeLocale {
 public:
   std::vector<TAsked> Asked;
@@ -43,27 +45,27 @@ TEST_F(RegionalLoad, NothingFromThePlatformGivesTheFallbacks) {
   LoadRegionalFormats();
   const TRegionalFormats& r = RegionalFormats;
   const TRegionalFormats f;
-  EXPECT_EQ('/', r.DateSep);
-  EXPECT_EQ(':', r.TimeSep);
-  EXPECT_EQ('.', r.DecimalSep);
-  EXPECT_EQ("m/d/yy", r.ShortDateLayout);
-  EXPECT_EQ("mmmm d, yyyy", r.LongDateLayout);
-  EXPECT_EQ("am", r.AmMarker);
-  EXPECT_EQ("pm", r.PmMarker);
-  EXPECT_EQ("h:mm AMPM", r.ShortTimeLayout);
-  EXPECT_EQ("h:mm:ss AMPM", r.LongTimeLayout);
+  ExpectFormats({.DateSep = '/',
+                 .TimeSep = ':',
+                 .DecimalSep = '.',
+                 .ShortDateLayout = "m/d/yy",
+                 .LongDateLayout = "mmmm d, yyyy",
+                 .AmMarker = "am",
+                 .PmMarker = "pm",
+                 .ShortTimeLayout = "h:mm AMPM",
+                 .LongTimeLayout = "h:mm:ss AMPM",
+                 .MonthShortNames = {{1, "Jan"}},
+                 .MonthLongNames = {{12, "December"}},
+                 .DayShortNames = {{1, "Sun"}},
+                 .DayLongNames = {{7, "Saturday"}},
+                 .YearWindow = 50,
+                 .LocaleId = 0x409,
+                 .PrimaryLang = 9,
+                 .SubLang = 1});
   EXPECT_EQ(f.MonthShortNames, r.MonthShortNames);
   EXPECT_EQ(f.MonthLongNames, r.MonthLongNames);
   EXPECT_EQ(f.DayShortNames, r.DayShortNames);
   EXPECT_EQ(f.DayLongNames, r.DayLongNames);
-  EXPECT_EQ("Jan", r.MonthShortNames[1]);
-  EXPECT_EQ("December", r.MonthLongNames[12]);
-  EXPECT_EQ("Sun", r.DayShortNames[1]);
-  EXPECT_EQ("Saturday", r.DayLongNames[7]);
-  EXPECT_EQ(50, r.YearWindow);
-  EXPECT_EQ(0x409u, r.LocaleId);
-  EXPECT_EQ(9, r.PrimaryLang);
-  EXPECT_EQ(1, r.SubLang);
   for (int i = 1; i <= 7; ++i) {
     EXPECT_EQ("", r.EraLabels[i]);
     EXPECT_EQ(0, r.EraOffsets[i]);
@@ -124,28 +126,19 @@ TEST_F(RegionalLoad, PlatformValuesAreTaken) {
                   {0x2F, "Samstag"},
                   {0x1003, "HH:mm:ss"}};
   LoadRegionalFormats();
-  const TRegionalFormats& r = RegionalFormats;
-  EXPECT_EQ(',', r.DecimalSep);
-  EXPECT_EQ('.', r.DateSep);
-  EXPECT_EQ('.', r.TimeSep);
-  EXPECT_EQ("dd.MM.yyyy", r.ShortDateLayout);
-  EXPECT_EQ("dddd, d. MMMM yyyy", r.LongDateLayout);
-  EXPECT_EQ("vorm.", r.AmMarker);
-  EXPECT_EQ("nachm.", r.PmMarker);
-  EXPECT_EQ("hh:mm", r.ShortTimeLayout);
-  EXPECT_EQ("hh:mm:ss", r.LongTimeLayout);
-  EXPECT_EQ("Jan.", r.MonthShortNames[1]);
-  EXPECT_EQ("Januar", r.MonthLongNames[1]);
-  EXPECT_EQ("Feb", r.MonthShortNames[2]);
-  EXPECT_EQ("Dez.", r.MonthShortNames[12]);
-  EXPECT_EQ("Dezember", r.MonthLongNames[12]);
-  EXPECT_EQ("So", r.DayShortNames[1]);
-  EXPECT_EQ("Sonntag", r.DayLongNames[1]);
-  EXPECT_EQ("Mo", r.DayShortNames[2]);
-  EXPECT_EQ("Montag", r.DayLongNames[2]);
-  EXPECT_EQ("Tuesday", r.DayLongNames[3]);
-  EXPECT_EQ("Sa", r.DayShortNames[7]);
-  EXPECT_EQ("Samstag", r.DayLongNames[7]);
+  ExpectFormats({.DateSep = '.',
+                 .TimeSep = '.',
+                 .DecimalSep = ',',
+                 .ShortDateLayout = "dd.MM.yyyy",
+                 .LongDateLayout = "dddd, d. MMMM yyyy",
+                 .AmMarker = "vorm.",
+                 .PmMarker = "nachm.",
+                 .ShortTimeLayout = "hh:mm",
+                 .LongTimeLayout = "hh:mm:ss",
+                 .MonthShortNames = {{1, "Jan."}, {2, "Feb"}, {12, "Dez."}},
+                 .MonthLongNames = {{1, "Januar"}, {12, "Dezember"}},
+                 .DayShortNames = {{1, "So"}, {2, "Mo"}, {7, "Sa"}},
+                 .DayLongNames = {{1, "Sonntag"}, {2, "Montag"}, {3, "Tuesday"}, {7, "Samstag"}}});
   // The platform's own time layout is never asked for.
   for (const TAsked& a : Locale.Asked)
     EXPECT_NE(0x1003u, a.Item);
@@ -155,18 +148,17 @@ TEST_F(RegionalLoad, EmptyNamesAndLongSeparatorsFallBack) {
   Locale.Items = {{0x1D, "--"}, {0x1E, "::"}, {0x0E, ""}, {0x44, ""},
                   {0x30, ""},   {0x28, ""},   {0x1F, ""}};
   LoadRegionalFormats();
-  EXPECT_EQ('/', RegionalFormats.DateSep);
-  EXPECT_EQ(':', RegionalFormats.TimeSep);
-  EXPECT_EQ('\0', RegionalFormats.DecimalSep); // an empty separator is the zero byte
-  EXPECT_EQ("Jan", RegionalFormats.MonthShortNames[1]);
-  EXPECT_EQ("Sunday", RegionalFormats.DayLongNames[1]);
-  EXPECT_EQ("", RegionalFormats.AmMarker); // markers may be empty
-  EXPECT_EQ("", RegionalFormats.ShortDateLayout);
+  ExpectFormats({.DateSep = '/',
+                 .TimeSep = ':',
+                 .DecimalSep = '\0', // an empty separator is the zero byte
+                 .ShortDateLayout = "",
+                 .AmMarker = "", // markers may be empty
+                 .MonthShortNames = {{1, "Jan"}},
+                 .DayLongNames = {{1, "Sunday"}}});
   // A text that does not fit 256 bytes counts as missing.
   Locale.Items = {{0x1F, std::string(255, 'd')}, {0x20, std::string(256, 'd')}};
   LoadRegionalFormats();
-  EXPECT_EQ(std::string(255, 'd'), RegionalFormats.ShortDateLayout);
-  EXPECT_EQ("mmmm d, yyyy", RegionalFormats.LongDateLayout);
+  ExpectFormats({.ShortDateLayout = std::string(255, 'd'), .LongDateLayout = "mmmm d, yyyy"});
 }
 
 TEST_F(RegionalLoad, TimeLayoutsAreBuilt) {
@@ -193,8 +185,8 @@ TEST_F(RegionalLoad, TimeLayoutsAreBuilt) {
     if (c.MarkerFirst)
       Locale.Items[0x1005] = c.MarkerFirst;
     LoadRegionalFormats();
-    EXPECT_EQ(c.Short, RegionalFormats.ShortTimeLayout) << c.Long;
-    EXPECT_EQ(c.Long, RegionalFormats.LongTimeLayout);
+    SCOPED_TRACE(c.Long);
+    ExpectFormats({.ShortTimeLayout = c.Short, .LongTimeLayout = c.Long});
   }
 }
 
@@ -209,9 +201,8 @@ TEST_F(RegionalLoad, LocaleIdentity) {
   for (const TCase& c : cases) {
     Locale.Lcid = c.Thread;
     LoadRegionalFormats();
-    EXPECT_EQ(c.Id, RegionalFormats.LocaleId) << std::hex << c.Thread;
-    EXPECT_EQ(c.Primary, RegionalFormats.PrimaryLang) << std::hex << c.Thread;
-    EXPECT_EQ(c.Sub, RegionalFormats.SubLang) << std::hex << c.Thread;
+    SCOPED_TRACE(testing::Message() << std::hex << c.Thread);
+    ExpectFormats({.LocaleId = c.Id, .PrimaryLang = c.Primary, .SubLang = c.Sub});
   }
 }
 
@@ -246,8 +237,8 @@ TEST_F(RegionalLoad, DateLayoutsFitTheCalendar) {
     Locale.Items[0x1F] = c.Layout;
     Locale.Items[0x20] = c.Layout;
     LoadRegionalFormats();
-    EXPECT_EQ(c.Expected, RegionalFormats.ShortDateLayout) << c.Layout;
-    EXPECT_EQ(c.Expected, RegionalFormats.LongDateLayout) << c.Layout;
+    SCOPED_TRACE(c.Layout);
+    ExpectFormats({.ShortDateLayout = c.Expected, .LongDateLayout = c.Expected});
   }
 }
 
@@ -270,16 +261,14 @@ TEST_F(RegionalLoad, EraTableOnADoubleByteSystem) {
   Locale.Calendar[4] = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
   Locale.Calendar[3] = {"1", "2", "3", "4", "5", "6", "7", "8", "9"};
   LoadRegionalFormats();
-  EXPECT_EQ("7", RegionalFormats.EraLabels[7]);
-  EXPECT_EQ(7, RegionalFormats.EraOffsets[7]);
+  ExpectFormats({.EraLabels = {{7, "7"}}, .EraOffsets = {{7, 7}}});
 
   // Only the era calendars fill it.
   Locale.Items[0x100B] = "1";
   Locale.Enumerated.clear();
   LoadRegionalFormats();
   EXPECT_TRUE(Locale.Enumerated.empty());
-  EXPECT_EQ("", RegionalFormats.EraLabels[1]);
-  EXPECT_EQ(0, RegionalFormats.EraOffsets[1]);
+  ExpectFormats({.EraLabels = {{1, ""}}, .EraOffsets = {{1, 0}}});
   Locale.Items[0x100B] = "5";
   LoadRegionalFormats();
   EXPECT_EQ(5u, Locale.Enumerated.back().first);
@@ -293,8 +282,7 @@ TEST_F(RegionalLoad, NoEraTableOnASingleByteSystem) {
   EXPECT_TRUE(Locale.Enumerated.empty());
   for (const TAsked& a : Locale.Asked)
     EXPECT_NE(0x100Bu, a.Item);
-  EXPECT_EQ("", RegionalFormats.EraLabels[1]);
-  EXPECT_EQ(0, RegionalFormats.EraOffsets[1]);
+  ExpectFormats({.EraLabels = {{1, ""}}, .EraOffsets = {{1, 0}}});
 }
 
 } // namespace
