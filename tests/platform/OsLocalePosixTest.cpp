@@ -1,5 +1,6 @@
 #include "platform/OsLocale.h"
 
+#include "../datetime/ExpectedFormats.h"
 #include "../datetime/RegionalScope.h"
 #include "datetime/MomentFormat.h"
 #include "datetime/MomentParse.h"
@@ -9,6 +10,8 @@
 #include <clocale>
 #include <ctime>
 #include <optional>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -45,85 +48,118 @@ protected:
   if (!Use(name))                                                                                  \
   GTEST_SKIP() << name << " is not installed"
 
-TEST_F(OsLocalePosix, JapaneseItems) {
-  USE_LOCALE("ja_JP.UTF-8");
-  EXPECT_EQ(0x411u, Native.ThreadLocale());
-  EXPECT_EQ("yyyy/MM/dd", Item(0x1F));
-  EXPECT_EQ("yyyy'年'MM'月'dd'日'", Item(0x20));
-  EXPECT_EQ("/", Item(0x1D, 2));
-  EXPECT_EQ("時", Item(0x1E));
-  EXPECT_EQ(std::nullopt, Item(0x1E, 2)); // does not fit a separator's buffer
-  EXPECT_EQ("午前", Item(0x28));
-  EXPECT_EQ("午後", Item(0x29));
-  EXPECT_EQ("1", Item(0x23));
-  EXPECT_EQ("1", Item(0x25));
-  EXPECT_EQ("1月", Item(0x44));
-  EXPECT_EQ("12月", Item(0x43));
-  EXPECT_EQ("日曜日", Item(0x30));
-  EXPECT_EQ("月", Item(0x31));
-  EXPECT_EQ(".", Item(0x0E, 2));
+// What one locale answers item by item, what LoadRegionalFormats makes of it, and how a
+// moment then reads and writes.
+struct TItemCheck {
+  std::uint32_t Item;
+  int Size;
+  std::optional<std::string> Expected; // nothing: the item is not answered
+};
+
+struct TLocaleCase {
+  const char* Label;
+  const char* Name;
+  std::uint32_t ThreadLocale;
+  std::vector<TItemCheck> Items;
+  TExpectedFormats Formats;
+  TMoment Moment;
+  std::string MomentText;
+  const char* Format;
+  TMoment FormatAt;
+  std::string Formatted;
+};
+
+const TLocaleCase LocaleCases[] = {
+    {"Japanese",
+     "ja_JP.UTF-8",
+     0x411,
+     {{0x1F, 256, "yyyy/MM/dd"},
+      {0x20, 256, "yyyy'年'MM'月'dd'日'"},
+      {0x1D, 2, "/"},
+      {0x1E, 256, "時"},
+      {0x1E, 2, std::nullopt}, // does not fit a separator's buffer
+      {0x28, 256, "午前"},
+      {0x29, 256, "午後"},
+      {0x23, 256, "1"},
+      {0x25, 256, "1"},
+      {0x44, 256, "1月"},
+      {0x43, 256, "12月"},
+      {0x30, 256, "日曜日"},
+      {0x31, 256, "月"},
+      {0x0E, 2, "."}},
+     {.TimeSep = ':',
+      .ShortDateLayout = "yyyy/MM/dd",
+      .AmMarker = "午前",
+      .LongTimeLayout = "hh:mm:ss",
+      .DayLongNames = {{1, "日曜日"}},
+      .PrimaryLang = 17},
+     38169.0 + 0.5,
+     "2004/07/01 12:00:00",
+     "ampm h:nn",
+     38169.0 + 0.5 + 65.0 / 1440.0,
+     "午後 1:05"},
+    {"English",
+     "en_US.UTF-8",
+     0x409,
+     {{0x1F, 256, "MM/dd/yyyy"},
+      {0x20, 256, "MMMM d, yyyy"},
+      {0x1D, 256, "/"},
+      {0x1E, 2, ":"},
+      {0x28, 256, "AM"},
+      {0x23, 256, "0"},
+      {0x25, 256, "1"},
+      {0x1005, 256, "0"},
+      {0x44, 256, "Jan"},
+      {0x38, 256, "January"},
+      {0x2A, 256, "Monday"},
+      {0x37, 256, "Sun"}},
+     {.LongTimeLayout = "hh:mm:ss AMPM"},
+     38169.0 + 13.0 / 24.0,
+     "07/01/2004 01:00:00 PM",
+     "dddd, dddddd",
+     38169.0 + 13.0 / 24.0,
+     "Thursday, July 1, 2004"},
+    {"German",
+     "de_DE.UTF-8",
+     0x407,
+     {{0x1F, 256, "dd/MM/yyyy"},
+      {0x20, 256, "d MMMM yyyy"},
+      {0x1D, 2, "."},
+      {0x0E, 2, ","},
+      {0x28, 256, ""},
+      {0x23, 256, "1"},
+      {0x38, 256, "Januar"},
+      {0x30, 256, "Sonntag"}},
+     {.DateSep = '.', .DecimalSep = ',', .LongTimeLayout = "hh:mm:ss"},
+     38169.0 + 13.0 / 24.0,
+     "01.07.2004 13:00:00",
+     "dddddd",
+     38169.0 + 13.0 / 24.0,
+     "1 Juli 2004"},
+};
+
+class OsLocalePosixItems : public OsLocalePosix, public testing::WithParamInterface<TLocaleCase> {};
+
+TEST_P(OsLocalePosixItems, AnsweredAndLoaded) {
+  const TLocaleCase& c = GetParam();
+  USE_LOCALE(c.Name);
+  EXPECT_EQ(c.ThreadLocale, Native.ThreadLocale());
+  for (const TItemCheck& i : c.Items)
+    EXPECT_EQ(i.Expected, Item(i.Item, i.Size))
+        << std::hex << "item 0x" << i.Item << std::dec << " in " << i.Size << " bytes";
 
   TRegionalScope scope;
   LoadFromNative();
-  EXPECT_EQ(17, RegionalFormats.PrimaryLang);
-  EXPECT_EQ("yyyy/MM/dd", RegionalFormats.ShortDateLayout);
-  EXPECT_EQ(':', RegionalFormats.TimeSep);
-  EXPECT_EQ("hh:mm:ss", RegionalFormats.LongTimeLayout);
-  EXPECT_EQ("午前", RegionalFormats.AmMarker);
-  EXPECT_EQ("日曜日", RegionalFormats.DayLongNames[1]);
-  const TMoment t = 38169.0 + 0.5;
-  EXPECT_EQ("2004/07/01 12:00:00", MomentToText(t));
-  EXPECT_EQ(t, TextToMoment(MomentToText(t)));
-  EXPECT_EQ("午後 1:05", FormatMoment("ampm h:nn", t + 65.0 / 1440.0));
+  ExpectFormats(c.Formats);
+  EXPECT_EQ(c.MomentText, MomentToText(c.Moment));
+  EXPECT_EQ(c.Moment, TextToMoment(MomentToText(c.Moment)));
+  EXPECT_EQ(c.Formatted, FormatMoment(c.Format, c.FormatAt));
 }
 
-TEST_F(OsLocalePosix, EnglishItems) {
-  USE_LOCALE("en_US.UTF-8");
-  EXPECT_EQ(0x409u, Native.ThreadLocale());
-  EXPECT_EQ("MM/dd/yyyy", Item(0x1F));
-  EXPECT_EQ("MMMM d, yyyy", Item(0x20));
-  EXPECT_EQ("/", Item(0x1D));
-  EXPECT_EQ(":", Item(0x1E, 2));
-  EXPECT_EQ("AM", Item(0x28));
-  EXPECT_EQ("0", Item(0x23));
-  EXPECT_EQ("1", Item(0x25));
-  EXPECT_EQ("0", Item(0x1005));
-  EXPECT_EQ("Jan", Item(0x44));
-  EXPECT_EQ("January", Item(0x38));
-  EXPECT_EQ("Monday", Item(0x2A));
-  EXPECT_EQ("Sun", Item(0x37));
-
-  TRegionalScope scope;
-  LoadFromNative();
-  EXPECT_EQ("hh:mm:ss AMPM", RegionalFormats.LongTimeLayout);
-  const TMoment t = 38169.0 + 13.0 / 24.0;
-  EXPECT_EQ("07/01/2004 01:00:00 PM", MomentToText(t));
-  EXPECT_EQ(t, TextToMoment(MomentToText(t)));
-  EXPECT_EQ("Thursday, July 1, 2004", FormatMoment("dddd, dddddd", t));
-}
-
-TEST_F(OsLocalePosix, GermanItems) {
-  USE_LOCALE("de_DE.UTF-8");
-  EXPECT_EQ(0x407u, Native.ThreadLocale());
-  EXPECT_EQ("dd/MM/yyyy", Item(0x1F));
-  EXPECT_EQ("d MMMM yyyy", Item(0x20));
-  EXPECT_EQ(".", Item(0x1D, 2));
-  EXPECT_EQ(",", Item(0x0E, 2));
-  EXPECT_EQ("", Item(0x28));
-  EXPECT_EQ("1", Item(0x23));
-  EXPECT_EQ("Januar", Item(0x38));
-  EXPECT_EQ("Sonntag", Item(0x30));
-
-  TRegionalScope scope;
-  LoadFromNative();
-  EXPECT_EQ('.', RegionalFormats.DateSep);
-  EXPECT_EQ(',', RegionalFormats.DecimalSep);
-  EXPECT_EQ("hh:mm:ss", RegionalFormats.LongTimeLayout);
-  const TMoment t = 38169.0 + 13.0 / 24.0;
-  EXPECT_EQ("01.07.2004 13:00:00", MomentToText(t));
-  EXPECT_EQ(t, TextToMoment(MomentToText(t)));
-  EXPECT_EQ("1 Juli 2004", FormatMoment("dddddd", t));
-}
+INSTANTIATE_TEST_SUITE_P(Locales, OsLocalePosixItems, testing::ValuesIn(LocaleCases),
+                         [](const testing::TestParamInfo<TLocaleCase>& info) {
+                           return std::string(info.param.Label);
+                         });
 
 TEST_F(OsLocalePosix, OtherLayouts) {
   USE_LOCALE("en_GB.UTF-8");
