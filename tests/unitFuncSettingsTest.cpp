@@ -14,36 +14,35 @@ protected:
   std::string Month(const char* ym) { return Dir + "Dozeboard_" + ym + ".xls"; }
 };
 
-const std::string Yesterday0720 = "[Execute]\r\n"
-                                  "Last_XLS=2004/06/30 7:20:00\r\n"
-                                  "LastQuillmer=2004/06/30 7:20:00\r\n"
-                                  "\r\n"
-                                  "[Date]\r\n"
-                                  "TimeToNext=4:00:00\r\n"
-                                  "\r\n"
-                                  "[Launch]\r\n"
-                                  "Type1=1\r\n"
-                                  "WindowSize=5\r\n"
-                                  "YesNo=1\r\n"
-                                  "\r\n";
+// The settings file as a run writes it, with the two moments and the question switch given.
+std::string SettingsText(const std::string& lastXls, const std::string& lastQuillmer,
+                         const std::string& yesNo = "1") {
+  return "[Execute]\r\n"
+         "Last_XLS=" +
+         lastXls +
+         "\r\n"
+         "LastQuillmer=" +
+         lastQuillmer +
+         "\r\n"
+         "\r\n"
+         "[Date]\r\n"
+         "TimeToNext=4:00:00\r\n"
+         "\r\n"
+         "[Launch]\r\n"
+         "Type1=1\r\n"
+         "WindowSize=5\r\n"
+         "YesNo=" +
+         yesNo + "\r\n\r\n";
+}
+
+const std::string Yesterday0720 = SettingsText("2004/06/30 7:20:00", "2004/06/30 7:20:00");
 
 TEST_F(Run, AFirstRunCreatesTheSettingsWithTheSixKeysInOrder) {
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdYes, IdYes}); // Type-1, then open
   EXPECT_EQ(RunProcess(), 0);
   EXPECT_EQ(BoxTexts(), (std::vector<std::string>{texts::ChooseType, texts::OpenQuestion}));
-  EXPECT_EQ(Settings(), "[Execute]\r\n"
-                        "Last_XLS=2004/07/01 7:30:00\r\n"
-                        "LastQuillmer=2004/07/01 7:30:00\r\n"
-                        "\r\n"
-                        "[Date]\r\n"
-                        "TimeToNext=4:00:00\r\n"
-                        "\r\n"
-                        "[Launch]\r\n"
-                        "Type1=1\r\n"
-                        "WindowSize=5\r\n"
-                        "YesNo=1\r\n"
-                        "\r\n");
+  EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00"));
   ASSERT_EQ(Os.Shell.Opens.size(), 1u);
   EXPECT_EQ(Os.Shell.Opens[0].File, Month("2004-06"));
   EXPECT_EQ(Os.Shell.Opens[0].Show, 5);
@@ -59,10 +58,7 @@ TEST_F(Run, ATypicalDayOpensOnceAndThenOnlyRecordsTheStart) {
   EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion});
   EXPECT_TRUE(Os.Shell.Copies.empty()); // the month's workbook is never copied over
   EXPECT_EQ(Os.Fs[Month("2004-06")].Content, "june");
-  std::string expected = Yesterday0720;
-  expected.replace(expected.find("2004/06/30 7:20"), 15, "2004/07/01 7:30");
-  expected.replace(expected.find("2004/06/30 7:20"), 15, "2004/07/01 7:30");
-  EXPECT_EQ(Settings(), expected);
+  EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00"));
 
   // The second start of the day shows nothing and moves only LastQuillmer.
   Os.Ui.Boxes.clear();
@@ -72,9 +68,7 @@ TEST_F(Run, ATypicalDayOpensOnceAndThenOnlyRecordsTheStart) {
   EXPECT_EQ(RunProcess(), 0);
   EXPECT_TRUE(Os.Ui.Boxes.empty());
   EXPECT_TRUE(Os.Shell.Opens.empty());
-  expected.replace(expected.find("LastQuillmer=2004/07/01 7:30"), 28,
-                   "LastQuillmer=2004/07/01 12:00");
-  EXPECT_EQ(Settings(), expected);
+  EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 12:00:00"));
 }
 
 TEST_F(Run, ADeclinedQuestionLeavesTheLastOpeningForTheNextStart) {
@@ -90,9 +84,7 @@ TEST_F(Run, ADeclinedQuestionLeavesTheLastOpeningForTheNextStart) {
 }
 
 TEST_F(Run, OpensWithoutAQuestionWhenYesNoIsOffOrTheSwitchIsGiven) {
-  std::string noQuestion = Yesterday0720;
-  noQuestion.replace(noQuestion.find("YesNo=1"), 7, "YesNo=0");
-  SettingsHere(noQuestion);
+  SettingsHere(SettingsText("2004/06/30 7:20:00", "2004/06/30 7:20:00", "0"));
   ClockAt(2004, 7, 1, 7, 30);
   EXPECT_EQ(RunProcess(), 0);
   EXPECT_TRUE(Os.Ui.Boxes.empty());
