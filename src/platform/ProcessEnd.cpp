@@ -509,13 +509,38 @@ void ReportFailure(const char* className, const void* address) {
 // ---------------------------------------------------------------------------------------
 // Platform faults
 
+namespace {
+
+template <class E> std::unique_ptr<EExternal> MakeFault(std::string message, unsigned code) {
+  return std::make_unique<E>(std::move(message), code);
+}
+
+// The faults whose message is a fixed text, with their failure classes.
+struct TFixedFault {
+  TFaultKind Kind;
+  const TText* Message;
+  std::unique_ptr<EExternal> (*Make)(std::string, unsigned);
+};
+const TFixedFault FixedFaults[] = {
+    {TFaultKind::IntDivideByZero, &txtDivByZero, &MakeFault<EDivByZero>},
+    {TFaultKind::IntOverflow, &txtIntOverflow, &MakeFault<EIntOverflow>},
+    {TFaultKind::ArrayBounds, &txtRangeError, &MakeFault<ERangeError>},
+    {TFaultKind::FloatDivideByZero, &txtZeroDivide, &MakeFault<EZeroDivide>},
+    {TFaultKind::FloatInvalid, &txtInvalidOp, &MakeFault<EInvalidOp>},
+    {TFaultKind::FloatOverflow, &txtOverflow, &MakeFault<EOverflow>},
+    {TFaultKind::FloatUnderflow, &txtUnderflow, &MakeFault<EUnderflow>},
+    {TFaultKind::StackOverflow, &txtStackOverflow, &MakeFault<EStackOverflow>},
+    {TFaultKind::Privileged, &txtPrivilege, &MakeFault<EPrivilege>},
+    {TFaultKind::ControlC, &txtControlC, &MakeFault<EControlC>},
+};
+
+} // namespace
+
 std::unique_ptr<Exception> FaultFailure(const TFault& fault) {
-  auto message = [](const TText& t) { return t(); };
   std::unique_ptr<EExternal> failure;
-  switch (fault.Kind) {
-  case TFaultKind::AccessViolation: {
-    char text[ReportTextBuffer];
-    TFixedText out(text, sizeof text);
+  char text[ReportTextBuffer];
+  TFixedText out(text, sizeof text);
+  if (fault.Kind == TFaultKind::AccessViolation) {
     const TModuleInfo module = OsFailure().ModuleOf(fault.Address);
     const char* access = fault.Write ? txtAccessWrite().c_str() : txtAccessRead().c_str();
     if (module.Found) {
@@ -528,46 +553,15 @@ std::unique_ptr<Exception> FaultFailure(const TFault& fault) {
       FillTemplate(out, txtAccessViolation(), args, 3);
     }
     failure = std::make_unique<EAccessViolation>(std::string(text, out.Length()), fault.Code);
-    break;
+  } else {
+    for (const TFixedFault& f : FixedFaults)
+      if (f.Kind == fault.Kind)
+        failure = f.Make((*f.Message)(), fault.Code);
   }
-  case TFaultKind::IntDivideByZero:
-    failure = std::make_unique<EDivByZero>(message(txtDivByZero), fault.Code);
-    break;
-  case TFaultKind::IntOverflow:
-    failure = std::make_unique<EIntOverflow>(message(txtIntOverflow), fault.Code);
-    break;
-  case TFaultKind::ArrayBounds:
-    failure = std::make_unique<ERangeError>(message(txtRangeError), fault.Code);
-    break;
-  case TFaultKind::FloatDivideByZero:
-    failure = std::make_unique<EZeroDivide>(message(txtZeroDivide), fault.Code);
-    break;
-  case TFaultKind::FloatInvalid:
-    failure = std::make_unique<EInvalidOp>(message(txtInvalidOp), fault.Code);
-    break;
-  case TFaultKind::FloatOverflow:
-    failure = std::make_unique<EOverflow>(message(txtOverflow), fault.Code);
-    break;
-  case TFaultKind::FloatUnderflow:
-    failure = std::make_unique<EUnderflow>(message(txtUnderflow), fault.Code);
-    break;
-  case TFaultKind::StackOverflow:
-    failure = std::make_unique<EStackOverflow>(message(txtStackOverflow), fault.Code);
-    break;
-  case TFaultKind::Privileged:
-    failure = std::make_unique<EPrivilege>(message(txtPrivilege), fault.Code);
-    break;
-  case TFaultKind::ControlC:
-    failure = std::make_unique<EControlC>(message(txtControlC), fault.Code);
-    break;
-  case TFaultKind::Other: {
-    char text[ReportTextBuffer];
-    TFixedText out(text, sizeof text);
+  if (!failure) {
     const TArg args[] = {NumberArg(fault.Code)};
     FillTemplate(out, txtExternalException(), args, 1);
     failure = std::make_unique<EExternalException>(std::string(text, out.Length()), fault.Code);
-    break;
-  }
   }
   failure->Address = fault.Address;
   return failure;
