@@ -44,6 +44,13 @@ public:
     (void)out;
     return false;
   }
+  // From now on, libraries that the process loads, and the libraries those load in turn,
+  // come from the system folder only: never from the program's folder or the current
+  // directory, where anyone who can write there could leave one under a system name
+  // (Windows: SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32); where that call is
+  // missing, SetDllDirectoryW(L""), which at least takes the current directory out). The
+  // first thing the program does. Nothing to do where the program's folder is not searched.
+  virtual void RestrictLibrarySearch() {}
   // Ends the process with the exit code (ExitProcess).
   [[noreturn]] virtual void EndProcess(int code) = 0;
 };

@@ -65,6 +65,17 @@ public:
     return out;
   }
 
+  void RestrictLibrarySearch() override {
+    // Not there on Windows 7 without its 2011 update, hence looked up by name.
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    const auto setDefault =
+        reinterpret_cast<TSetDefaultDllDirectories>(reinterpret_cast<void (*)()>(found));
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+      SetDllDirectoryW(L"");
+  }
+
   bool ResourceText(unsigned id, std::string& out) override {
     // With no buffer, LoadStringW hands out the text in place, without its end.
     const wchar_t* text = nullptr;

@@ -378,6 +378,7 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
 // Start and end
 
 void RunProgram(void (*run)()) {
+  OsProcess().RestrictLibrarySearch(); // before anything can load a library
   ExitCode = 0;
   std::set_terminate(&Terminated);
   BoxText();

@@ -229,7 +229,8 @@ class TCase:
     def launch(self, answers: list[str] = (), args: str = "", cwd: Path | None = None,
                faketime: str | None = None, frozen: bool = False, associate: bool = True,
                timeout: float = 20, program: Path | None = None, cmdline: str | None = None,
-               locale: str | None = None, hold_write: Path | None = None) -> Run:
+               locale: str | None = None, hold_write: Path | None = None,
+               env: dict[str, str] | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
@@ -238,7 +239,8 @@ class TCase:
         ".xls" opens with aqopener.exe (else nothing is associated with it). `locale`: an
         LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
         driver, the program and what it opens all run in it). `hold_write`: an existing
-        file that another program holds open for writing while this one runs."""
+        file that another program holds open for writing while this one runs. `env`: more
+        environment for the driver and the programs it starts (e.g. WINEDLLOVERRIDES)."""
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
@@ -271,7 +273,7 @@ class TCase:
         done = self.session.run(
             [self.win(self.runner.helpers_in_prefix / "aqdriver.exe"), self.win(job_path)],
             timeout=timeout + 20, faketime=faketime, frozen=frozen, locale=locale,
-            env={"AQ_OPENER_LOG": self.win(opener_log)})
+            env={**(env or {}), "AQ_OPENER_LOG": self.win(opener_log)})
         seconds = time.monotonic() - started
         output = done.stdout.decode("utf-8", errors="replace")
         if done.returncode != 0 or not result_path.exists():

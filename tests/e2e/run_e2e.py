@@ -74,7 +74,7 @@ def main() -> int:
             print(f"{info.name:40} [{','.join(info.tags)}] {info.title}")
         return 0
 
-    for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe"):
+    for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe", "aqplant.dll"):
         if not (options.helpers / name).is_file():
             print(f"missing helper {options.helpers / name}: build the win64 preset first")
             print(f"0 passed, {len(selected)} failed")
