@@ -4,7 +4,7 @@
 #   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
 # Each holds one folder "AutoQuillmer":
 #   AutoQuillmer/はじめにお読みください.txt   (zip; README.txt in the tarball)
-#   AutoQuillmer/AutoQuillmer.exe              (zip) or AutoQuillmer (tarball)
+#   AutoQuillmer/AutoQuillmer.exe              (zip) or AutoQuillmer (tarball, stripped)
 #   AutoQuillmer/Dozeboardt1.xls, Dozeboardt3.xls
 #   AutoQuillmer/LICENSE.txt
 #   AutoQuillmer/docs/guide-ja.html, guide-en.html (and the pictures they show)
@@ -53,7 +53,12 @@ windows_text() {
 html_guides() {
   local docs="$1"
   mkdir -p "$docs"
-  python3 - "$root/docs" "$docs" <<'PY'
+  # Debian's Python, where python-markdown is, may not be the first python3 on the PATH.
+  local py
+  for py in python3 /usr/bin/python3; do
+    if "$py" -c 'import markdown' 2>/dev/null; then break; fi
+  done
+  "$py" - "$root/docs" "$docs" <<'PY'
 import html, pathlib, re, shutil, sys
 import markdown
 from markdown.extensions.toc import TocExtension, slugify_unicode
@@ -141,8 +146,8 @@ unzip -l "dist/$zip_name" | sed 's/^/  /'
 echo "laying out the Linux package"
 rm -rf "$folder"
 mkdir -p "$folder"
-cp dist/linux/AutoQuillmer templates/Dozeboardt1.xls templates/Dozeboardt3.xls \
-  packaging/AutoQuillmer.desktop "$folder/"
+cp templates/Dozeboardt1.xls templates/Dozeboardt3.xls packaging/AutoQuillmer.desktop "$folder/"
+strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
 cp packaging/readme-linux.txt "$folder/README.txt"
 cp LICENSE "$folder/LICENSE.txt"
 chmod 755 "$folder/AutoQuillmer"

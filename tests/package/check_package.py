@@ -242,7 +242,10 @@ def check_tar(checks, package, version, built):
                      data[:4] == b"\x7fELF" and data[4] == 2 and struct.unpack_from("<H", data, 18)[0] == 0x3E)
         built_program = ROOT / "dist" / "linux" / "AutoQuillmer"
         if built and built_program.is_file():
-            checks.check("the packed Linux program is the one just built", built_program.read_bytes() == data)
+            stripped = pathlib.Path(tmp) / "stripped"
+            subprocess.run(["strip", "--strip-all", "-o", str(stripped), str(built_program)], check=False)
+            checks.check("the packed Linux program is the one just built, stripped",
+                         stripped.is_file() and stripped.read_bytes() == data)
         entry = folder / "AutoQuillmer.desktop"
         text = entry.read_text(encoding="utf-8") if entry.is_file() else ""
         checks.check("tarball: AutoQuillmer.desktop is an autostart entry with Exec= and Path=",
