@@ -31,11 +31,11 @@ def readable_boxes(t, locale):
     t.exit_code(run, 1)
 
 
-for _locale, _language in (("en_US.UTF-8", "English"), ("de_DE.UTF-8", "German")):
+for _locale, _language in (("en_US.UTF-8", "an English"), ("de_DE.UTF-8", "a German")):
     def _case(t, locale=_locale):
         readable_boxes(t, locale)
     _case.__name__ = f"readable_boxes_{_locale[:2]}"
-    case(f"on a {_language} system the boxes show the Japanese texts and a folder «Müller» "
+    case(f"on {_language} system the boxes show the Japanese texts and a folder «Müller» "
          "right (first-run question, open question, failed opening, failure report)",
          tags=("locale", "boxes"))(_case)
 
