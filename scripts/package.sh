@@ -1,17 +1,19 @@
 #!/usr/bin/env bash
-# Builds the release program (32-bit Windows, preset win32) and writes the release package
-#   dist/AutoQuillmer-<version>-win32.zip
-# holding one folder "AutoQuillmer" with the program, the two chart templates and the user
-# guides:
-#   AutoQuillmer/AutoQuillmer.exe
-#   AutoQuillmer/Dozeboardt1.xls
-#   AutoQuillmer/Dozeboardt3.xls
-#   AutoQuillmer/docs/guide-ja.md
-#   AutoQuillmer/docs/guide-en.md
+# Builds the programs and writes the two release archives:
+#   dist/AutoQuillmer-<version>-win32.zip           the 32-bit Windows program (preset win32)
+#   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
+# Each holds one folder "AutoQuillmer":
+#   AutoQuillmer/はじめにお読みください.txt   (zip; README.txt in the tarball)
+#   AutoQuillmer/AutoQuillmer.exe              (zip) or AutoQuillmer (tarball, stripped)
+#   AutoQuillmer/Dozeboardt1.xls, Dozeboardt3.xls
+#   AutoQuillmer/LICENSE.txt
+#   AutoQuillmer/docs/guide-ja.html, guide-en.html (and the pictures they show)
+#   AutoQuillmer/AutoQuillmer.desktop          (tarball: an autostart entry to adapt)
 # The version is the one in the top CMakeLists.txt, project(AutoQuillmer VERSION x.y.z).
-# The guides get a UTF-8 byte-order mark in the package so that older Windows editors show the
-# Japanese text correctly. File times are those of the last commit, so the same sources give
-# the same package.
+# The guides are made from docs/guide-*.md by Python-Markdown (python3-markdown). The text
+# files for Windows are UTF-8 with a byte-order mark and CRLF line ends, which Notepad shows
+# right on every Windows from 7 on, whatever the system's language. File times are those
+# of the last commit.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -23,11 +25,15 @@ if [ -z "$version" ]; then
   exit 1
 fi
 
+echo "building the Windows program (preset win32) and the Linux program (preset linux)"
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" >/dev/null
+cmake --build --preset win32 -j"$(nproc)" --target AutoQuillmer >/dev/null
+cmake --preset linux >/dev/null
+cmake --build --preset linux -j"$(nproc)" --target AutoQuillmer >/dev/null
 
-for f in dist/win32/AutoQuillmer.exe templates/Dozeboardt1.xls templates/Dozeboardt3.xls \
-  docs/guide-ja.md docs/guide-en.md; do
+for f in dist/win32/AutoQuillmer.exe dist/linux/AutoQuillmer templates/Dozeboardt1.xls \
+  templates/Dozeboardt3.xls docs/guide-ja.md docs/guide-en.md LICENSE packaging/readme-ja.txt packaging/readme-linux.txt \
+  packaging/AutoQuillmer.desktop; do
   if [ ! -f "$f" ]; then
     echo "missing: $f" >&2
     exit 1
@@ -36,21 +42,118 @@ done
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
-folder="$stage/AutoQuillmer"
-mkdir -p "$folder/docs"
-cp dist/win32/AutoQuillmer.exe templates/Dozeboardt1.xls templates/Dozeboardt3.xls "$folder/"
-for guide in guide-ja.md guide-en.md; do
-  { printf '\xef\xbb\xbf'; cat "docs/$guide"; } >"$folder/docs/$guide"
-done
+stamp="$(git log -1 --format=%ct 2>/dev/null || date +%s)"
 
-stamp="$(git log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/null || date +%Y%m%d%H%M.%S)"
-find "$folder" -exec touch -t "$stamp" {} +
+# A text file for Windows: UTF-8 with a byte-order mark, CRLF line ends.
+windows_text() {
+  { printf '\xef\xbb\xbf'; sed 's/\r$//; s/$/\r/' "$1"; } >"$2"
+}
 
-zip_name="AutoQuillmer-$version-win32.zip"
+# The guides as HTML pages, with the pictures they show, into a docs folder.
+html_guides() {
+  local docs="$1"
+  mkdir -p "$docs"
+  # Debian's Python, where python-markdown is, may not be the first python3 on the PATH.
+  local py
+  for py in python3 /usr/bin/python3; do
+    if "$py" -c 'import markdown' 2>/dev/null; then break; fi
+  done
+  "$py" - "$root/docs" "$docs" <<'PY'
+import html, pathlib, re, shutil, sys
+import markdown
+from markdown.extensions.toc import TocExtension, slugify_unicode
+
+source, target = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
+for name, lang in (("guide-ja", "ja"), ("guide-en", "en")):
+    text = (source / f"{name}.md").read_text(encoding="utf-8")
+    title = re.search(r"^# (.+)$", text, re.M).group(1)
+    # Links between the guides point at their HTML pages.
+    text = re.sub(r"\]\((guide-(?:ja|en))\.md(#[^)]*)?\)", r"](\1.html\2)", text)
+    body = markdown.markdown(text, extensions=["tables", "fenced_code",
+                                               TocExtension(slugify=slugify_unicode)])
+    page = (f'<!DOCTYPE html>\n<html lang="{lang}">\n<head>\n<meta charset="utf-8">\n'
+            f'<meta name="viewport" content="width=device-width, initial-scale=1">\n'
+            f"<title>{html.escape(title)}</title>\n<style>\n"
+            "body{font-family:sans-serif;max-width:52em;margin:1em auto;padding:0 1em;line-height:1.6}\n"
+            "table{border-collapse:collapse}th,td{border:1px solid #999;padding:.2em .5em;vertical-align:top}\n"
+            "code,pre{background:#f4f4f4}pre{padding:.5em;overflow-x:auto}img{max-width:100%}\n"
+            f"</style>\n</head>\n<body>\n{body}\n</body>\n</html>\n")
+    (target / f"{name}.html").write_text(page, encoding="utf-8", newline="\n")
+    for picture in re.findall(r"!\[[^\]]*\]\(([^)\s]+)", text):
+        if "://" not in picture and (source / picture).is_file():
+            (target / picture).parent.mkdir(parents=True, exist_ok=True)
+            shutil.copyfile(source / picture, target / picture)
+PY
+}
+
+# Writes an archive (zip or tar.gz, by its name) from the staging folder, with the members
+# in the order given, each with the time of the last commit. Every member goes through here.
+write_archive() {
+  local archive="$1"
+  shift
+  rm -f "$archive"
+  python3 - "$stage" "$archive" "$stamp" "$@" <<'PY'
+import os, stat, sys, tarfile, time, zipfile
+
+stage, archive, stamp, members = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
+executable = lambda path: os.stat(path).st_mode & stat.S_IXUSR
+if archive.endswith(".zip"):
+    # Names are stored in UTF-8 with the format's UTF-8 flag (Python sets it for them).
+    when = time.localtime(stamp)[:6]
+    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
+        for name in members:
+            path = os.path.join(stage, name)
+            info = zipfile.ZipInfo(name, when)
+            info.compress_type = zipfile.ZIP_DEFLATED
+            info.external_attr = (0o100755 if executable(path) else 0o100644) << 16
+            with open(path, "rb") as f:
+                z.writestr(info, f.read())
+else:
+    with tarfile.open(archive, "w:gz", format=tarfile.PAX_FORMAT) as t:
+        for name in members:
+            info = t.gettarinfo(os.path.join(stage, name), arcname=name)
+            info.mtime, info.uid, info.gid, info.uname, info.gname = stamp, 0, 0, "root", "root"
+            info.mode = 0o755 if info.isdir() or executable(os.path.join(stage, name)) else 0o644
+            if info.isdir():
+                t.addfile(info)
+            else:
+                with open(os.path.join(stage, name), "rb") as f:
+                    t.addfile(info, f)
+PY
+}
+
+# The members of a staged folder: the read-me first, then the rest in name order.
+members_of() {
+  (cd "$stage" && find AutoQuillmer -type f | LC_ALL=C sort |
+    awk '/はじめにお読みください.txt$|README.txt$/ {print; next} {rest[++n]=$0} END {for (i=1;i<=n;i++) print rest[i]}')
+}
+
 mkdir -p dist
-rm -f "dist/$zip_name"
-(cd "$stage" && zip -q -X -D "$root/dist/$zip_name" AutoQuillmer/AutoQuillmer.exe \
-  AutoQuillmer/Dozeboardt1.xls AutoQuillmer/Dozeboardt3.xls \
-  AutoQuillmer/docs/guide-ja.md AutoQuillmer/docs/guide-en.md)
+
+echo "laying out the Windows package"
+folder="$stage/AutoQuillmer"
+mkdir -p "$folder"
+cp dist/win32/AutoQuillmer.exe templates/Dozeboardt1.xls templates/Dozeboardt3.xls "$folder/"
+windows_text packaging/readme-ja.txt "$folder/はじめにお読みください.txt"
+windows_text LICENSE "$folder/LICENSE.txt"
+html_guides "$folder/docs"
+zip_name="AutoQuillmer-$version-win32.zip"
+mapfile -t members < <(members_of)
+write_archive "$root/dist/$zip_name" "${members[@]}"
 echo "dist/$zip_name ($(stat -c %s "dist/$zip_name") bytes)"
 unzip -l "dist/$zip_name" | sed 's/^/  /'
+
+echo "laying out the Linux package"
+rm -rf "$folder"
+mkdir -p "$folder"
+cp templates/Dozeboardt1.xls templates/Dozeboardt3.xls packaging/AutoQuillmer.desktop "$folder/"
+strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
+cp packaging/readme-linux.txt "$folder/README.txt"
+cp LICENSE "$folder/LICENSE.txt"
+chmod 755 "$folder/AutoQuillmer"
+html_guides "$folder/docs"
+tar_name="AutoQuillmer-$version-linux-x86_64.tar.gz"
+mapfile -t members < <(members_of)
+write_archive "$root/dist/$tar_name" "${members[@]}"
+echo "dist/$tar_name ($(stat -c %s "dist/$tar_name") bytes)"
+tar -tvzf "dist/$tar_name" | sed 's/^/  /'

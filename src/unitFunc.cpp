@@ -87,7 +87,7 @@ bool OpenSwitchGiven() {
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
-std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std::string& caption) {
+std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption) {
   unsigned flags;
   if (icon == "e")
     flags = MbIconHand;
@@ -96,14 +96,14 @@ std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault(), caption, MbOk);
+    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text, caption, flags | MbOk);
+  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags | MbOk);
 }
 
-std::int32_t AskMsg(const std::string& text, const std::string& icon, const std::string& buttons,
-                    const std::string& caption) {
+std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
+                    const TBoxText& caption) {
   unsigned flags;
   if (icon == "e")
     flags = MbIconHand;
@@ -116,7 +116,7 @@ std::int32_t AskMsg(const std::string& text, const std::string& icon, const std:
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault(), caption, MbOk);
+    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
   if (buttons == "yn")
@@ -124,10 +124,10 @@ std::int32_t AskMsg(const std::string& text, const std::string& icon, const std:
   else if (buttons == "ync")
     flags |= MbYesNoCancel;
   else {
-    OsUi().ShowBox(txtButtonFault(), caption, MbOk);
+    OsUi().ShowBox(txtButtonFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text, caption, flags);
+  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -138,7 +138,7 @@ bool ChooseTemplateType() {
   const bool t3 = FilePresent(AppDir + TemplateType3);
   switch ((t1 ? 1 : 0) + (t3 ? 3 : 0)) {
   case 0:
-    ShowMsg(txtNoTemplate(), "e", AppCaption);
+    ShowMsg(txtNoTemplate, "e", AppCaption);
     return false;
   case 1:
     Type1 = true;
@@ -149,7 +149,7 @@ bool ChooseTemplateType() {
   default:
     break;
   }
-  switch (AskMsg(txtChooseType(), "?", "ync", txtSetupCaption())) {
+  switch (AskMsg(txtChooseType, "?", "ync", txtSetupCaption)) {
   case IdYes:
     Type1 = true;
     return true;
@@ -157,7 +157,7 @@ bool ChooseTemplateType() {
     Type1 = false;
     return true;
   case IdCancel:
-    ShowMsg(txtSetupCancelled(), "n", AppCaption);
+    ShowMsg(txtSetupCancelled, "n", AppCaption);
     return false;
   default:
     return false;
@@ -186,16 +186,15 @@ std::int32_t DaysSinceLastOpen() {
   const std::int32_t d = FloorToInt(ToLogicalDay(StartTime)) - FloorToInt(ToLogicalDay(Last_XLS));
   if (d >= 0)
     return d;
-  const std::string text = txtClockBack() + FormatMoment(ClockPattern, Last_XLS) + "\r\n" +
-                           txtClockNow() + FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" +
-                           txtClockIgnore();
+  const TBoxText text = txtClockBack + FormatMoment(ClockPattern, Last_XLS) + "\r\n" + txtClockNow +
+                        FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" + txtClockIgnore;
   if (AskMsg(text, "w", "yn", AppCaption) == IdYes)
     return ForceOpen;
   return d;
 }
 
 bool ConfirmOpen() {
-  return AskMsg(txtOpenQuestion(), "?", "yn", AppCaption) == IdYes;
+  return AskMsg(txtOpenQuestion, "?", "yn", AppCaption) == IdYes;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -227,7 +226,7 @@ bool OpenWorkbook() {
   const std::int32_t result = OsShell().ShellOpen(TargetFile, ShowCommandFor(WindowSize));
   if (result > 32)
     return true;
-  ShowMsg(txtOpenFailed() + TargetFile + "\r\n" + txtErrorCode() + DecimalText(result), "e",
+  ShowMsg(txtOpenFailed + TargetFile + "\r\n" + txtErrorCode + DecimalText(result), "e",
           AppCaption);
   return false;
 }
@@ -298,7 +297,7 @@ void RunLauncher() {
   if (HasLegacySettings()) {
     SaveSettings();
     if (!RemoveLegacySections())
-      ShowMsg(txtUpgradeFailed(), "e", AppCaption);
+      ShowMsg(txtUpgradeFailed, "e", AppCaption);
   }
   // A first run settles the template type, or ends here without writing anything.
   if (!FilePresent(AppDir + SettingsBase + SettingsExt)) {
@@ -312,7 +311,7 @@ void RunLauncher() {
     LogicalNow = ToLogicalDay(StartTime);
     TargetFile = AppDir + MonthlyFileName(LogicalNow);
     if (!FilePresent(TargetFile) && !CopyTemplate()) {
-      ShowMsg(txtPrepareFailed(), "e", AppCaption);
+      ShowMsg(txtPrepareFailed, "e", AppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
       if (OpenWorkbook())
         Last_XLS = StartTime;
@@ -320,5 +319,5 @@ void RunLauncher() {
   }
   // The settings are written back, whatever happened on the way.
   if (!SaveSettings())
-    ShowMsg(txtWriteFailed(), "e", AppCaption);
+    ShowMsg(txtWriteFailed, "e", AppCaption);
 }

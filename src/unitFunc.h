@@ -4,6 +4,7 @@
 // of template, the monthly workbook, the message boxes and the settings file.
 
 #include "datetime/Moment.h"
+#include "platform/Texts.h"
 
 #include <cstdint>
 #include <string>
@@ -29,9 +30,10 @@ void RunLauncher();
 // ("ync"). Icon letters: "e" error, "i" information, "n" none; AskMsg also "?" question
 // and "w" warning. Returns the button pressed, 0 when no box could be shown, -1 for a
 // letter or code that is not accepted.
-std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std::string& caption);
-std::int32_t AskMsg(const std::string& text, const std::string& icon, const std::string& buttons,
-                    const std::string& caption);
+// Texts and captions are put together from fixed texts and texts of the system (TBoxText).
+std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption);
+std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
+                    const TBoxText& caption);
 
 // First run: settles Type1 from the templates present; false ends the run.
 bool ChooseTemplateType();

@@ -19,14 +19,6 @@ constexpr int TempNameTries = 100;
 // The largest file that is loaded; anything beyond is cut off.
 constexpr std::int64_t MaxLoadBytes = std::numeric_limits<std::int32_t>::max();
 
-std::string WithName(const std::string& pattern, const std::string& name) {
-  std::string s = pattern;
-  const auto at = s.find("%s");
-  if (at != std::string::npos)
-    s.replace(at, 2, name);
-  return s;
-}
-
 // An open file, closed when it goes out of scope unless it was handed on.
 class TOpenFile {
 public:
@@ -81,7 +73,7 @@ std::string SaveTempName(const std::string& name, int index) {
 std::string LoadFileText(const std::string& name) {
   TOpenFile file(OsFiles().OpenRead(name));
   if (file.Get() == NoOsFile)
-    throw EFOpenError(WithName(FOpenErrorText(), name));
+    throw EFOpenError(FOpenErrorText, name);
   std::int64_t size = OsFiles().SizeOf(file.Get());
   if (size < 0)
     size = 0;
@@ -104,7 +96,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
   TOpenFile target;
   const TClaim claim = OsFiles().Claim(name, target.Slot());
   if (claim == TClaim::Failed)
-    throw EFCreateError(WithName(FCreateErrorText(), name));
+    throw EFCreateError(FCreateErrorText, name);
   if (claim == TClaim::Created)
     createdTarget.Arm(name);
 
@@ -113,13 +105,13 @@ void SaveFileText(const std::string& name, const std::string& text) {
   std::string tempName;
   for (int i = 1;; ++i) {
     if (i > TempNameTries)
-      throw EFCreateError(WithName(FCreateErrorText(), name));
+      throw EFCreateError(FCreateErrorText, name);
     tempName = SaveTempName(name, i);
     const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
     if (made == TCreateNew::Created)
       break;
     if (made == TCreateNew::Failed)
-      throw EFCreateError(WithName(FCreateErrorText(), name));
+      throw EFCreateError(FCreateErrorText, name);
   }
   tempFile.Arm(tempName);
 
@@ -128,17 +120,17 @@ void SaveFileText(const std::string& name, const std::string& text) {
   while (left > 0) {
     const std::int64_t put = OsFiles().Write(temp.Get(), p, left);
     if (put <= 0 || static_cast<std::uint64_t>(put) > left)
-      throw EWriteError(WriteErrorText());
+      throw EWriteError(WriteErrorText);
     p += put;
     left -= static_cast<std::size_t>(put);
   }
   if (!OsFiles().Flush(temp.Get()))
-    throw EWriteError(WriteErrorText());
+    throw EWriteError(WriteErrorText);
   if (!temp.Close())
-    throw EWriteError(WriteErrorText());
+    throw EWriteError(WriteErrorText);
 
   if (!OsFiles().Replace(target.Release(), tempName, name))
-    throw EFCreateError(WithName(FCreateErrorText(), name));
+    throw EFCreateError(FCreateErrorText, name);
   tempFile.Dismiss();
   createdTarget.Dismiss();
 }

@@ -171,16 +171,21 @@ std::new_handler PreviousNewHandler = nullptr;
 bool ReportReady = false;
 bool Reporting = false;
 
+// The report's text and caption as the box shows them (UTF-8: up to four bytes for each
+// byte of the ANSI form).
+constexpr std::size_t ShownReportBuffer = 4 * ReportTextBuffer;
+constexpr std::size_t ShownCaptionBuffer = 4 * ReportCaptionBuffer;
+
 // The texts handed to the message box, with room made once, so that showing a report
 // takes no memory.
 std::string& BoxText() {
   static std::string text;
-  text.reserve(ReportTextBuffer);
+  text.reserve(ShownReportBuffer);
   return text;
 }
 std::string& BoxCaption() {
   static std::string caption;
-  caption.reserve(ReportCaptionBuffer);
+  caption.reserve(ShownCaptionBuffer);
   return caption;
 }
 
@@ -334,14 +339,81 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
   return text.Length();
 }
 
-[[noreturn]] void ShowReport(const char* className, const std::string* message,
-                             const void* address) {
+// UTF-16 units of a UTF-8 text (two for a character beyond the first 65,536).
+std::size_t Utf16Units(const char* s, std::size_t n) {
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xC0u) != 0x80u)
+      units += c >= 0xF0u ? 2 : 1;
+  }
+  return units;
+}
+
+// The length of the first characters of a UTF-8 text that make up at most that many
+// UTF-16 units.
+std::size_t Utf8Prefix(const char* s, std::size_t n, std::size_t units) {
+  std::size_t i = 0;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t need = c >= 0xF0u ? 2 : 1;
+    if (need > units)
+      break;
+    units -= need;
+    ++i;
+    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0u) == 0x80u)
+      ++i;
+  }
+  return i;
+}
+
+// The report as the box shows it, in UTF-8: the same template filled with the shown forms
+// of its parts, in fixed buffers. Where the ANSI text had to be cut, this one keeps as
+// many characters.
+std::size_t FormatShownReport(char (&out)[ShownReportBuffer], const char* className,
+                              const Exception* failure, const void* address, const char* ansiText,
+                              std::size_t ansiLength) {
+  static char module[261];
+  static char shownModule[4 * 261];
+  static char shownMessage[ShownReportBuffer];
+  static char shownAnsi[ShownReportBuffer];
+  const std::uint32_t offset = CodeOffset(address, module);
+  OsProcess().Utf8FromAnsiInto(module, std::strlen(module), shownModule, sizeof shownModule);
+  TArg message = TextArg("");
+  bool dot = false;
+  if (failure) {
+    const std::string& ansi = failure->Message();
+    dot = !ansi.empty() && ansi.back() != '.';
+    if (const std::string* shown = failure->ShownMessage())
+      message = TextArg(*shown);
+    else
+      message = TArg{
+          shownMessage,
+          OsProcess().Utf8FromAnsiInto(ansi.data(), ansi.size(), shownMessage, sizeof shownMessage),
+          0};
+  }
+  const TArg args[] = {TextArg(className), TextArg(shownModule), NumberArg(offset), message,
+                       TextArg(dot ? "." : "")};
+  TFixedText text(out, sizeof out);
+  FillTemplate(text, txtReportTemplate.Shown(), args, sizeof args / sizeof args[0]);
+  std::size_t n = text.Length();
+  if (ansiLength >= ReportTextBuffer - 1) {
+    const std::size_t m =
+        OsProcess().Utf8FromAnsiInto(ansiText, ansiLength, shownAnsi, sizeof shownAnsi);
+    n = Utf8Prefix(out, n, Utf16Units(shownAnsi, m));
+    out[n] = '\0';
+  }
+  return n;
+}
+
+[[noreturn]] void ShowReport(const char* className, const Exception* failure, const void* address) {
   Reporting = true;
   static char text[ReportTextBuffer];
-  const std::size_t n = FormatReport(text, className, message, address);
-  BoxText().assign(text, n);
-  const std::string& caption = txtReportCaption();
-  BoxCaption().assign(caption, 0, ReportCaptionBuffer - 1);
+  static char shown[ShownReportBuffer];
+  const std::size_t n =
+      FormatReport(text, className, failure ? &failure->Message() : nullptr, address);
+  BoxText().assign(shown, FormatShownReport(shown, className, failure, address, text, n));
+  BoxCaption().assign(txtReportCaption.Shown(), 0, ShownCaptionBuffer - 1);
   OsUi().ShowBox(BoxText(), BoxCaption(), MbIconHand | MbTaskModal);
   EndRun(1);
 }
@@ -424,8 +496,8 @@ void EndRun(std::int32_t exitCode) {
 // The failure report and the pre-created failures
 
 void SetUpFailureReport() {
-  PreOutOfMemory = std::make_unique<EOutOfMemory>(txtOutOfMemory());
-  PreInvalidPointer = std::make_unique<EInvalidPointer>(txtInvalidPointer());
+  PreOutOfMemory = std::make_unique<EOutOfMemory>(txtOutOfMemory);
+  PreInvalidPointer = std::make_unique<EInvalidPointer>(txtInvalidPointer);
   PreviousNewHandler = std::set_new_handler(&OutOfMemoryHandler);
   Reporting = false;
   ReportReady = true;
@@ -500,7 +572,7 @@ std::string FailureText(const char* className, const void* address) {
 }
 
 void ReportFailure(const Exception& failure, const void* address) {
-  ShowReport(failure.ClassName(), &failure.Message(), address);
+  ShowReport(failure.ClassName(), &failure, address);
 }
 
 void ReportFailure(const char* className, const void* address) {
@@ -512,15 +584,16 @@ void ReportFailure(const char* className, const void* address) {
 
 namespace {
 
-template <class E> std::unique_ptr<EExternal> MakeFault(std::string message, unsigned code) {
-  return std::make_unique<E>(std::move(message), code);
+template <class E>
+std::unique_ptr<EExternal> MakeFault(std::string message, std::string shown, unsigned code) {
+  return std::make_unique<E>(std::move(message), std::move(shown), code);
 }
 
 // The faults whose message is a fixed text, with their failure classes.
 struct TFixedFault {
   TFaultKind Kind;
   const TText* Message;
-  std::unique_ptr<EExternal> (*Make)(std::string, unsigned);
+  std::unique_ptr<EExternal> (*Make)(std::string, std::string, unsigned);
 };
 const TFixedFault FixedFaults[] = {
     {TFaultKind::IntDivideByZero, &txtDivByZero, &MakeFault<EDivByZero>},
@@ -535,34 +608,65 @@ const TFixedFault FixedFaults[] = {
     {TFaultKind::ControlC, &txtControlC, &MakeFault<EControlC>},
 };
 
+// A fault's message from its template, in the ANSI code page and as shown (UTF-8).
+struct TFaultMessage {
+  std::string Ansi, Shown;
+};
+
+TFaultMessage AccessViolationMessage(const TFault& fault) {
+  char text[ReportTextBuffer];
+  char shown[ShownReportBuffer];
+  TFixedText out(text, sizeof text);
+  TFixedText outShown(shown, sizeof shown);
+  const TModuleInfo module = OsFailure().ModuleOf(fault.Address);
+  const TText& access = fault.Write ? txtAccessWrite : txtAccessRead;
+  if (module.Found) {
+    const std::string name = FileNamePart(module.Path);
+    const std::string shownName = OsProcess().Utf8FromAnsi(name);
+    const TArg args[] = {AddressArg(fault.Address), TextArg(name), TextArg(access()),
+                         AddressArg(fault.AccessAddress)};
+    FillTemplate(out, txtAccessViolationInModule(), args, 4);
+    const TArg shownArgs[] = {AddressArg(fault.Address), TextArg(shownName),
+                              TextArg(access.Shown()), AddressArg(fault.AccessAddress)};
+    FillTemplate(outShown, txtAccessViolationInModule.Shown(), shownArgs, 4);
+  } else {
+    const TArg args[] = {AddressArg(fault.Address), TextArg(access()),
+                         AddressArg(fault.AccessAddress)};
+    FillTemplate(out, txtAccessViolation(), args, 3);
+    const TArg shownArgs[] = {AddressArg(fault.Address), TextArg(access.Shown()),
+                              AddressArg(fault.AccessAddress)};
+    FillTemplate(outShown, txtAccessViolation.Shown(), shownArgs, 3);
+  }
+  return {std::string(text, out.Length()), std::string(shown, outShown.Length())};
+}
+
+TFaultMessage ExternalExceptionMessage(const TFault& fault) {
+  char text[ReportTextBuffer];
+  char shown[ShownReportBuffer];
+  TFixedText out(text, sizeof text);
+  TFixedText outShown(shown, sizeof shown);
+  const TArg args[] = {NumberArg(fault.Code)};
+  FillTemplate(out, txtExternalException(), args, 1);
+  FillTemplate(outShown, txtExternalException.Shown(), args, 1);
+  return {std::string(text, out.Length()), std::string(shown, outShown.Length())};
+}
+
 } // namespace
 
 std::unique_ptr<Exception> FaultFailure(const TFault& fault) {
   std::unique_ptr<EExternal> failure;
-  char text[ReportTextBuffer];
-  TFixedText out(text, sizeof text);
   if (fault.Kind == TFaultKind::AccessViolation) {
-    const TModuleInfo module = OsFailure().ModuleOf(fault.Address);
-    const char* access = fault.Write ? txtAccessWrite().c_str() : txtAccessRead().c_str();
-    if (module.Found) {
-      const TArg args[] = {AddressArg(fault.Address), TextArg(FileNamePart(module.Path)),
-                           TextArg(access), AddressArg(fault.AccessAddress)};
-      FillTemplate(out, txtAccessViolationInModule(), args, 4);
-    } else {
-      const TArg args[] = {AddressArg(fault.Address), TextArg(access),
-                           AddressArg(fault.AccessAddress)};
-      FillTemplate(out, txtAccessViolation(), args, 3);
-    }
-    failure = std::make_unique<EAccessViolation>(std::string(text, out.Length()), fault.Code);
+    TFaultMessage m = AccessViolationMessage(fault);
+    failure = std::make_unique<EAccessViolation>(std::move(m.Ansi), std::move(m.Shown), fault.Code);
   } else {
     for (const TFixedFault& f : FixedFaults)
       if (f.Kind == fault.Kind)
-        failure = f.Make((*f.Message)(), fault.Code);
+        failure = f.Make((*f.Message)(), f.Message->Shown(), fault.Code);
   }
   if (!failure) {
-    const TArg args[] = {NumberArg(fault.Code)};
-    FillTemplate(out, txtExternalException(), args, 1);
-    failure = std::make_unique<EExternalException>(std::string(text, out.Length()), fault.Code);
+    TFaultMessage m = ExternalExceptionMessage(fault);
+    failure =
+        std::make_unique<EExternalException>(std::move(m.Ansi), std::move(m.Shown), fault.Code);
   }
   failure->Address = fault.Address;
   return failure;

@@ -4,8 +4,8 @@
 Usage: run_faults.py [--wine RUNNER] PROGRAM
 
 With --wine the program is a Windows build, started through RUNNER (scripts/wine-run.sh)
-on a Japanese system; its texts then come in code page 932. The program writes its boxes
-to the standard error stream (--print). Ends with "N passed, N failed".
+on a Japanese system. The program writes its boxes to the standard error stream (--print),
+in UTF-8 as the message boxes get them. Ends with "N passed, N failed".
 """
 import os
 import re
@@ -80,7 +80,7 @@ def main(args):
     module = os.path.basename(program)
     env = dict(os.environ)
     env["LC_ALL"] = "ja_JP.UTF-8"  # a Japanese system: code page 932 under Wine
-    encoding = "cp932" if windows else "utf-8"
+    encoding = "utf-8"  # boxes are handed over in UTF-8 on every system
     passed = failed = 0
     for case, code, caption, line1, line2 in cases(windows, module):
         try:
