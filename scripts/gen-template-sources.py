@@ -473,6 +473,10 @@ def automatic_styles(lay):
             f'style:use-optimal-row-height="false"/></style:style>'
         )
     out.append(
+        '<style:style style:name="gr1" style:family="graphic"><style:graphic-properties draw:stroke="none" '
+        'draw:fill="none" draw:ole-draw-aspect="1"/></style:style>'
+    )
+    out.append(
         '<style:style style:name="ta1" style:family="table" style:master-page-name="Diary">'
         '<style:table-properties table:display="true" style:writing-mode="lr-tb"/></style:style>'
     )
@@ -553,6 +557,69 @@ def validations():
         )
     out.append("</table:content-validations>")
     return "\n".join(out)
+
+
+# --- the chart of each night's total sleep -------------------------------------------------------
+
+CHART_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '
+            'xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" '
+            'xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" '
+            'xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" '
+            'xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" '
+            'xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" '
+            'xmlns:xlink="http://www.w3.org/1999/xlink" '
+            'xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" '
+            'xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" '
+            'xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0"')
+
+
+def chart_frame(lay, end_cell, width, height):
+    """A bar per night: the total sleep of days 1 to 31, on an axis of 0 to 12 hours."""
+    values = f"{SHEET}.{lay.letter('tst')}{FIRST}:{SHEET}.{lay.letter('tst')}{LAST}"
+    days = f"{SHEET}.A{FIRST}:{SHEET}.A{LAST}"
+    axis = ('<style:chart-properties chart:display-label="true" chart:link-data-style-to-source="false" '
+            'chart:axis-position="0"{extra}/><style:graphic-properties svg:stroke-color="#7f7f7f"/>'
+            '<style:text-properties fo:font-size="6pt" style:font-size-asian="6pt"/>')
+    styles = (
+        '<number:time-style style:name="N_dur" number:truncate-on-overflow="false"><number:hours/>'
+        '<number:text>:</number:text><number:minutes number:style="long"/></number:time-style>'
+        '<number:number-style style:name="N_day"><number:number number:decimal-places="0"/></number:number-style>'
+        '<style:style style:name="k_chart" style:family="chart"><style:graphic-properties draw:stroke="none"/></style:style>'
+        '<style:style style:name="k_title" style:family="chart"><style:text-properties fo:font-size="7pt" '
+        'fo:font-weight="bold" style:font-size-asian="7pt" style:font-weight-asian="bold"/></style:style>'
+        '<style:style style:name="k_plot" style:family="chart"><style:chart-properties '
+        'chart:treat-empty-cells="leave-gap" chart:include-hidden-cells="false"/></style:style>'
+        '<style:style style:name="k_x" style:family="chart" style:data-style-name="N_day">'
+        + axis.format(extra=' chart:text-overlap="true"') + '</style:style>'
+        '<style:style style:name="k_y" style:family="chart" style:data-style-name="N_dur">'
+        + axis.format(extra=' chart:minimum="0" chart:maximum="0.5" chart:interval-major="0.0833333333333333" '
+                            'chart:interval-minor-divisor="2"') + '</style:style>'
+        '<style:style style:name="k_grid" style:family="chart"><style:graphic-properties svg:stroke-color="#d0d0d0"/>'
+        '</style:style>'
+        f'<style:style style:name="k_bars" style:family="chart"><style:graphic-properties draw:stroke="none" '
+        f'draw:fill="solid" draw:fill-color="{ASLEEP}"/></style:style>'
+        '<style:style style:name="k_wall" style:family="chart"><style:graphic-properties draw:stroke="none" '
+        'draw:fill="none"/></style:style>'
+    )
+    chart = (
+        f'<office:document {CHART_NS} office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.chart">'
+        f"<office:automatic-styles>{styles}</office:automatic-styles><office:body><office:chart>"
+        f'<chart:chart svg:width="{width}" svg:height="{height}" chart:class="chart:bar" chart:style-name="k_chart">'
+        f'<chart:title chart:style-name="k_title"><text:p>総睡眠時間（夜ごと）</text:p></chart:title>'
+        f'<chart:plot-area chart:style-name="k_plot" table:cell-range-address="{values}">'
+        f'<chart:axis chart:dimension="x" chart:name="primary-x" chart:style-name="k_x">'
+        f'<chart:categories table:cell-range-address="{days}"/></chart:axis>'
+        f'<chart:axis chart:dimension="y" chart:name="primary-y" chart:style-name="k_y">'
+        f'<chart:grid chart:style-name="k_grid" chart:class="major"/></chart:axis>'
+        f'<chart:series chart:style-name="k_bars" chart:values-cell-range-address="{values}" chart:class="chart:bar"/>'
+        f'<chart:wall chart:style-name="k_wall"/></chart:plot-area></chart:chart>'
+        f"</office:chart></office:body></office:document>"
+    )
+    return (
+        f'<draw:frame draw:z-index="0" draw:style-name="gr1" table:end-cell-address="{SHEET}.{end_cell}" '
+        f'table:end-x="0cm" table:end-y="0cm" svg:x="0.05cm" svg:y="0.05cm" svg:width="{width}" svg:height="{height}">'
+        f'<draw:object draw:notify-on-update-of-ranges="{values} {days}">{chart}</draw:object></draw:frame>'
+    )
 
 
 # --- the sheet --------------------------------------------------------------------------------
@@ -643,28 +710,29 @@ def sheet_rows(lay):
                 r.empty("c_helper")
         rows.append(r)
 
-    # Summaries under the nights: a label over 3 columns, then each figure over 2.
+    # Summaries under the nights: a label over 4 columns, then each figure over 2; right of them
+    # the picture's legend and, under the picture, the chart of each night's total sleep.
     label_span, field_span = 4, 2
-    rest = width - label_span - field_span * len(SUMMARY_FIELDS)
-    r = Row("ro_foot_head")
-    r.text("まとめ（入力のそろった夜の平均）", "c_foot_head", span=label_span)
-    for _, heading, _ in SUMMARY_FIELDS:
-        r.text(heading, "c_foot_head", span=field_span)
-    r.text("", "c_legend", span=rest)
-    rows.append(r)
+    gap = lay.first_slot - label_span - field_span * len(SUMMARY_FIELDS)
     blocks = [(f"{a}〜{b}日の夜", FIRST + a - 1, FIRST + b - 1) for a, b in ((1, 7), (8, 14), (15, 21), (22, 28))]
     blocks.append(("29日〜月末の夜", FIRST + 28, LAST))
     summaries = [(label, summary_formulas(lay, a, b)) for label, a, b in blocks]
     summaries.append(("この月", summary_formulas(lay, FIRST, LAST)))
     summaries.append(("平日の前の夜（日〜木）", class_formulas(lay, 0)))
     summaries.append(("休日の前の夜（金・土）", class_formulas(lay, 1)))
-    legend = [
-        ("c_key_asleep", "眠っていた（夜の睡眠・" + ("昼寝" if lay.kind == 1 else "２回目・３回目の睡眠") + "）"),
-        ("c_key_bed", "床の中で起きていた"),
-        (None, "床にいた時間＝床に入った→床を出た、総睡眠時間＝消灯→最後に目覚めた から 寝つくまで と 目覚めていた を引いた時間"
-               + ("" if lay.kind == 1 else "（２回目・３回目の睡眠を足します）")),
-        (None, "睡眠効率＝総睡眠時間÷床にいた時間。" + BAD + " は許されない値のある行です（その行は計算しません）。"),
-    ]
+    legend = [("c_key_asleep", "眠っていた"), ("c_key_bed", "床で起きていた")]
+    r = Row("ro_foot_head")
+    r.text("まとめ（入力のそろった夜の平均）", "c_foot_head", span=label_span)
+    for _, heading, _ in SUMMARY_FIELDS:
+        r.text(heading, "c_foot_head", span=field_span)
+    r.text("24 時間の睡眠の色", "c_legend", span=gap)
+    last_row = LAST + 1 + len(summaries)
+    height = 0.85 + 0.5 * len(summaries) - 0.1
+    r.cells.append(f'<table:table-cell table:style-name="c_legend">'
+                   f'{chart_frame(lay, f"{col(lay.last_visible)}{last_row}", f"{0.3 * SLOTS - 0.1:.2f}cm", f"{height:.2f}cm")}'
+                   f"</table:table-cell>")
+    r.empty("c_legend", SLOTS - 1)
+    rows.append(r)
     for idx, (label, formulas) in enumerate(summaries):
         r = Row("ro_foot")
         r.text(label, "c_foot_label", span=label_span)
@@ -674,16 +742,23 @@ def sheet_rows(lay):
             else:
                 r.formula(formulas[key], f"c_foot_{style}", span=field_span)
         if idx < len(legend):
-            key_style, words = legend[idx]
-            if key_style:
-                r.empty("c_legend")
-                r.empty(key_style, span=2)
-                r.text(words, "c_legend", span=rest - 3)
-            else:
-                r.empty("c_legend")
-                r.text(words, "c_legend", span=rest - 1)
+            r.empty(legend[idx][0])
+            r.text(legend[idx][1], "c_legend", span=gap - 1)
         else:
-            r.text("", "c_legend", span=rest)
+            r.empty("c_legend", gap)
+        r.empty("c_legend", SLOTS)
+        rows.append(r)
+    notes = [
+        "床にいた時間＝床に入った→床を出た。総睡眠時間＝消灯→最後に目覚めた から 寝つくまで と 目覚めていた を引いた時間"
+        + ("（昼寝は含みません）。" if lay.kind == 1 else "＋２回目・３回目の睡眠。")
+        + "睡眠効率＝総睡眠時間÷床にいた時間。消灯がなければ床に入った時刻を、最後に目覚めた時刻がなければ床を出た時刻を使います。",
+        "24 時間の睡眠：濃い色＝眠っていた（" + ("昼寝" if lay.kind == 1 else "２回目・３回目の睡眠")
+        + "を含む）、薄い色＝床の中で起きていた。" + BAD + " は許されない値のある行です（赤いマスを直してください。その行は計算しません）。"
+        "休日の前の夜＝金曜と土曜の夜。ばらつき＝標準偏差（小さいほど規則正しい）。",
+    ]
+    for words in notes:
+        r = Row("ro_legend")
+        r.text(words, "c_legend", span=width)
         rows.append(r)
     return rows, [group, head]
 
@@ -703,7 +778,7 @@ def document(kind):
     after = "".join(r.xml() + "\n" for r in rows[head_first - 1:])
     split_row = head_first + len(head_rows) - 1  # rows above the first night stay in view
     return f"""<?xml version="1.0" encoding="UTF-8"?>
-<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0" xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
+<office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0" xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
 <office:settings>
 <config:config-item-set config:name="ooo:view-settings">
 <config:config-item-map-indexed config:name="Views"><config:config-item-map-entry>

@@ -4,7 +4,8 @@ opened and checks what the workbooks do:
 
 - a copy named Dozeboard_2026-02.xls shows February 2026 as soon as it is opened (the 1st a
   Sunday, 28 days, the 29th to 31st blank), and the template itself shows no month;
-- the input checks and the 24-hour picture's conditional formats survived the build into .xls;
+- the input checks, the 24-hour picture's conditional formats and the chart of each night's
+  total sleep survived the build into .xls;
 - filled with a realistic week (a night across midnight, a sleep that starts at 01:30, a nap or
   second sleep, two awakenings, a wrong entry), every computed figure and every summary equals
   the values worked out by hand below.
@@ -216,6 +217,10 @@ def check_survivors(checks, doc, sheet, lay, label):
                         "23:30 のように入力してください" in v.ErrorMessage, v.ErrorMessage)
         if key == "quality":
             checks.true(f"{label} {key}: the refusal names 1 to 5", "1（悪い）から 5（良い）" in v.ErrorMessage, v.ErrorMessage)
+    charts = sheet.getCharts()
+    ranges = [(r.StartColumn, r.StartRow, r.EndRow) for r in charts.getByIndex(0).getRanges()] if charts.getCount() else []
+    checks.equal(f"{label} one chart, of the total sleep over the days 1 to 31", (charts.getCount(), ranges),
+                 (1, [(0, gen.FIRST - 1, gen.LAST - 1), (lay.index["tst"], gen.FIRST - 1, gen.LAST - 1)]))
     for slot in (0, 23, 24, 47):
         cf = sheet.getCellRangeByName(f"{gen.col(lay.first_slot + slot)}{row + 20}").ConditionalFormat
         fills = [cell_styles.getByName(cf.getByIndex(i).StyleName).CellBackColor for i in range(cf.getCount())]

@@ -6,8 +6,8 @@
   (0x0809, version 0x0600, workbook globals);
 - its records carry the diary: the sheet, the night rows' formulas, A4 landscape fitted to one
   page, a print area and repeated heading rows, the input checks on every time and rating cell
-  (with their Japanese messages) and the 24-hour picture's two conditional formats over every
-  half-hour cell of every night;
+  (with their Japanese messages), the 24-hour picture's two conditional formats over every
+  half-hour cell of every night and the chart of each night's total sleep;
 - every file listed in templates/checksums.txt has the SHA-256 recorded there, so a source
   edited without rebuilding the workbooks (scripts/make-templates.sh) is caught;
 - the committed sources are what scripts/gen-template-sources.py writes.
@@ -40,6 +40,7 @@ BOF, EOF, BOUNDSHEET, FORMULA, NAME, SETUP, WSBOOL, CONDFMT, DV = (
     0x0809, 0x000A, 0x0085, 0x0006, 0x0018, 0x00A1, 0x0081, 0x01B0, 0x01BE)
 DV_WHOLE, DV_TIME = 1, 5
 PORTRAIT = 0x0002
+CHART_SUBSTREAM = 0x0020
 PAPER_A4 = 9
 FIT_TO_PAGE = 0x0100
 BUILTIN_PRINT_AREA, BUILTIN_PRINT_TITLES = 0x06, 0x07
@@ -227,6 +228,8 @@ def check_workbook(checks, name, min_formulas):
     checks.check(f"{name} has a print area", BUILTIN_PRINT_AREA in builtin, repr(builtin))
     checks.check(f"{name} repeats its heading rows on every page", BUILTIN_PRINT_TITLES in builtin, repr(builtin))
     checks.check(f"{name} colours the weekends", any(k == CONDFMT for k, _ in recs))
+    charts = [b for k, b in recs if k == BOF and len(b) >= 4 and struct.unpack_from("<H", b, 2)[0] == CHART_SUBSTREAM]
+    checks.check(f"{name} holds the chart of each night's total sleep", len(charts) == 1, f"{len(charts)} charts")
     lay = gen.Layout(1 if "t1" in name else 3)
     nights = range(gen.FIRST - 1, gen.LAST)  # 0-based rows
     for kind, dv_kind, message in (("time", DV_TIME, "23:30 のように入力してください"),
