@@ -122,7 +122,7 @@ def columns_of(kind):
                "bed_a", "bed_b", "sleep_a", "sleep_b", "cls", "sol_n", "bed_n", "wake_n"]
     for x in extra_sleeps(kind):
         helpers += [f"{x}_a", f"{x}_b", f"{x}_d"]
-    helpers += ["name", "tail", "year", "month"]
+    helpers += ["name", "end", "tail", "year", "month"]
     cols += [Column(h, "", "1.2cm", "helper") for h in helpers]
     return cols
 
@@ -192,6 +192,7 @@ def name_formulas(lay):
     among them, gives no month."""
     name = f"[.${lay.letter('name')}$2]"
     tail = f"[.${lay.letter('tail')}$2]"
+    end_ref = f"[.${lay.letter('end')}$2]"
     last_bracket = (f"FIND(CHAR(1);SUBSTITUTE({name};{q(']')};CHAR(1);"
                     f"LEN({name})-LEN(SUBSTITUTE({name};{q(']')};{q('')}))))")
     end = f"IF(ISNUMBER(FIND({q(chr(39) + '#$')};{name}));FIND({q(chr(39) + '#$')};{name});{last_bracket})"
@@ -199,7 +200,8 @@ def name_formulas(lay):
             f"ISNUMBER(VALUE(MID({tail};11;4)));ISNUMBER(VALUE(MID({tail};16;2))))")
     return {
         "name": 'CELL("filename";[.$A$1])',
-        "tail": f"IF(ISERROR({end});{q('')};IF({end}<22;{q('')};MID({name};{end}-21;21)))",
+        "end": end,
+        "tail": f"IF(ISERROR({end_ref});{q('')};IF({end_ref}<22;{q('')};MID({name};{end_ref}-21;21)))",
         "year": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};11;4));{q('')}))",
         "month": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};16;2));{q('')}))",
     }

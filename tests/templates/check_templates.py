@@ -16,8 +16,10 @@ The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
 
 import hashlib
+import html
 import importlib.util
 import pathlib
+import re
 import struct
 import subprocess
 import sys
@@ -244,6 +246,46 @@ def check_workbook(checks, name, min_formulas):
     checks.check(f"{name} ends with an EOF record", recs[-1][0] == EOF if recs else False)
 
 
+# Functions that came after Excel 97-2003: stored in an .xls they show #NAME? there.
+NEWER_FUNCTIONS = {"IFERROR", "IFS", "AVERAGEIF", "AVERAGEIFS", "SUMIFS", "COUNTIFS", "MAXIFS", "MINIFS",
+                   "IFNA", "SWITCH", "XLOOKUP", "TEXTJOIN", "CONCAT", "STDEV.P", "STDEV.S", "ISOWEEKNUM", "DAYS"}
+
+
+def formula_texts(source):
+    """Every cell formula and every condition of the source, in the form a user would type it."""
+    found = re.findall(r"""table:formula=(?:"of:=([^"]*)"|'of:=([^']*)')""", source)
+    found += re.findall(r"""style:condition=(?:"is-true-formula\((.*?)\)"|'is-true-formula\((.*?)\)')""", source)
+    texts = [html.unescape(a or b) for a, b in found]
+    return [re.sub(r"\[\.([^\]]*)\]", lambda m: m.group(1).replace(".", ""), t) for t in texts]
+
+
+def nesting(formula):
+    deepest, stack = 0, []
+    for token in re.finditer(r"([A-Z][A-Z.]*)\(|\(|\)|\"[^\"]*\"", formula):
+        text = token.group(0)
+        if text.startswith('"'):
+            continue
+        if text == ")":
+            stack.pop()
+        else:
+            stack.append(token.group(1) is not None)
+            deepest = max(deepest, sum(stack))
+    return deepest
+
+
+def check_excel_limits(checks):
+    """Excel 97-2003 reads at most 7 nested functions and 1024 characters per formula."""
+    for name in ("Dozeboardt1.fods", "Dozeboardt3.fods"):
+        formulas = formula_texts((TEMPLATES / "src" / name).read_text(encoding="utf-8"))
+        deepest = max(formulas, key=nesting)
+        longest = max(formulas, key=len)
+        used = {f for t in formulas for f in re.findall(r"([A-Z][A-Z.]*)\(", re.sub(r'"[^"]*"', "", t))}
+        checks.check(f"{name}: {len(formulas)} formulas nest at most 7 functions deep", nesting(deepest) <= 7, deepest)
+        checks.check(f"{name}: every formula has at most 1024 characters", len(longest) <= 1024, longest)
+        checks.check(f"{name}: only functions that Excel 97-2003 knows", not used & NEWER_FUNCTIONS,
+                     ", ".join(sorted(used & NEWER_FUNCTIONS)))
+
+
 def check_checksums(checks):
     listing = TEMPLATES / "checksums.txt"
     if not checks.check("templates/checksums.txt exists", listing.is_file()):
@@ -276,6 +318,7 @@ def main():
     check_workbook(checks, "Dozeboardt1.xls", 31 * 20)
     # Type-3: a weekday, three sleeps and a total for each day, and the foot.
     check_workbook(checks, "Dozeboardt3.xls", 31 * 20)
+    check_excel_limits(checks)
     check_checksums(checks)
     check_generated_sources(checks)
     return checks.summary()
