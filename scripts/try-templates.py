@@ -3,9 +3,11 @@
 opened and checks what the workbooks do:
 
 - a copy named Dozeboard_2026-02.xls shows February 2026 as soon as it is opened (the 1st a
-  Sunday, 28 days, the 29th to 31st blank), and the template itself shows no month;
+  Sunday, 28 days, the 29th to 31st blank), the template itself shows no month, and the month
+  is read from either form of the name that CELL("filename") gives;
 - the input checks, the 24-hour picture's conditional formats and the chart of each night's
   total sleep survived the build into .xls;
+- the filled copy prints on one page;
 - filled with a realistic week (a night across midnight, a sleep that starts at 01:30, a nap or
   second sleep, two awakenings, a wrong entry), every computed figure and every summary equals
   the values worked out by hand below.
@@ -21,6 +23,7 @@ import argparse
 import importlib.util
 import os
 import pathlib
+import re
 import shutil
 import statistics
 import subprocess
@@ -228,6 +231,34 @@ def check_survivors(checks, doc, sheet, lay, label):
                      [int(gen.ASLEEP[1:], 16), int(gen.IN_BED[1:], 16)])
 
 
+# What CELL("filename") gives in either application, and the month read from it.
+NAME_FORMS = [
+    ("C:\\Users\\hanako\\AutoQuillmer\\[Dozeboard_2026-02.xls]睡眠表", 2026.0, 2.0),
+    ("C:\\[old]\\[Dozeboard_2025-12.xls]睡眠表", 2025.0, 12.0),  # a ] in a folder's name
+    ("'file:///home/hanako/a%23b/Dozeboard_2026-02.xls'#$睡眠表", 2026.0, 2.0),
+    ("'file:///home/hanako/Dozeboard_2026-02.xls.bak'#$睡眠表", "", ""),
+    ("C:\\Users\\hanako\\[Dozeboardt1.xls]睡眠表", "", ""),
+    ("C:\\Users\\hanako\\[Dozeboard_2026-xx.xls]睡眠表", "", ""),
+    ("", "", ""),  # a workbook never saved
+]
+
+
+def check_name_forms(checks, doc, sheet, lay, label):
+    name = sheet.getCellRangeByName(f"{lay.letter('name')}2")
+    for text, year, month in NAME_FORMS:
+        name.setString(text)
+        doc.calculateAll()
+        checks.equal(f"{label} month of {text!r}", (shown(sheet, gen.YEAR_CELL), shown(sheet, gen.MONTH_CELL)),
+                     (year, month))
+
+
+def one_page(checks, doc, work, label):
+    pdf = work / "page.pdf"
+    doc.storeToURL(uno.systemPathToFileUrl(str(pdf)), (prop("FilterName", "calc_pdf_Export"),))
+    pages = len(re.findall(rb"/Type\s*/Page[^s]", pdf.read_bytes()))
+    checks.equal(f"{label} prints on one page", pages, 1)
+
+
 def fill(sheet, lay, nights):
     for day, entries in nights.items():
         n = gen.FIRST + day - 1
@@ -314,10 +345,17 @@ def run(office, checks, kind, pictures):
             doc.calculateAll()
             check_filled(checks, sheet, lay, f"{name} 2026-02", hand)
             export(doc, pictures, f"{name}-2026-02")
+            one_page(checks, doc, work, f"{name} 2026-02")
             # A month typed over the one from the name.
             sheet.getCellRangeByName(gen.YEAR_CELL).setValue(2024)
             doc.calculateAll()
             check_month(checks, sheet, lay, f"{name} typed 2024-02", 2024.0, 2.0, 29, {1: "木", 29: "木"})
+        finally:
+            doc.close(True)
+        # The month from either application's form of the workbook's name.
+        doc = office.open(ROOT / "templates" / f"{name}.xls")
+        try:
+            check_name_forms(checks, doc, doc.getSheets().getByIndex(0), lay, name)
         finally:
             doc.close(True)
     finally:
