@@ -266,45 +266,38 @@ SUMMARY_FIELDS = [
 ]
 
 
-def summary_formulas(lay, first, last):
-    """Averages over the nights of rows first..last that hold a complete, valid night."""
-    s = lambda key: lay.span(key, first, last)  # noqa: E731
-    count = f"COUNT({s('bed_n')})"
-
-    def avg(expr):
-        return f"IF({count}=0;{q('')};{expr})"
-
-    return {
-        "nights": count,
-        "tst": avg(f"AVERAGE({s('tst')})"),
-        "se": avg(f"AVERAGE({s('se')})"),
-        "sol": f"IF(COUNT({s('sol_n')})=0;{q('')};AVERAGE({s('sol_n')}))",
-        "bed": avg(f"MOD(AVERAGE({s('bed_n')})+0.5;1)"),
-        "bed_sd": avg(f"STDEVP({s('bed_n')})*1440"),
-        "wake": avg(f"MOD(AVERAGE({s('wake_n')})+0.5;1)"),
-        "wake_sd": avg(f"STDEVP({s('wake_n')})*1440"),
-    }
-
-
-def class_formulas(lay, cls):
-    """Averages over the nights of one class: 0 before working days, 1 before days off."""
-    c = lay.span("cls")
+def averages(lay, by, value, first, last, spread):
+    """The summary of the nights in rows first..last whose column `by` holds value: `has` 1 for
+    every complete, valid night, `cls` 0 or 1 for the nights before working days or days off."""
+    f = lay.span(by, first, last)
 
     def mean(key, shape="{}"):
-        v = lay.span(key)
-        n = f"SUMPRODUCT(({c}={cls})*ISNUMBER({v}))"
-        return f"IF({n}=0;{q('')};" + shape.format(f"SUMIF({c};{cls};{v})/{n}") + ")"
+        v = lay.span(key, first, last)
+        n = f"SUMPRODUCT(({f}={value})*ISNUMBER({v}))"
+        return f"IF({n}=0;{q('')};" + shape.format(f"SUMIF({f};{value};{v})/{n}") + ")"
+
+    def sd(key):
+        v = lay.span(key, first, last)
+        return f"IF(COUNT({v})=0;{q('')};STDEVP({v})*1440)" if spread else None
 
     return {
-        "nights": f"COUNTIF({c};{cls})",
+        "nights": f"COUNTIF({f};{value})",
         "tst": mean("tst"),
         "se": mean("se"),
         "sol": mean("sol_n"),
         "bed": mean("bed_n", "MOD({}+0.5;1)"),
-        "bed_sd": None,
+        "bed_sd": sd("bed_n"),
         "wake": mean("wake_n", "MOD({}+0.5;1)"),
-        "wake_sd": None,
+        "wake_sd": sd("wake_n"),
     }
+
+
+def summary_formulas(lay, first, last):
+    return averages(lay, "has", 1, first, last, True)
+
+
+def class_formulas(lay, cls):
+    return averages(lay, "cls", cls, FIRST, LAST, False)
 
 
 # --- cell helpers -----------------------------------------------------------------------------

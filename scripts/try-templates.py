@@ -65,7 +65,7 @@ class Office:
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         local = uno.getComponentContext()
         resolver = local.ServiceManager.createInstanceWithContext("com.sun.star.bridge.UnoUrlResolver", local)
-        deadline = time.time() + 60
+        deadline = time.time() + 300  # a busy machine can take minutes to start the office
         while True:
             try:
                 ctx = resolver.resolve(f"uno:pipe,name={self.pipe};urp;StarOffice.ComponentContext")
