@@ -239,6 +239,7 @@ class TCase:
         LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
         driver, the program and what it opens all run in it). `hold_write`: an existing
         file that another program holds open for writing while this one runs."""
+        timeout *= self.session.time_factor
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
