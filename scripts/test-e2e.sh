@@ -16,7 +16,7 @@ build() {
 
 failed=0
 passed=0
-if ! build win64 AutoQuillmer e2e_helpers; then
+if ! build win64 AutoQuillmer e2e_helpers aqfaults; then
   echo "the win64 build failed"
   failed=$((failed + 1))
 fi
@@ -25,7 +25,7 @@ if ! build win32 AutoQuillmer; then
   failed=$((failed + 1))
 fi
 targets="${AQ_E2E_TARGETS:-win64 win32}"
-if [[ " $targets " == *" win32 "* ]] && ! build win32-tests e2e_helpers; then
+if [[ " $targets " == *" win32 "* ]] && ! build win32-tests e2e_helpers aqfaults; then
   echo "the win32-tests build (the 32-bit helpers) failed"
   failed=$((failed + 1))
 fi

@@ -213,7 +213,12 @@ class WineSession:
 
     def _make_prefix(self) -> None:
         self.prefix.mkdir(parents=True, exist_ok=True)
-        self._quiet([*self.wine_command, "wineboot", "-i"], timeout=600 if self.wine32 else 180)
+        if self.wine32:
+            # The emulated wineboot ends with 53 even when the prefix is complete; what it
+            # made is checked below.
+            run_captured([*self.wine_command, "wineboot", "-i"], env=self.env(), timeout=600)
+        else:
+            self._quiet(["wineboot", "-i"], timeout=180)
         self._quiet([self.wineserver_command, "-w"], timeout=60)
         if not (self.prefix / "system.reg").exists():
             raise WineError("wineboot made no prefix")
