@@ -5,6 +5,8 @@
    /etc/ld.so.preload (scripts/wine32-run.sh builds it) and replaces the C library's
    wall-clock calls that Wine reads the time of day with:
      AQ_CLOCK_AT=SECONDS     the clock stands still at this Unix time;
+     AQ_CLOCK_FROM=SECONDS   the clock runs from this Unix time, from the process's first
+                             reading of it (soon after its start) on;
      AQ_CLOCK_SHIFT=SECONDS  the clock runs, moved by this many seconds.
    Without either it gives the real time. Only the wall clock moves: the monotonic clock
    (timeouts) and file times stay real. Built for i386 without the C library's headers:
@@ -65,20 +67,27 @@ static int parse(const char *text, i64 *value) {
 }
 
 static int clock_mode(void) {
-  if (mode == 0) {
+  int known = __atomic_load_n(&mode, __ATOMIC_ACQUIRE);
+  if (known == 0) {
     const char *at = getenv("AQ_CLOCK_AT");
     const char *shift = getenv("AQ_CLOCK_SHIFT");
     i64 value = 0;
     int chosen = 1;
+    const char *from = getenv("AQ_CLOCK_FROM");
     if (at && parse(at, &value)) {
       chosen = 2;
+    } else if (from && parse(from, &value)) {
+      value -= sys2(SYS_time, 0, 0);
+      chosen = 3;
     } else if (shift && parse(shift, &value)) {
       chosen = 3;
     }
+    /* Threads that read it first at the same time come to the same setting. */
     setting = value;
-    mode = chosen;
+    __atomic_store_n(&mode, chosen, __ATOMIC_RELEASE);
+    known = chosen;
   }
-  return mode;
+  return known;
 }
 
 /* Applies the setting to a real time in seconds; returns whether the fraction goes. */

@@ -4,21 +4,25 @@
 #   scripts/wine32-run.sh dist/win32/AutoQuillmer.exe [ARGS...]
 #   scripts/wine32-run.sh --setup        only make sure the Wine root exists; prints its folder
 #   scripts/wine32-run.sh --env          prints the variables that run the emulated Wine
+#                                        (the emulator, the root, a ready-made prefix)
 #
 # This machine's kernel runs no 32-bit code, so the i386 build of Debian's Wine runs under
 # qemu-i386 (user mode). Nothing is installed into the system: on first use the .deb files
 # are fetched with a private apt configuration and unpacked into a cache folder
 #   ${AQ_WINE32_CACHE:-~/.cache/auto-quillmer/wine32}/{qemu,root}
-# which later runs reuse; an incomplete folder is made again.
+# which later runs reuse; an incomplete folder is made again. A new prefix is a copy of one
+# made there once (prefix-seed, a Japanese system): booting one takes minutes emulated.
 # The same knobs as wine-run.sh: AQ_WINEPREFIX (default $TMPDIR/aq-wine32-unit), DISPLAY,
 # WINEDEBUG, WINEDLLOVERRIDES. AQ_CLOCK_AT (Unix seconds) stands the clock still at that
-# moment for the programs started, AQ_CLOCK_SHIFT (seconds) moves it; see wine32-clock.c.
+# moment for the programs started, AQ_CLOCK_FROM runs it from there, AQ_CLOCK_SHIFT
+# (seconds) moves it; see wine32-clock.c.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 cache="${AQ_WINE32_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/auto-quillmer/wine32}"
 qemu_dir="$cache/qemu"
 root="$cache/root"
 stamp="$cache/complete"
+seed="$cache/prefix-seed"
 qemu="$qemu_dir/usr/bin/qemu-i386"
 
 # The i386 packages of the root. Wine only recommends the X libraries, and the font makes
@@ -151,13 +155,37 @@ root_ready() {
     [ -x "$root/usr/lib/wine/wineserver" ] && [ -f "$root/etc/ld.so.cache" ]
 }
 
+# The prefix that new prefixes are copied from, made with a Japanese system.
+make_seed() {
+  [ -f "$seed/.complete" ] && return 0
+  echo "wine32-run.sh: making a prefix to copy in $seed (once)" >&2
+  rm -rf "$seed"
+  mkdir -p "$seed"
+  (
+    unset DISPLAY AQ_CLOCK_AT AQ_CLOCK_FROM AQ_CLOCK_SHIFT
+    export WINEPREFIX="$seed" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADERNOEXEC=1
+    export WINESERVER="$root/usr/lib/wine/wineserver" LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
+    wine32 wineboot -i >/dev/null 2>&1 || true # ends with 53 even when the prefix is complete
+    [ -f "$seed/system.reg" ] || fail "wineboot made no prefix in $seed"
+    # user32 needs zlib1.dll, which is not part of the prefix.
+    cp "$(find "$root/usr" -name zlib1.dll -path '*i686*' | head -n 1)" "$seed/drive_c/windows/system32/"
+    # No just-in-time debugger: a crash ends the program instead of opening a dialog.
+    wine32 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f >/dev/null 2>&1 || true
+    wine32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
+    "$WINESERVER" -w || true
+  ) || exit 1
+  touch "$seed/.complete"
+}
+
 ensure_root() {
-  root_ready && [ "$root/usr/lib/aq-clock.so" -nt "$here/wine32-clock.c" ] && return 0
+  root_ready && [ "$root/usr/lib/aq-clock.so" -nt "$here/wine32-clock.c" ] && [ -f "$seed/.complete" ] &&
+    return 0
   mkdir -p "$cache"
   exec 9>"$cache.lock"
   flock 9
   root_ready || build_root
   build_clock
+  make_seed
   exec 9>&-
 }
 
@@ -176,13 +204,8 @@ wine32() {
 ensure_prefix() {
   [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/drive_c/windows/system32/zlib1.dll" ] && return 0
   mkdir -p "$WINEPREFIX"
-  (AQ_CLOCK_AT='' AQ_CLOCK_SHIFT='' wine32 wineboot -i >/dev/null 2>&1) || true
-  [ -f "$WINEPREFIX/system.reg" ] || fail "wineboot made no prefix in $WINEPREFIX"
-  cp "$(find "$root/usr" -name zlib1.dll -path '*i686*' | head -n 1)" "$WINEPREFIX/drive_c/windows/system32/"
-  # No just-in-time debugger: a crash ends the program instead of opening a dialog.
-  wine32 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f >/dev/null 2>&1 || true
-  wine32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
-  "$WINESERVER" -w || true
+  cp -a "$seed/." "$WINEPREFIX/"
+  rm -f "$WINEPREFIX/.complete"
 }
 
 case "${1:-}" in
@@ -199,6 +222,7 @@ case "${1:-}" in
     ensure_root
     echo "AQ_WINE32_QEMU=$qemu"
     echo "AQ_WINE32_ROOT=$root"
+    echo "AQ_WINE32_SEED=$seed"
     exit 0
     ;;
 esac

@@ -38,8 +38,9 @@ The 32-bit Wine (scripts/wine32-run.sh builds it) is the i386 Wine run by qemu-i
 private root. There:
 - libfaketime cannot reach the emulated programs (the emulator is a static program). The
   root preloads its own clock library instead (scripts/wine32-clock.c): AQ_CLOCK_AT stands
-  the wall clock of the processes started still at a moment, AQ_CLOCK_SHIFT moves it; `run`
-  turns a `faketime` into one of them, so the same cases get the same clock on both Wines.
+  the wall clock of the processes started still at a moment, AQ_CLOCK_FROM runs it from a
+  moment on from each process's start (as faketime's "@" does); `run` turns a `faketime`
+  into one of them, so the same cases get the same clock on both Wines.
 - A start costs seconds of emulated loading; while some program of the prefix runs, much of
   Wine's own start-up is skipped. The session keeps one running (`keep_alive`).
 """
@@ -105,6 +106,8 @@ class Wine32:
             raise WineError(f"the 32-bit Wine is not available: {done.stderr.strip()[-2000:]}")
         self.qemu = values["AQ_WINE32_QEMU"]
         self.root = Path(values["AQ_WINE32_ROOT"])
+        # A complete prefix to copy: booting a new one takes minutes emulated.
+        self.seed = Path(values["AQ_WINE32_SEED"])
 
     @property
     def wine(self) -> list[str]:
@@ -113,9 +116,6 @@ class Wine32:
     @property
     def wineserver(self) -> str:
         return str(self.root / "usr/lib/wine/wineserver")
-
-    def zlib(self) -> Path:
-        return next(self.root.glob("usr/i686-w64-mingw32/**/zlib1.dll"))
 
 
 def run_captured(command: list[str], env: dict[str, str],
@@ -136,7 +136,7 @@ class WineSession:
         self.keep = keep
         self.wine32 = Wine32() if wine32 else None
         # Time-outs of programs run in the session are this many times longer.
-        self.time_factor = 3 if wine32 else 1
+        self.time_factor = 5 if wine32 else 1
         self.keeper: subprocess.Popen | None = None
         self.keeper_args: list[str] = []
         self.log = log or (lambda text: None)
@@ -214,17 +214,13 @@ class WineSession:
     def _make_prefix(self) -> None:
         self.prefix.mkdir(parents=True, exist_ok=True)
         if self.wine32:
-            # The emulated wineboot ends with 53 even when the prefix is complete; what it
-            # made is checked below.
-            run_captured([*self.wine_command, "wineboot", "-i"], env=self.env(), timeout=600)
+            shutil.copytree(self.wine32.seed, self.prefix, symlinks=True, dirs_exist_ok=True)
+            (self.prefix / ".complete").unlink(missing_ok=True)
         else:
             self._quiet(["wineboot", "-i"], timeout=180)
-        self._quiet([self.wineserver_command, "-w"], timeout=60)
+            self._quiet(["wineserver", "-w"], timeout=60)
         if not (self.prefix / "system.reg").exists():
             raise WineError("wineboot made no prefix")
-        if self.wine32:
-            # user32 of the 32-bit Wine needs zlib1.dll, which is not part of the prefix.
-            shutil.copyfile(self.wine32.zlib(), self.drive_c / "windows/system32/zlib1.dll")
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
@@ -335,7 +331,7 @@ class WineSession:
             if frozen:
                 extra["AQ_CLOCK_AT"] = str(moment)
             else:
-                extra["AQ_CLOCK_SHIFT"] = str(moment - int(time.time()))
+                extra["AQ_CLOCK_FROM"] = str(moment)
         elif faketime:
             command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
             extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
