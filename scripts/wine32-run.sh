@@ -201,11 +201,20 @@ wine32() {
   "$qemu" -L "$root" "$root/usr/lib/wine/wine" "$@"
 }
 
+prefix_ready() {
+  [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/drive_c/windows/system32/zlib1.dll" ]
+}
+
 ensure_prefix() {
-  [ -f "$WINEPREFIX/system.reg" ] && [ -f "$WINEPREFIX/drive_c/windows/system32/zlib1.dll" ] && return 0
+  prefix_ready && return 0
   mkdir -p "$WINEPREFIX"
-  cp -a "$seed/." "$WINEPREFIX/"
-  rm -f "$WINEPREFIX/.complete"
+  exec 8>"$WINEPREFIX/../.$(basename "$WINEPREFIX").lock"
+  flock 8
+  if ! prefix_ready; then
+    cp -a "$seed/." "$WINEPREFIX/"
+    rm -f "$WINEPREFIX/.complete"
+  fi
+  exec 8>&-
 }
 
 case "${1:-}" in

@@ -264,7 +264,15 @@ TIconGuess GuessIcon(HWND box) {
     return {"none", 1.0};
   }
   DWORD_PTR icon = 0;
-  if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_NORMAL, ReplyMs, &icon) || icon == 0) {
+  for (int attempt = 0; attempt < 30 && icon == 0; ++attempt) {
+    if (attempt > 0) {
+      Sleep(100); // a slow program may not have set it yet
+    }
+    if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_NORMAL, ReplyMs, &icon)) {
+      icon = 0;
+    }
+  }
+  if (icon == 0) {
     return {"none", 1.0};
   }
   // The box may not be painted yet: look again for a while.
@@ -317,7 +325,12 @@ TBox ReadBox(HWND box) {
   GetWindowTextW(box, caption, 1024);
   read.Caption = caption;
   if (HWND text = GetDlgItem(box, IdText)) {
+    // A slow (emulated) program may not have its text in place yet: look again for a while.
     read.Text = ControlText(text);
+    for (int attempt = 0; attempt < 30 && read.Text.empty(); ++attempt) {
+      Sleep(100);
+      read.Text = ControlText(text);
+    }
   }
   std::vector<std::pair<int, std::pair<int, std::wstring>>> buttons;
   for (const auto& button : ButtonNames) {
