@@ -108,7 +108,7 @@ if stage "win32 emulated Wine setup" scripts/wine32-run.sh --setup; then
     keeper=$!
     stage "win32 unit tests under emulated Wine" env LC_ALL=ja_JP.UTF-8 scripts/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
     count_gtest "$log_dir/win32-unit-tests-under-emulated-Wine.log"
-    stage "win32 faults under emulated Wine" python3 tests/faults/run_faults.py --wine scripts/wine32-run.sh build/win32-tests/tests/faults/aqfaults.exe
+    stage "win32 faults under emulated Wine" python3 tests/faults/run_faults.py --wine scripts/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
     count_plain "$log_dir/win32-faults-under-emulated-Wine.log"
     kill "$keeper" 2>/dev/null
     wait "$keeper" 2>/dev/null

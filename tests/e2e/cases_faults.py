@@ -24,7 +24,8 @@ def fault_reports(t):
         return
     program = t.folder / FAULTS
     program.write_bytes(built.read_bytes())
-    for name, code, caption, line1, line2 in run_faults.cases(True, FAULTS):
+    emulated = t.session.wine32 is not None
+    for name, code, caption, line1, line2 in run_faults.cases(True, FAULTS, emulated):
         run = t.launch(program=program, cmdline=f'"{t.win(program)}" {name}',
                        answers=[] if caption is None else ["ok"])
         t.equal(run.exit_code, code, f"{name}: exit code")
