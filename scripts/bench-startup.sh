@@ -46,7 +46,11 @@ cmake --build --preset win32-tests -j"$(nproc)" --target aqprobe >/dev/null
 work="$(mktemp -d /tmp/aq-bench-startup.XXXXXX)"
 wineserver_started=""
 wine32_server=""
+wine32_keeper=""
 cleanup() {
+  if [ -n "$wine32_keeper" ]; then
+    kill "$wine32_keeper" 2>/dev/null || true
+  fi
   if [ -n "$wineserver_started" ]; then
     WINEPREFIX="$work/wineprefix" wineserver -k 2>/dev/null || true
   fi
@@ -141,6 +145,7 @@ wine32_root="$("$root/scripts/wine32-run.sh" --setup)"
 wine32_server="$wine32_root/usr/lib/wine/wineserver"
 # One program waits in the prefix for the whole run, so its Wine processes stay up.
 (cd "$w32" && exec "$root/scripts/wine32-run.sh" ./aqprobe.exe wait </dev/null >/dev/null 2>&1) &
+wine32_keeper=$!
 (cd "$w32" && timeout 300 "$root/scripts/wine32-run.sh" ./AutoQuillmer.exe)
 if ls "$w32"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$w32/AutoQuillmer.ini"; then
   echo "the 32-bit program did not take the start as a same-day start" >&2
