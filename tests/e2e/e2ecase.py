@@ -241,6 +241,7 @@ class TCase:
         driver, the program and what it opens all run in it). `hold_write`: an existing
         file that another program holds open for writing while this one runs. `env`: more
         environment for the driver and the programs it starts (e.g. WINEDLLOVERRIDES)."""
+        timeout *= self.session.time_factor
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():

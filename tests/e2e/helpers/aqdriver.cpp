@@ -39,6 +39,9 @@ namespace {
 
 constexpr int IdText = 0xFFFF; // the message text of a message box
 constexpr int IdIcon = 1088;   // the icon of a message box
+// How long a question to a box of the program may take: long, since an emulated program on
+// a busy machine can take seconds to answer (a hung program is caught by the run's time-out).
+constexpr UINT ReplyMs = 20000;
 
 struct TButtonName {
   int Id;
@@ -112,13 +115,13 @@ std::vector<std::string> SplitAnswers(const std::string& text) {
 // Text of a control of another process (WM_GETTEXT is carried across processes).
 std::wstring ControlText(HWND control) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, ReplyMs, &length)) {
     return {};
   }
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 2000, &copied)) {
+                           SMTO_NORMAL, ReplyMs, &copied)) {
     return {};
   }
   text.resize(std::min<std::size_t>(copied, length));
@@ -261,8 +264,15 @@ TIconGuess GuessIcon(HWND box) {
     return {"none", 1.0};
   }
   DWORD_PTR icon = 0;
-  if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) ||
-      icon == 0) {
+  for (int attempt = 0; attempt < 30 && icon == 0; ++attempt) {
+    if (attempt > 0) {
+      Sleep(100); // a slow program may not have set it yet
+    }
+    if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_NORMAL, ReplyMs, &icon)) {
+      icon = 0;
+    }
+  }
+  if (icon == 0) {
     return {"none", 1.0};
   }
   // The box may not be painted yet: look again for a while.
@@ -315,7 +325,12 @@ TBox ReadBox(HWND box) {
   GetWindowTextW(box, caption, 1024);
   read.Caption = caption;
   if (HWND text = GetDlgItem(box, IdText)) {
+    // A slow (emulated) program may not have its text in place yet: look again for a while.
     read.Text = ControlText(text);
+    for (int attempt = 0; attempt < 30 && read.Text.empty(); ++attempt) {
+      Sleep(100);
+      read.Text = ControlText(text);
+    }
   }
   std::vector<std::pair<int, std::pair<int, std::wstring>>> buttons;
   for (const auto& button : ButtonNames) {

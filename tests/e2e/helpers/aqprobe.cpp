@@ -8,6 +8,8 @@
 //   aqprobe.exe locale OUTFILE           notes regional settings of the thread's locale
 //   aqprobe.exe open FILE SHOW           opens FILE through the shell (ShellExecuteA) with
 //                                        the show command SHOW; exit code: the shell's result
+//   aqprobe.exe wait                     sleeps until it is ended (keeps a prefix's Wine
+//                                        processes running between the tests' programs)
 #include "HelperText.h"
 
 #include <shellapi.h>
@@ -122,7 +124,7 @@ int wmain(int argc, wchar_t** argv) {
   int first = 1;
   const auto isMode = [](const std::wstring& word) {
     return word == L"args" || word == L"boxes" || word == L"clock" || word == L"locale" ||
-           word == L"open";
+           word == L"open" || word == L"wait";
   };
   while (first < argc && !isMode(argv[first])) {
     ++first;
@@ -144,6 +146,9 @@ int wmain(int argc, wchar_t** argv) {
   }
   if (mode == L"open" && argc == 4) {
     return Open(argv[2], _wtoi(argv[3]));
+  }
+  if (mode == L"wait") {
+    Sleep(INFINITE);
   }
   return 99;
 }
