@@ -8,6 +8,8 @@
 #   AutoQuillmer/Dozeboardt3.xls
 #   AutoQuillmer/docs/guide-ja.md
 #   AutoQuillmer/docs/guide-en.md
+#   AutoQuillmer/スタートアップに登録.cmd    start at sign-in in one double-click (/startup)
+#   AutoQuillmer/スタートアップから外す.cmd  and its undoing (/nostartup)
 # The version is the one in the top CMakeLists.txt, project(AutoQuillmer VERSION x.y.z).
 # The guides get a UTF-8 byte-order mark in the package so that older Windows editors show the
 # Japanese text correctly. File times are those of the last commit, so the same sources give
@@ -43,6 +45,14 @@ for guide in guide-ja.md guide-en.md; do
   { printf '\xef\xbb\xbf'; cat "docs/$guide"; } >"$folder/docs/$guide"
 done
 
+# The command files start the program from their own folder with the switch. They hold
+# ASCII only, with CRLF line ends, so that the command processor reads them alike under any
+# code page.
+for pair in "スタートアップに登録:/startup" "スタートアップから外す:/nostartup"; do
+  printf '@echo off\r\ncd /d "%%~dp0"\r\nstart "" "%%~dp0AutoQuillmer.exe" %s\r\n' "${pair#*:}" \
+    >"$folder/${pair%%:*}.cmd"
+done
+
 stamp="$(git log -1 --format=%cd --date=format:%Y%m%d%H%M.%S 2>/dev/null || date +%Y%m%d%H%M.%S)"
 find "$folder" -exec touch -t "$stamp" {} +
 
@@ -51,6 +61,7 @@ mkdir -p dist
 rm -f "dist/$zip_name"
 (cd "$stage" && zip -q -X -D "$root/dist/$zip_name" AutoQuillmer/AutoQuillmer.exe \
   AutoQuillmer/Dozeboardt1.xls AutoQuillmer/Dozeboardt3.xls \
-  AutoQuillmer/docs/guide-ja.md AutoQuillmer/docs/guide-en.md)
+  AutoQuillmer/docs/guide-ja.md AutoQuillmer/docs/guide-en.md \
+  "AutoQuillmer/スタートアップに登録.cmd" "AutoQuillmer/スタートアップから外す.cmd")
 echo "dist/$zip_name ($(stat -c %s "dist/$zip_name") bytes)"
 unzip -l "dist/$zip_name" | sed 's/^/  /'

@@ -34,7 +34,11 @@ EXPECTED = [
     "AutoQuillmer/Dozeboardt3.xls",
     "AutoQuillmer/docs/guide-ja.md",
     "AutoQuillmer/docs/guide-en.md",
+    "AutoQuillmer/スタートアップに登録.cmd",
+    "AutoQuillmer/スタートアップから外す.cmd",
 ]
+# The command files for the start at sign-in and the switch each one gives.
+COMMAND_FILES = {"スタートアップに登録.cmd": "/startup", "スタートアップから外す.cmd": "/nostartup"}
 BOM = b"\xef\xbb\xbf"
 # DLLs that come with every Windows; anything else would have to be shipped.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll",
@@ -42,8 +46,9 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt
 SIZE_TARGET = 256 * 1024
 SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XLS", "LastQuillmer",
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
-GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt3.xls",
-               "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
+GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップに登録.cmd",
+               "スタートアップから外す.cmd", "auto-quillmer.desktop", "/open", "-open",
+               "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
 
 
 def project_version():
@@ -147,8 +152,11 @@ def main():
     with zipfile.ZipFile(package) as z, tempfile.TemporaryDirectory() as tmp:
         checks.check("every member's CRC is right", z.testzip() is None)
         names = sorted(n for n in z.namelist() if not n.endswith("/"))
-        checks.check("it holds exactly the program, the two templates and the two guides in AutoQuillmer/",
+        checks.check("it holds exactly the program, the two templates, the two guides and the two "
+                     "command files in AutoQuillmer/",
                      names == sorted(EXPECTED), repr(names))
+        checks.check("names outside ASCII are marked as UTF-8 (flag bit 11), as Windows reads them",
+                     all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()))
         z.extractall(tmp)
         folder = pathlib.Path(tmp) / "AutoQuillmer"
 
@@ -176,6 +184,14 @@ def main():
             packed = folder / name
             same = packed.is_file() and packed.read_bytes() == (ROOT / "templates" / name).read_bytes()
             checks.check(f"{name} is the repository's templates/{name}", same)
+
+        for name, switch in COMMAND_FILES.items():
+            packed = folder / name
+            raw = packed.read_bytes() if packed.is_file() else b""
+            expected = ('@echo off\r\ncd /d "%~dp0"\r\nstart "" "%~dp0AutoQuillmer.exe" '
+                        f"{switch}\r\n").encode("ascii")
+            checks.check(f"{name} starts the program from its own folder with {switch}",
+                         raw == expected, repr(raw))
 
         guides = {}
         for name in ("guide-ja.md", "guide-en.md"):
