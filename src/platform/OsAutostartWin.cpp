@@ -245,6 +245,10 @@ public:
       return Outcome(TAutostartResult::NotOurs, link);
     if (!DeleteFileW(link.c_str()))
       return FailureOf(LastError(), link);
+    // A deletion can be accepted and still not happen (a folder that cannot be changed, on
+    // some systems); a file waiting for its last reader to let go counts as gone.
+    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+      return FailureOf(E_ACCESSDENIED, link);
     return Outcome(TAutostartResult::Done, link);
   }
 
