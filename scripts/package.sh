@@ -8,6 +8,8 @@
 #   AutoQuillmer/Dozeboardt1.xls, Dozeboardt3.xls
 #   AutoQuillmer/LICENSE.txt
 #   AutoQuillmer/docs/guide-ja.html, guide-en.html (and the pictures they show)
+#   AutoQuillmer/スタートアップに登録.cmd      (zip) start at sign-in in one double-click (/startup)
+#   AutoQuillmer/スタートアップから外す.cmd    (zip) and its undoing (/nostartup)
 #   AutoQuillmer/AutoQuillmer.desktop          (tarball: an autostart entry to adapt)
 # The version is the one in the top CMakeLists.txt, project(AutoQuillmer VERSION x.y.z).
 # The guides are made from docs/guide-*.md by Python-Markdown (python3-markdown). The text
@@ -136,6 +138,13 @@ mkdir -p "$folder"
 cp dist/win32/AutoQuillmer.exe templates/Dozeboardt1.xls templates/Dozeboardt3.xls "$folder/"
 windows_text packaging/readme-ja.txt "$folder/はじめにお読みください.txt"
 windows_text LICENSE "$folder/LICENSE.txt"
+# The command files start the program from their own folder with the switch. They hold
+# ASCII only, with CRLF line ends, so that the command processor reads them alike under any
+# code page.
+for pair in "スタートアップに登録:/startup" "スタートアップから外す:/nostartup"; do
+  printf '@echo off\r\ncd /d "%%~dp0"\r\nstart "" "%%~dp0AutoQuillmer.exe" %s\r\n' "${pair#*:}" \
+    >"$folder/${pair%%:*}.cmd"
+done
 html_guides "$folder/docs"
 zip_name="AutoQuillmer-$version-win32.zip"
 mapfile -t members < <(members_of)

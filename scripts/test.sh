@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test of Auto Quillmer:
-#   1. unit tests of the Linux build (native);
+#   1. unit tests of the Linux build (native), and its start-at-sign-in entry;
 #   2. the same unit tests cross-built for Windows x86_64 and run under Wine, with a
 #      Japanese, an English and a German system;
 #   3. the 32-bit and 64-bit Windows programs' headers and imports; the unit tests and the
@@ -74,6 +74,8 @@ if stage "linux build" build linux; then
   count_gtest "$log_dir/linux-unit-tests.log"
   stage "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
   count_plain "$log_dir/linux-faults.log"
+  stage "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
+  count_plain "$log_dir/linux-autostart.log"
 else
   failed=$((failed + 1))
 fi

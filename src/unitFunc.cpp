@@ -3,8 +3,10 @@
 #include "datetime/MomentFormat.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
+#include "platform/OsAutostart.h"
 #include "platform/OsShell.h"
 #include "platform/OsUi.h"
+#include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
 
@@ -70,16 +72,75 @@ const TText txtErrorCode{"エラーコード：　"};
 const TText txtPrepareFailed{"新しいファイルの準備に失敗しました。"};
 const TText txtUpgradeFailed{"設定ファイルのバージョンアップに失敗しました。"};
 const TText txtWriteFailed{"設定ファイルへの書き込みに失敗しました。"};
+const TText txtStartupAdded{"スタートアップに登録しました。次回のサインインから自動で起動します。"};
+const TText txtStartupAddFailed{"スタートアップに登録できませんでした。"};
+const TText txtStartupRemoved{
+    "スタートアップから外しました。次回のサインインからは自動で起動しません。"};
+const TText txtStartupNone{"スタートアップには登録されていません。"};
+const TText txtStartupNotOurs{"スタートアップにある同じ名前の登録は別の場所のプログラムを起動する"
+                              "ものなので、そのままにしました。"};
+const TText txtStartupRemoveFailed{"スタートアップから外せませんでした。"};
+const TText txtStartupNoFolder{"スタートアップ フォルダーが見つかりません。"};
+const TText txtStartupDenied{"スタートアップ フォルダーへの書き込みが拒否されました。"};
+const TText txtStartupPlace{"場所：　"};
 
 const char* const SettingsFile = "AutoQuillmer.ini";
 const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
 
-// The "open" switch: after "-" or "/", letter case ignored.
-bool OpenSwitchGiven() {
+// A switch of the launcher: its name after "-" or "/", letter case ignored.
+bool LauncherSwitch(const char* name) {
   TByteSet switchChars;
   switchChars.set('-');
   switchChars.set('/');
-  return SwitchGiven("open", switchChars, true);
+  return SwitchGiven(name, switchChars, true);
+}
+
+bool OpenSwitchGiven() {
+  return LauncherSwitch("open");
+}
+
+// The entry that starts the launcher at sign-in: "Auto Quillmer.lnk" in the Startup folder
+// on Windows, "auto-quillmer.desktop" among the XDG autostart entries elsewhere.
+TAutostartEntry StartupEntry() {
+  TAutostartEntry entry;
+  entry.Name = AppCaption;
+  entry.FileStem = "auto-quillmer";
+  entry.CommentJa = "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。";
+  entry.CommentEn = "Opens this month's Dozeboard sleep chart once a day.";
+  return entry;
+}
+
+// A platform code as eight hexadecimal digits after "0x".
+std::string HexCode(std::uint32_t code) {
+  std::string out = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    out.push_back("0123456789ABCDEF"[(code >> shift) & 0xFu]);
+  return out;
+}
+
+// Shows the outcome of adding or removing the entry: the headline, for a failure the
+// reason, then where the entry is. Returns the exit code of the run.
+std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& headline,
+                           bool failed) {
+  std::string text = headline;
+  if (failed) {
+    text += "\r\n";
+    switch (outcome.Result) {
+    case TAutostartResult::NoFolder:
+      text += txtStartupNoFolder();
+      break;
+    case TAutostartResult::Denied:
+      text += txtStartupDenied();
+      break;
+    default:
+      text += txtErrorCode() + HexCode(outcome.Code);
+      break;
+    }
+  }
+  if (!outcome.Path.empty())
+    text += "\r\n\r\n" + txtStartupPlace() + outcome.Path;
+  ShowMsg(text, failed ? "e" : "i", AppCaption);
+  return failed ? StartupFailed : 0;
 }
 
 } // namespace
@@ -232,6 +293,29 @@ bool OpenWorkbook() {
 }
 
 // ---------------------------------------------------------------------------------------
+// Start at sign-in
+
+std::int32_t AddStartupEntry() {
+  const TAutostartOutcome outcome = OsAutostart().Add(StartupEntry());
+  const bool done = outcome.Result == TAutostartResult::Done;
+  return ReportStartup(outcome, done ? txtStartupAdded() : txtStartupAddFailed(), !done);
+}
+
+std::int32_t RemoveStartupEntry() {
+  const TAutostartOutcome outcome = OsAutostart().Remove(StartupEntry());
+  switch (outcome.Result) {
+  case TAutostartResult::Done:
+    return ReportStartup(outcome, txtStartupRemoved(), false);
+  case TAutostartResult::NotFound:
+    return ReportStartup(outcome, txtStartupNone(), false);
+  case TAutostartResult::NotOurs:
+    return ReportStartup(outcome, txtStartupNotOurs(), false);
+  default:
+    return ReportStartup(outcome, txtStartupRemoveFailed(), true);
+  }
+}
+
+// ---------------------------------------------------------------------------------------
 // Settings file
 
 bool LoadSettings() {
@@ -290,6 +374,16 @@ bool RemoveLegacySections() {
 // Run sequence
 
 void RunLauncher() {
+  // Registering the start at sign-in, or removing it, is all that such a run does; removing
+  // goes first when both are asked for.
+  if (LauncherSwitch("nostartup")) {
+    SetRunExitCode(RemoveStartupEntry());
+    return;
+  }
+  if (LauncherSwitch("startup")) {
+    SetRunExitCode(AddStartupEntry());
+    return;
+  }
   // The program's folder.
   AppDir = FolderOf(ProgramFileName()) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place.

@@ -60,6 +60,13 @@ bool OpenWorkbook();
 // The show command handed to the shell for a WindowSize setting.
 int ShowCommandFor(std::int32_t windowSize);
 
+// Start at sign-in: the switches "startup" and "nostartup" make or remove the entry that
+// starts the launcher when the user signs in (only one that starts this program is
+// removed), report it in a box and return the run's exit code: 0, or StartupFailed.
+inline constexpr std::int32_t StartupFailed = 2;
+std::int32_t AddStartupEntry();
+std::int32_t RemoveStartupEntry();
+
 // The settings file "AutoQuillmer.ini" in the current directory.
 bool LoadSettings();
 bool SaveSettings();

@@ -164,6 +164,7 @@ void FillTemplate(TFixedText& out, const std::string& pattern, const TArg* args,
 // State
 
 std::int32_t ExitCode = 0;
+std::int32_t RunExitCode = 0;
 
 std::unique_ptr<EOutOfMemory> PreOutOfMemory;
 std::unique_ptr<EInvalidPointer> PreInvalidPointer;
@@ -449,9 +450,14 @@ std::size_t FormatShownReport(char (&out)[ShownReportBuffer], const char* classN
 // ---------------------------------------------------------------------------------------
 // Start and end
 
+void SetRunExitCode(std::int32_t exitCode) {
+  RunExitCode = exitCode;
+}
+
 void RunProgram(void (*run)()) {
   OsProcess().RestrictLibrarySearch(); // before anything can load a library
   ExitCode = 0;
+  RunExitCode = 0;
   std::set_terminate(&Terminated);
   BoxText();
   BoxCaption();
@@ -471,7 +477,7 @@ void RunProgram(void (*run)()) {
     CurrentForeignClassName(name);
     LastResortForeign(name);
   }
-  EndRun(0);
+  EndRun(RunExitCode);
 }
 
 void EndRun(std::int32_t exitCode) {

@@ -11,9 +11,11 @@ class Exception;
 
 // Runs the program: the start-up steps in order (texts, failure report with the
 // pre-created failures, code-page facts, regional settings), then run() under the handler
-// of last resort, then EndRun(0). A failure during start-up undoes the steps done so far
-// and ends the process by the runtime-error stop.
+// of last resort, then EndRun with the run's exit code (0 unless it set another). A failure during
+// start-up undoes the steps done so far and ends the process by the runtime-error stop.
 [[noreturn]] void RunProgram(void (*run)());
+// The exit code of a run that reaches its end: 0 unless the run sets another here.
+void SetRunExitCode(std::int32_t exitCode);
 
 // Final clean-up (the start-up steps undone in reverse order), then the end of the process
 // with the exit code.

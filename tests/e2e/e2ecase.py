@@ -230,7 +230,8 @@ class TCase:
                faketime: str | None = None, frozen: bool = False, associate: bool = True,
                timeout: float = 20, program: Path | None = None, cmdline: str | None = None,
                locale: str | None = None, hold_write: Path | None = None,
-               env: dict[str, str] | None = None) -> Run:
+               env: dict[str, str] | None = None, shell_open: bool = False,
+               shot: Path | None = None, wait_for: Path | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
@@ -240,7 +241,10 @@ class TCase:
         LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
         driver, the program and what it opens all run in it). `hold_write`: an existing
         file that another program holds open for writing while this one runs. `env`: more
-        environment for the driver and the programs it starts (e.g. WINEDLLOVERRIDES)."""
+        environment for the driver and the programs it starts (e.g. WINEDLLOVERRIDES).
+        `shell_open`: `program` (a shortcut) is opened through the shell from `cwd`, as the
+        desktop opens it; the command line is then not used, and `wait_for` names the program
+        that the shell starts. `shot`: the first box is saved there (.bmp)."""
         timeout *= self.session.time_factor
         if program is None:
             program = self.folder / PROGRAM
@@ -266,6 +270,9 @@ class TCase:
             "assoc_xls": (f'"{self.win(self.runner.helpers_in_prefix / "aqopener.exe")}" "%1"'
                           if associate else ""),
             "hold_write": self.win(hold_write) if hold_write else "",
+            "shell_open": "1" if shell_open else "",
+            "shot": self.win(shot) if shot else "",
+            "wait_for": self.win(wait_for) if wait_for else "",
         }
         if any("\n" in value or "\r" in value for value in job.values()):
             raise CaseFailure("a job value holds a line break")
@@ -289,7 +296,8 @@ class TCase:
         if opener_log.exists():
             opened = [json.loads(line) for line in
                       opener_log.read_text(encoding="utf-8").splitlines() if line.strip()]
-        run = Run(program.parent, self.win(program.parent),
+        home = (wait_for or program).parent
+        run = Run(home, self.win(home),
                   None if raw["timed_out"] else raw["exit_code"], raw["timed_out"], boxes, opened,
                   raw["left_in_job"], raw, output, seconds)
         self.runs.append(run)

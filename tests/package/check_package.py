@@ -38,9 +38,12 @@ README_WIN = "AutoQuillmer/はじめにお読みください.txt"
 README_LINUX = "AutoQuillmer/README.txt"
 COMMON = ["AutoQuillmer/Dozeboardt1.xls", "AutoQuillmer/Dozeboardt3.xls", "AutoQuillmer/LICENSE.txt",
           "AutoQuillmer/docs/guide-ja.html", "AutoQuillmer/docs/guide-en.html"]
-EXPECTED_ZIP = [README_WIN, "AutoQuillmer/AutoQuillmer.exe"] + COMMON
+EXPECTED_ZIP = [README_WIN, "AutoQuillmer/AutoQuillmer.exe", "AutoQuillmer/スタートアップに登録.cmd",
+                "AutoQuillmer/スタートアップから外す.cmd"] + COMMON
 EXPECTED_TAR = [README_LINUX, "AutoQuillmer/AutoQuillmer", "AutoQuillmer/AutoQuillmer.desktop"] + COMMON
 README_TERMS = ["shell:startup", "作業フォルダー", "guide-ja.html", "詳細情報", "LICENSE.txt"]
+# The command files for the start at sign-in and the switch each one gives.
+COMMAND_FILES = {"スタートアップに登録.cmd": "/startup", "スタートアップから外す.cmd": "/nostartup"}
 BOM = b"\xef\xbb\xbf"
 # DLLs that come with every Windows; anything else would have to be shipped.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll",
@@ -48,8 +51,9 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt
 SIZE_TARGET = 256 * 1024
 SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XLS", "LastQuillmer",
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
-GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt3.xls",
-               "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
+GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップに登録.cmd",
+               "スタートアップから外す.cmd", "auto-quillmer.desktop", "/open", "-open",
+               "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
 
 
 def pictures():
@@ -189,6 +193,8 @@ def check_zip(checks, package, version, built):
         readme_info = next((i for i in z.infolist() if i.filename == README_WIN), None)
         checks.check("zip: the read-me's name is stored in UTF-8 with the format's UTF-8 flag",
                      readme_info is not None and readme_info.flag_bits & 0x800)
+        checks.check("zip: names outside ASCII are marked as UTF-8 (flag bit 11), as Windows reads them",
+                     all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()))
         z.extractall(tmp)
         folder = pathlib.Path(tmp) / "AutoQuillmer"
 
@@ -220,6 +226,13 @@ def check_zip(checks, package, version, built):
                 checks.check("the packed program is the one just built", built_exe.read_bytes() == data)
             note = "within" if len(data) <= SIZE_TARGET else "over"
             print(f"info AutoQuillmer.exe is {len(data)} bytes ({note} the {SIZE_TARGET}-byte target)")
+        for name, switch in COMMAND_FILES.items():
+            packed = folder / name
+            raw = packed.read_bytes() if packed.is_file() else b""
+            expected = ('@echo off\r\ncd /d "%~dp0"\r\nstart "" "%~dp0AutoQuillmer.exe" '
+                        f"{switch}\r\n").encode("ascii")
+            checks.check(f"zip: {name} starts the program from its own folder with {switch}",
+                         raw == expected, repr(raw))
         check_common(checks, "zip", folder, True)
 
 

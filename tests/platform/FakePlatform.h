@@ -4,6 +4,7 @@
 // and plays back answers, the clock, the command line and files, so that the whole
 // launcher runs in-process in a test.
 
+#include "platform/OsAutostart.h"
 #include "platform/OsFailure.h"
 #include "platform/OsFiles.h"
 #include "platform/OsLocale.h"
@@ -166,6 +167,25 @@ private:
   TOsFile NextFile = 100;
 };
 
+// The entry that starts the program at sign-in: each call is recorded ("Add" or "Remove")
+// with its entry, and answered with Outcome.
+class TFakeAutostart : public TOsAutostart {
+public:
+  std::vector<std::string> Calls;
+  TAutostartEntry Entry;
+  TAutostartOutcome Outcome{TAutostartResult::Done, "C:\\Startup\\Auto Quillmer.lnk", 0};
+  TAutostartOutcome Add(const TAutostartEntry& entry) override {
+    Calls.push_back("Add");
+    Entry = entry;
+    return Outcome;
+  }
+  TAutostartOutcome Remove(const TAutostartEntry& entry) override {
+    Calls.push_back("Remove");
+    Entry = entry;
+    return Outcome;
+  }
+};
+
 // All of the stand-in, put in use for the lifetime of the object.
 class TFakePlatform {
 public:
@@ -181,4 +201,5 @@ public:
   TFakeLocale Locale;
   TFakeFailure Failure{Process};
   TFakeFiles Files{Fs};
+  TFakeAutostart Autostart;
 };
