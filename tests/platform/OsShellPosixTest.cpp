@@ -166,10 +166,12 @@ TEST(PosixUi, TheTerminalPromptTakesAnswersInTheLanguageOfTheTexts) {
     EXPECT_NE(shown.find("\n一行目\n二行目\n"), std::string::npos) << shown;
     EXPECT_EQ(shown.find_first_of("\r"), std::string::npos);
     EXPECT_EQ(shown.find("question"), std::string::npos);
-    if (c.Asked > 1)
+    if (c.Asked > 1) {
       EXPECT_NE(shown.find("で答えてください。"), std::string::npos) << shown;
+    }
     // At the end of the input the prompt's line is ended.
-    if (c.Ended)
+    if (c.Ended) {
       EXPECT_EQ(shown.back(), '\n') << shown;
+    }
   }
 }
