@@ -87,7 +87,7 @@ def kill_race(t, mode: str, count: int, *extra: str) -> None:
                          timeout=900, faketime=JULY_1, frozen=True)
     output = done.stdout.decode("utf-8", errors="replace")
     for line in output.splitlines():
-        if line.startswith(("kills:", "pairs:")):
+        if line.startswith(("kills:", "pairs:", "note:")):
             t.notes.append(line)  # the counts, printed with the case
     bad = [line for line in output.splitlines() if line.startswith("bad:")]
     t.check(re.search(r"^aqkillrace: 0 bad", output, re.M) is not None,

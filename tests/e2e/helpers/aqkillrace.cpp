@@ -119,9 +119,16 @@ TChild Start(const std::wstring& program) {
   TChild child;
   STARTUPINFOW si{};
   si.cb = sizeof si;
-  std::wstring line = L"\"" + program + L"\"";
-  child.Started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                                 Folder.c_str(), &si, &child.Info) != 0;
+  // A start can fail for a moment while Wine still tears down the one just ended.
+  for (int attempt = 0; attempt < 5 && !child.Started; ++attempt) {
+    if (attempt > 0)
+      Sleep(200);
+    std::wstring line = L"\"" + program + L"\"";
+    child.Started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
+                                   nullptr, Folder.c_str(), &si, &child.Info) != 0;
+    if (!child.Started)
+      std::printf("note: CreateProcess failed with %lu\n", GetLastError());
+  }
   return child;
 }
 
@@ -173,21 +180,31 @@ void Kill(int count, const std::wstring& program, unsigned seed) {
         Finish(c);
       }
     }
-    span[first] = static_cast<DWORD>((GetTickCount64() - t0) / 3 * 13 / 10);
+    span[first] = static_cast<DWORD>((GetTickCount64() - t0) / 3);
   }
   int oldFile = 0, newFile = 0, noFile = 0, finished = 0, leftoversSeen = 0;
   for (int i = 0; i < count; ++i) {
     const int first = i % 2;
-    if (first)
-      DeleteFileW(In(Settings).c_str());
     std::string before, after;
+    if (first) {
+      DeleteFileW(In(Settings).c_str());
+    } else if (!ReadWhole(In(Settings), before)) {
+      // The first run before was ended before its save: an old file again.
+      TChild whole = Start(program);
+      if (whole.Started) {
+        WaitAnswering(whole, INFINITE, boxes);
+        Finish(whole);
+      }
+    }
     const bool hadOld = ReadWhole(In(Settings), before);
     TChild c = Start(program);
     if (!c.Started) {
       Report("the program did not start", i);
       continue;
     }
-    const DWORD delay = std::uniform_int_distribution<DWORD>(0, span[first])(random);
+    // Most of a start under Wine is loading; the save comes at its end.
+    const DWORD delay =
+        std::uniform_int_distribution<DWORD>(span[first] / 2, span[first] * 13 / 10)(random);
     const bool ended = WaitAnswering(c, delay, boxes);
     if (!ended)
       TerminateProcess(c.Info.hProcess, 9);
@@ -212,9 +229,11 @@ void Kill(int count, const std::wstring& program, unsigned seed) {
       Report(after.empty() ? "the file is empty" : "the file is partial", i);
     }
   }
-  std::printf("kills: %d starts ended at 0 to %lu ms (with the old file) or %lu ms (first run): "
-              "old file %d, new file %d, no file %d, finished %d, leftovers seen %d\n",
-              count, span[0], span[1], oldFile, newFile, noFile, finished, leftoversSeen);
+  std::printf(
+      "kills: %d starts ended at %lu to %lu ms (with the old file) or %lu to %lu ms (first run): "
+      "old file %d, new file %d, no file %d, finished %d, leftovers seen %d\n",
+      count, span[0] / 2, span[0] * 13 / 10, span[1] / 2, span[1] * 13 / 10, oldFile, newFile,
+      noFile, finished, leftoversSeen);
   // One whole start clears what is left.
   TChild c = Start(program);
   if (c.Started) {
