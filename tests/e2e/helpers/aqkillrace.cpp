@@ -46,6 +46,18 @@ bool ReadWhole(const std::wstring& path, std::string& out) {
   return true;
 }
 
+bool WriteWhole(const std::wstring& path, const std::string& data) {
+  const HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE)
+    return false;
+  DWORD put = 0;
+  const bool ok = WriteFile(h, data.data(), static_cast<DWORD>(data.size()), &put, nullptr) &&
+                  put == data.size();
+  CloseHandle(h);
+  return ok;
+}
+
 // A whole settings file as the launcher writes it.
 bool Complete(const std::string& data) {
   std::vector<std::string> lines;
@@ -196,7 +208,14 @@ void Kill(int count, const std::wstring& program, unsigned seed) {
         Finish(whole);
       }
     }
-    const bool hadOld = ReadWhole(In(Settings), before);
+    bool hadOld = ReadWhole(In(Settings), before);
+    // LastQuillmer is only ever written: marked, the old file differs from any new one.
+    const std::size_t at = before.find("LastQuillmer=");
+    const std::size_t end = at == std::string::npos ? at : before.find("\r\n", at);
+    if (hadOld && end != std::string::npos) {
+      before = before.substr(0, at) + "LastQuillmer=-" + before.substr(end);
+      hadOld = WriteWhole(In(Settings), before);
+    }
     TChild c = Start(program);
     if (!c.Started) {
       Report("the program did not start", i);
