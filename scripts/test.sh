@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs every test of Auto Quillmer:
-#   1. unit tests of the Linux build (native), and its start-at-sign-in entry;
+#   1. unit tests of the Linux build (native), and its start-at-sign-in entry; killed saves,
+#      two starts at once and the settings file's situations with the Linux program;
 #   2. the same unit tests cross-built for Windows x86_64 and run under Wine, with a
 #      Japanese, an English and a German system;
 #   3. the 32-bit and 64-bit Windows programs' headers and imports; the unit tests and the
@@ -76,6 +77,8 @@ if stage "linux build" build linux; then
   count_plain "$log_dir/linux-faults.log"
   stage "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
   count_plain "$log_dir/linux-autostart.log"
+  stage "linux saves" python3 tests/saves/run_saves.py
+  count_plain "$log_dir/linux-saves.log"
 else
   failed=$((failed + 1))
 fi

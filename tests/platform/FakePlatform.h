@@ -33,6 +33,8 @@ struct TFakeEntry {
   bool DosTimeOk = true; // false: last-write time outside 1980 to 2107
   bool ReadOnly = false;
   TFakeHold HeldElsewhere = TFakeHold::None;
+  int Links = 1;        // names of the file (hard links)
+  bool Foreign = false; // its owner cannot be given to a new file by this user
 };
 using TFakeFs = std::map<std::string, TFakeEntry>;
 
@@ -133,24 +135,33 @@ class TFakeFiles : public TOsFiles {
 public:
   explicit TFakeFiles(TFakeFs& fs) : Fs(fs) {}
   std::vector<std::string> Calls;
-  int FailCall = -1;           // index in Calls of the call that fails
-  bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
-  std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
-  std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
-  bool FolderWritable = true;  // false: no file can be created (read-only or missing folder)
-  std::int64_t ReadLimit = -1; // >= 0: a read delivers at most this many bytes
+  int FailCall = -1;            // index in Calls of the call that fails
+  bool ShortAtFail = false;     // that call, a Write, writes half its bytes and fills the disk
+  std::int64_t DiskSpace = -1;  // bytes that writes may still add; -1: no limit
+  std::size_t WriteChunk = 0;   // > 0: a write takes at most this many bytes
+  bool FolderWritable = true;   // false: the folder refuses new files (CreateNew is denied)
+  std::int64_t ReadLimit = -1;  // >= 0: a read delivers at most this many bytes
+  bool KeepMoments = false;     // true: the files as they are before each call go to Moments
+  std::vector<TFakeFs> Moments; // what the process would leave if it were killed there
   std::size_t OpenCount() const { return Open.size(); }
 
   TOsFile OpenRead(const std::string& name) override;
   std::int64_t SizeOf(TOsFile f) override;
   std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override;
+  std::string SaveTarget(const std::string& name) override { return name; } // not recorded
   TClaim Claim(const std::string& name, TOsFile& f) override;
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override;
+  bool CarryOver(TOsFile claim, TOsFile made) override;
+  bool SetEnd(TOsFile f) override;
   std::int64_t Write(TOsFile f, const char* data, std::size_t n) override;
   bool Flush(TOsFile f) override;
   bool Close(TOsFile f) override;
   bool Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
+  bool RemoveLeftover(const std::string& name) override;
+  std::vector<std::string> FindNames(const std::string& pattern) override;
+  unsigned Waited = 0; // milliseconds; nothing waits really
+  void Wait(unsigned ms) override { Waited += ms; }
 
 private:
   struct TOpen {

@@ -93,9 +93,12 @@ TEST_F(FilesContract, LayerSharingRulesWithinOneProcess) {
   EXPECT_TRUE(files.Close(w));
 
   const std::string fresh = In("fresh.ini");
-  ASSERT_EQ(files.Claim(fresh, w), TClaim::Created);
+  EXPECT_EQ(files.Claim(fresh, w), TClaim::Missing); // and not created
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+  ASSERT_EQ(files.CreateNew(fresh, w), TCreateNew::Created);
   TOsFile n = NoOsFile;
   EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists);
+  EXPECT_FALSE(files.RemoveLeftover(fresh)); // held by the save that made it
   EXPECT_EQ(files.CreateNew((Root / "nope" / "x").string(), n), TCreateNew::Failed);
   EXPECT_TRUE(files.Close(w));
   EXPECT_TRUE(files.Remove(fresh));
