@@ -43,7 +43,8 @@ SIZE_TARGET = 256 * 1024
 SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XLS", "LastQuillmer",
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
 GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt3.xls",
-               "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
+               "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files",
+               "certutil -hashfile", "sha256sum -c", "SHA256SUMS"]
 
 
 def project_version():
