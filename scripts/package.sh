@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
-# Builds the programs and writes the two release archives:
+# Builds the three programs (presets win32, win64 and linux; the programs only, not the tests)
+# and writes the release:
 #   dist/AutoQuillmer-<version>-win32.zip           the 32-bit Windows program (preset win32)
 #   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
+#   dist/SHA256SUMS                                  the digests of both and of the three programs
 # Each holds one folder "AutoQuillmer":
 #   AutoQuillmer/はじめにお読みください.txt   (zip; README.txt in the tarball)
 #   AutoQuillmer/AutoQuillmer.exe              (zip) or AutoQuillmer (tarball, stripped)
@@ -14,8 +16,10 @@
 # The version is the one in the top CMakeLists.txt, project(AutoQuillmer VERSION x.y.z).
 # The guides are made from docs/guide-*.md by Python-Markdown (python3-markdown). The text
 # files for Windows are UTF-8 with a byte-order mark and CRLF line ends, which Notepad shows
-# right on every Windows from 7 on, whatever the system's language. File times are those
-# of the last commit.
+# right on every Windows from 7 on, whatever the system's language.
+# The same commit gives the same bytes in every file: the programs are built so, and
+# scripts/pack.py writes the packages with every time set to SOURCE_DATE_EPOCH, which is the
+# time of the last commit unless it is set.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -27,13 +31,18 @@ if [ -z "$version" ]; then
   exit 1
 fi
 
-echo "building the Windows program (preset win32) and the Linux program (preset linux)"
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j"$(nproc)" --target AutoQuillmer >/dev/null
-cmake --preset linux >/dev/null
-cmake --build --preset linux -j"$(nproc)" --target AutoQuillmer >/dev/null
+if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
+  SOURCE_DATE_EPOCH="$(git log -1 --format=%ct 2>/dev/null || echo 0)"
+fi
+export SOURCE_DATE_EPOCH
 
-for f in dist/win32/AutoQuillmer.exe dist/linux/AutoQuillmer templates/Dozeboardt1.xls \
+echo "building the programs (presets win32, win64 and linux)"
+for preset in win32 win64 linux; do
+  cmake --preset "$preset" >/dev/null
+  cmake --build --preset "$preset" --target AutoQuillmer -j"$(nproc)" >/dev/null
+done
+
+for f in dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe dist/linux/AutoQuillmer templates/Dozeboardt1.xls \
   templates/Dozeboardt3.xls docs/guide-ja.md docs/guide-en.md LICENSE packaging/readme-ja.txt packaging/readme-linux.txt \
   packaging/AutoQuillmer.desktop; do
   if [ ! -f "$f" ]; then
@@ -44,7 +53,6 @@ done
 
 stage="$(mktemp -d)"
 trap 'rm -rf "$stage"' EXIT
-stamp="$(git log -1 --format=%ct 2>/dev/null || date +%s)"
 
 # A text file for Windows: UTF-8 with a byte-order mark, CRLF line ends.
 windows_text() {
@@ -89,39 +97,15 @@ PY
 }
 
 # Writes an archive (zip or tar.gz, by its name) from the staging folder, with the members
-# in the order given, each with the time of the last commit. Every member goes through here.
+# in the order given, every time set to SOURCE_DATE_EPOCH. Every member goes through here.
 write_archive() {
-  local archive="$1"
+  local archive="$1" name
   shift
-  rm -f "$archive"
-  python3 - "$stage" "$archive" "$stamp" "$@" <<'PY'
-import os, stat, sys, tarfile, time, zipfile
-
-stage, archive, stamp, members = sys.argv[1], sys.argv[2], int(sys.argv[3]), sys.argv[4:]
-executable = lambda path: os.stat(path).st_mode & stat.S_IXUSR
-if archive.endswith(".zip"):
-    # Names are stored in UTF-8 with the format's UTF-8 flag (Python sets it for them).
-    when = time.localtime(stamp)[:6]
-    with zipfile.ZipFile(archive, "w", zipfile.ZIP_DEFLATED) as z:
-        for name in members:
-            path = os.path.join(stage, name)
-            info = zipfile.ZipInfo(name, when)
-            info.compress_type = zipfile.ZIP_DEFLATED
-            info.external_attr = (0o100755 if executable(path) else 0o100644) << 16
-            with open(path, "rb") as f:
-                z.writestr(info, f.read())
-else:
-    with tarfile.open(archive, "w:gz", format=tarfile.PAX_FORMAT) as t:
-        for name in members:
-            info = t.gettarinfo(os.path.join(stage, name), arcname=name)
-            info.mtime, info.uid, info.gid, info.uname, info.gname = stamp, 0, 0, "root", "root"
-            info.mode = 0o755 if info.isdir() or executable(os.path.join(stage, name)) else 0o644
-            if info.isdir():
-                t.addfile(info)
-            else:
-                with open(os.path.join(stage, name), "rb") as f:
-                    t.addfile(info, f)
-PY
+  local specs=()
+  for name in "$@"; do
+    specs+=("$name=$stage/$name")
+  done
+  python3 "$root/scripts/pack.py" --time "$SOURCE_DATE_EPOCH" "$archive" "${specs[@]}"
 }
 
 # The members of a staged folder: the read-me first, then the rest in name order.
@@ -166,3 +150,9 @@ mapfile -t members < <(members_of)
 write_archive "$root/dist/$tar_name" "${members[@]}"
 echo "dist/$tar_name ($(stat -c %s "dist/$tar_name") bytes)"
 tar -tvzf "dist/$tar_name" | sed 's/^/  /'
+
+# Checked with "sha256sum -c SHA256SUMS" in dist/ (or beside the downloaded files).
+(cd dist && sha256sum "$zip_name" "$tar_name" win32/AutoQuillmer.exe win64/AutoQuillmer.exe \
+  linux/AutoQuillmer >SHA256SUMS.partial && mv SHA256SUMS.partial SHA256SUMS)
+echo "dist/SHA256SUMS:"
+sed 's/^/  /' dist/SHA256SUMS

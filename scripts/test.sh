@@ -9,7 +9,8 @@
 #      (scripts/wine32-run.sh, which makes its cached root on first use);
 #   4. end-to-end tests of the real Windows programs, 64-bit under Wine and the 32-bit
 #      release program under the emulated Wine, with Xvfb; the shipped templates and the
-#      release package;
+#      release package, and a second build of the release in a clone that must give the
+#      same bytes;
 #   5. a short run of every fuzz target.
 # Ends with one line "N passed, N failed". Needs no display and no standard input.
 set -uo pipefail
@@ -136,8 +137,9 @@ if [ -x scripts/test-e2e.sh ]; then
   fi
 fi
 
-# 4b. The shipped templates and the release package (each prints "N passed, N failed")
-for check in tests/templates/check_templates.py tests/package/check_package.py; do
+# 4b. The shipped templates, the release package and the same release from a second build
+# (each prints "N passed, N failed")
+for check in tests/templates/check_templates.py tests/package/check_package.py tests/package/check_reproducible.py; do
   name="$(basename "$check" .py)"
   stage "$name" python3 "$check" || true
   line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log_dir/$name.log" | tail -n 1)

@@ -53,7 +53,8 @@ SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XL
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
 GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップに登録.cmd",
                "スタートアップから外す.cmd", "auto-quillmer.desktop", "/open", "-open",
-               "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
+               "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files",
+               "certutil -hashfile", "sha256sum -c", "SHA256SUMS"]
 
 
 def pictures():
