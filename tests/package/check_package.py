@@ -41,7 +41,7 @@ COMMON = ["AutoQuillmer/Dozeboardt1.xls", "AutoQuillmer/Dozeboardt3.xls", "AutoQ
 EXPECTED_ZIP = [README_WIN, "AutoQuillmer/AutoQuillmer.exe", "AutoQuillmer/スタートアップに登録.cmd",
                 "AutoQuillmer/スタートアップから外す.cmd"] + COMMON
 EXPECTED_TAR = [README_LINUX, "AutoQuillmer/AutoQuillmer", "AutoQuillmer/AutoQuillmer.desktop"] + COMMON
-README_TERMS = ["shell:startup", "作業フォルダー", "guide-ja.html", "詳細情報", "LICENSE.txt"]
+README_TERMS = ["スタートアップに登録.cmd", "スタートアップから外す.cmd", "shell:startup", "作業フォルダー", "guide-ja.html", "詳細情報", "LICENSE.txt"]
 # The command files for the start at sign-in and the switch each one gives.
 COMMAND_FILES = {"スタートアップに登録.cmd": "/startup", "スタートアップから外す.cmd": "/nostartup"}
 BOM = b"\xef\xbb\xbf"
