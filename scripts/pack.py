@@ -31,14 +31,14 @@ PLAIN = 0o644
 ZIP_EARLIEST = (1980, 1, 1, 0, 0, 0)
 
 
-def parse_members(specs):
+def parse_members(members_given):
     """The members as (name, source) pairs in the archive's order; raises ValueError on a bad one."""
     members = {}
-    for spec in specs:
-        name, sep, source = spec.partition("=")
+    for member in members_given:
+        name, sep, source = member.partition("=")
         parts = name.split("/")
         if not sep or not source or not name or name.startswith("/") or "" in parts or ".." in parts or "\\" in name:
-            raise ValueError(f"not a member NAME=SOURCE with a relative NAME: {spec!r}")
+            raise ValueError(f"not a member NAME=SOURCE with a relative NAME: {member!r}")
         if name in members:
             raise ValueError(f"member given twice: {name}")
         if not pathlib.Path(source).is_file():
