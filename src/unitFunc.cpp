@@ -1,12 +1,14 @@
 #include "unitFunc.h"
 
 #include "datetime/MomentFormat.h"
+#include "datetime/RegionalFormats.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
-#include "platform/OsShell.h"
-#include "platform/OsUi.h"
+#include "platform/FailureReport.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
 
 // ---------------------------------------------------------------------------------------
 // Run state
@@ -83,6 +85,19 @@ bool OpenSwitchGiven() {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+std::span<const TStartStep> ProgramStartSteps() {
+  static const TStartStep steps[] = {
+      {&TText::LoadAll, nullptr},
+      {&SetUpFailureReport, &TakeDownFailureReport},
+      {&LoadCodePageFacts, nullptr},
+      {&LoadRegionalFormats, nullptr}, // after the code-page facts
+  };
+  return steps;
+}
 
 // ---------------------------------------------------------------------------------------
 // Message boxes

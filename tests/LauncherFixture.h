@@ -77,7 +77,7 @@ protected:
   // Runs the program's whole process and returns its exit code.
   int RunProcess() {
     try {
-      RunProgram(&RunLauncher);
+      RunProgram(ProgramStartSteps(), &RunLauncher);
     } catch (const TFakeExit& e) {
       return e.Code;
     }

@@ -1,8 +1,8 @@
 #include "datetime/Moment.h"
 
 #include "platform/Exceptions.h"
-#include "platform/OsLocale.h"
 #include "platform/Texts.h"
+#include "platform/os/OsLocale.h"
 
 #include <cmath>
 #include <limits>

@@ -1,8 +1,8 @@
 #include "datetime/MomentFormat.h"
 
 #include "datetime/RegionalFormats.h"
-#include "platform/OsLocale.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
 #include <cstddef>
 #include <vector>

@@ -2,10 +2,10 @@
 
 #include "datetime/RegionalFormats.h"
 #include "platform/Exceptions.h"
-#include "platform/OsLocale.h"
-#include "platform/OsProcess.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
+#include "platform/os/OsLocale.h"
+#include "platform/os/OsProcess.h"
 
 namespace {
 

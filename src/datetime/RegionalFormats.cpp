@@ -1,7 +1,7 @@
 #include "datetime/RegionalFormats.h"
 
-#include "platform/OsLocale.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
 #include <charconv>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/CodeAddress.h"
+#include "platform/os/CodeAddress.h"
 
 #include <memory>
 #include <new>

@@ -1,6 +1,6 @@
 #include "platform/ProcessFrame.h"
 
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 bool DoubleByteSystem = false;
 TByteSet LeadByteSet;

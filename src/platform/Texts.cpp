@@ -1,6 +1,6 @@
 #include "platform/Texts.h"
 
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 TText* TText::First = nullptr;
 

@@ -4,12 +4,12 @@
 // and plays back answers, the clock, the command line and files, so that the whole
 // launcher runs in-process in a test.
 
-#include "platform/OsFailure.h"
-#include "platform/OsFiles.h"
-#include "platform/OsLocale.h"
-#include "platform/OsProcess.h"
-#include "platform/OsShell.h"
-#include "platform/OsUi.h"
+#include "platform/os/OsFailure.h"
+#include "platform/os/OsFiles.h"
+#include "platform/os/OsLocale.h"
+#include "platform/os/OsProcess.h"
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
 
 #include <cstdint>
 #include <deque>

@@ -1,6 +1,8 @@
 #include "platform/ProcessEnd.h"
 #include "platform/Exceptions.h"
+#include "platform/FailureReport.h"
 #include "platform/FakePlatform.h"
+#include "platform/FaultTable.h"
 #include "platform/ProcessFrame.h"
 #include "platform/ReportTexts.h"
 #include "platform/Texts.h"
@@ -39,6 +41,13 @@ std::string FirstLine(const std::string& cls, const std::string& offset) {
   return cls + Head + offset + Tail;
 }
 
+// The platform's own start-up steps, in the program's order.
+const TStartStep PlatformSteps[] = {
+    {&TText::LoadAll, nullptr},
+    {&SetUpFailureReport, &TakeDownFailureReport},
+    {&LoadCodePageFacts, nullptr},
+};
+
 class ProcessEnd : public ::testing::Test {
 protected:
   TFakePlatform Os;
@@ -57,7 +66,7 @@ protected:
   int Run(void (*run)()) {
     TakeDownFailureReport(); // the program sets it up itself
     try {
-      RunProgram(run);
+      RunProgram(PlatformSteps, run);
     } catch (const TFakeExit& e) {
       return e.Code;
     }

@@ -1,4 +1,4 @@
-#include "platform/ChildPosix.h"
+#include "platform/os/ChildPosix.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Faults on POSIX systems: signals, handled on a stack of their own so that a stack
 // overflow can be reported too. There is no platform filter to offer failures to.
-#include "platform/OsFailure.h"
+#include "platform/os/OsFailure.h"
 
 #include <csignal>
 #include <cstdio>

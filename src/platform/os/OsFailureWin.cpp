@@ -3,8 +3,8 @@
 // (UnhandledExceptionFilter), unless a debugger is attached; what the filter lets through
 // is handed to the sink on a stack of its own (a fiber), so that a stack overflow can be
 // reported too.
-#include "platform/OsFailure.h"
-#include "platform/ProcessEnd.h"
+#include "platform/FailureReport.h"
+#include "platform/os/OsFailure.h"
 
 #include <exception>
 

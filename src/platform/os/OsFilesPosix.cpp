@@ -9,7 +9,7 @@
 // Programs that take no locks are not seen. A file is read-only when it cannot be opened
 // for writing (no permission, or immutable) or when its mode grants writing to nobody, so
 // that the superuser, who passes permission checks, treats it as read-only too.
-#include "platform/OsFiles.h"
+#include "platform/os/OsFiles.h"
 
 #include <cerrno>
 #include <climits>

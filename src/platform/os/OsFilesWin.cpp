@@ -1,5 +1,5 @@
 // File access on Windows, through the ANSI entry points.
-#include "platform/OsFiles.h"
+#include "platform/os/OsFiles.h"
 
 #include <windows.h>
 

@@ -2,7 +2,7 @@
 // and the process's locale (LC_TIME and LC_NUMERIC), answered under the item numbers of
 // the Windows locale items that the launcher asks for. Items without a counterpart are
 // not answered, so that the launcher's own values apply.
-#include "platform/OsLocale.h"
+#include "platform/os/OsLocale.h"
 
 #include <clocale>
 #include <cstring>

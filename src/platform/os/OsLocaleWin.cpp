@@ -1,5 +1,5 @@
 // The clock and the regional settings on Windows.
-#include "platform/OsLocale.h"
+#include "platform/os/OsLocale.h"
 
 #include <windows.h>
 

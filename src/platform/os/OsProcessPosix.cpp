@@ -1,6 +1,6 @@
 // The process, its files and its code page on POSIX systems. The code page is UTF-8,
 // which has no lead bytes in the double-byte sense.
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 #include <cerrno>
 #include <clocale>

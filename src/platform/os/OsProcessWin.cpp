@@ -1,5 +1,5 @@
 // The process, its files and its code page on Windows (ANSI entry points).
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 #include <windows.h>
 

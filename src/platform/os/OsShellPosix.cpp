@@ -1,8 +1,8 @@
 // Copying and opening files on POSIX desktops. The copy never overwrites an existing file
 // and leaves no partial file behind; opening hands the file to the desktop (xdg-open) and
 // turns its outcome into the shell's kind of number.
-#include "platform/ChildPosix.h"
-#include "platform/OsShell.h"
+#include "platform/os/ChildPosix.h"
+#include "platform/os/OsShell.h"
 
 #include <cerrno>
 #include <fcntl.h>

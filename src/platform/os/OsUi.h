@@ -1,6 +1,6 @@
 #pragma once
 
-#include "platform/OsSlot.h"
+#include "platform/os/OsSlot.h"
 
 #include <string>
 

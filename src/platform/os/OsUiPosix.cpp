@@ -1,7 +1,7 @@
 // Message boxes on POSIX desktops: a zenity dialog in a graphical session, else a prompt
 // on the terminal, else no box at all (result 0).
-#include "platform/ChildPosix.h"
-#include "platform/OsUi.h"
+#include "platform/os/ChildPosix.h"
+#include "platform/os/OsUi.h"
 
 #include <cstdio>
 #include <cstdlib>

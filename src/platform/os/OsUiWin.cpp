@@ -1,5 +1,5 @@
 // Message boxes on Windows.
-#include "platform/OsUi.h"
+#include "platform/os/OsUi.h"
 
 #include <windows.h>
 

@@ -3,8 +3,8 @@
 // is checked in OsFilesPosixTest.cpp and OsFilesWinTest.cpp.
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
-#include "platform/OsFiles.h"
-#include "platform/RealFolder.h"
+#include "platform/os/OsFiles.h"
+#include "platform/os/RealFolder.h"
 
 #include <gtest/gtest.h>
 

@@ -4,8 +4,8 @@
 #include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
-#include "platform/OsFiles.h"
-#include "platform/RealFolder.h"
+#include "platform/os/OsFiles.h"
+#include "platform/os/RealFolder.h"
 
 #include <gtest/gtest.h>
 

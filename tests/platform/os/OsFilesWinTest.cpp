@@ -3,7 +3,7 @@
 // does alike is in OsFilesContractTest.cpp.
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
-#include "platform/RealFolder.h"
+#include "platform/os/RealFolder.h"
 
 #include <gtest/gtest.h>
 

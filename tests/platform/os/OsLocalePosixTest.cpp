@@ -1,9 +1,9 @@
-#include "platform/OsLocale.h"
+#include "platform/os/OsLocale.h"
 
-#include "../datetime/ExpectedFormats.h"
-#include "../datetime/RegionalScope.h"
+#include "datetime/ExpectedFormats.h"
 #include "datetime/MomentFormat.h"
 #include "datetime/MomentParse.h"
+#include "datetime/RegionalScope.h"
 
 #include <gtest/gtest.h>
 

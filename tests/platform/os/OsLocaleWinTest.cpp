@@ -1,6 +1,6 @@
 // The regional settings as a real Windows system (or Wine) reports them. The suite needs
 // to know which system it runs on: AQ_EXPECT_LOCALE=ja, en or de; without it, it is skipped.
-#include "platform/OsLocale.h"
+#include "platform/os/OsLocale.h"
 
 #include "datetime/MomentFormat.h"
 #include "datetime/MomentParse.h"

@@ -2,8 +2,8 @@
 // stand-in and against the native layer of the system the tests run on, so that the
 // stand-in cannot drift from the real layers.
 #include "platform/FakePlatform.h"
-#include "platform/OsProcess.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsProcess.h"
 
 #include <gtest/gtest.h>
 

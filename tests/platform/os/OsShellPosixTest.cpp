@@ -1,7 +1,7 @@
 // The POSIX shell layer: the copy never overwrites and never leaves a partial file behind;
 // opening turns the desktop opener's outcome into the shell's kind of number.
-#include "platform/OsShell.h"
-#include "platform/OsUi.h"
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
 
 #include <gtest/gtest.h>
 
