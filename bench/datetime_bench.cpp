@@ -3,7 +3,7 @@
 #include "datetime/MomentFormat.h"
 #include "datetime/MomentParse.h"
 #include "datetime/RegionalFormats.h"
-#include "platform/OsLocale.h"
+#include "platform/os/OsLocale.h"
 
 #include <benchmark/benchmark.h>
 

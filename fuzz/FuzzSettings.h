@@ -6,8 +6,8 @@
 
 #include "datetime/Moment.h"
 #include "datetime/RegionalFormats.h"
-#include "platform/OsLocale.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
 #include <cstdint>
 #include <string>
