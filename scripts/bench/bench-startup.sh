@@ -5,13 +5,13 @@
 # (bench/startup/empty.cpp, built by bench/startup/build_empty.py):
 #   1. the Linux program (dist/linux/AutoQuillmer), natively;
 #   2. the Windows x86_64 program (dist/win64/AutoQuillmer.exe) under Wine, each program
-#      started the same way through scripts/wine-run.sh in a private prefix.
+#      started the same way through scripts/test/wine-run.sh in a private prefix.
 # Prints the medians and their ratio, the programs' sizes (including the release program
 # dist/win32/AutoQuillmer.exe) and their peak memory ("Maximum resident set size").
-#   scripts/bench-startup.sh                 default run counts
-#   RUNS=300 WINE_RUNS=60 scripts/bench-startup.sh
+#   scripts/bench/bench-startup.sh                 default run counts
+#   RUNS=300 WINE_RUNS=60 scripts/bench/bench-startup.sh
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 runs="${RUNS:-300}"
 wine_runs="${WINE_RUNS:-40}"
@@ -97,11 +97,11 @@ export AQ_WINEPREFIX="$work/wineprefix" LC_ALL=ja_JP.UTF-8
   printf '[Date]\nTimeToNext=0:00:00\n\n'
   printf '[Launch]\nType1=1\nWindowSize=5\nYesNo=1\n\n'
 } | crlf >"$win/AutoQuillmer.ini"
-(cd "$win" && "$root/scripts/wine-run.sh" ./empty.exe) # makes the prefix
+(cd "$win" && "$root/scripts/test/wine-run.sh" ./empty.exe) # makes the prefix
 wineserver_started=1
 # Keeps the prefix's server up between the runs (it may still be up from the start before).
 WINEPREFIX="$AQ_WINEPREFIX" wineserver -p 2>/dev/null || true
-(cd "$win" && timeout 120 "$root/scripts/wine-run.sh" ./AutoQuillmer.exe)
+(cd "$win" && timeout 120 "$root/scripts/test/wine-run.sh" ./AutoQuillmer.exe)
 if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$win/AutoQuillmer.ini"; then
   echo "the Windows program did not take the start as a same-day start" >&2
   exit 1
@@ -110,14 +110,14 @@ echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' "$win/AutoQuillmer.ini"
 
 echo "== Wine: $wine_runs runs each"
 (cd "$win" && hyperfine -N --style basic --warmup 5 --runs "$wine_runs" --export-json "$work/wine.json" \
-  -n launcher "$root/scripts/wine-run.sh ./AutoQuillmer.exe" \
-  -n empty "$root/scripts/wine-run.sh ./empty.exe" >/dev/null)
+  -n launcher "$root/scripts/test/wine-run.sh ./AutoQuillmer.exe" \
+  -n empty "$root/scripts/test/wine-run.sh ./empty.exe" >/dev/null)
 if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1; then
   echo "a timed start prepared a workbook: not a same-day start" >&2
   exit 1
 fi
-win_peak_launcher="$(cd "$win" && peak_kib "$root/scripts/wine-run.sh" ./AutoQuillmer.exe)"
-win_peak_empty="$(cd "$win" && peak_kib "$root/scripts/wine-run.sh" ./empty.exe)"
+win_peak_launcher="$(cd "$win" && peak_kib "$root/scripts/test/wine-run.sh" ./AutoQuillmer.exe)"
+win_peak_empty="$(cd "$win" && peak_kib "$root/scripts/test/wine-run.sh" ./empty.exe)"
 
 # --- figures ------------------------------------------------------------------------------------
 python3 - "$work" "$runs" "$wine_runs" \

@@ -3,7 +3,7 @@
 writes it as a Windows icon file with a 32x32 and a 16x16 image (32-bit colour with
 alpha). With --png FILE it also writes a large preview.
 
-Usage: scripts/make_icon.py [OUT.ico] [--png PREVIEW.png]
+Usage: scripts/release/make_icon.py [OUT.ico] [--png PREVIEW.png]
 """
 import math
 import struct

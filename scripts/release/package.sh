@@ -13,7 +13,7 @@
 # Japanese text correctly. File times are those of the last commit, so the same sources give
 # the same package.
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 bash scripts/setup.sh
 

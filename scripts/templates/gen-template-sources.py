@@ -1,8 +1,8 @@
 #!/usr/bin/env python3
 """Writes the sources of the two chart templates as flat OpenDocument spreadsheets.
 
-    scripts/gen-template-sources.py             writes templates/src/Dozeboardt1.fods and ...t3.fods
-    scripts/gen-template-sources.py --check     exits 1 when a committed source differs from what
+    scripts/templates/gen-template-sources.py             writes templates/src/Dozeboardt1.fods and ...t3.fods
+    scripts/templates/gen-template-sources.py --check     exits 1 when a committed source differs from what
                                                 this script writes (no file is changed)
 
 The sheet of each template, top to bottom:
@@ -24,7 +24,7 @@ import pathlib
 import sys
 from xml.sax.saxutils import escape, quoteattr
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 SOURCE_DIR = ROOT / "templates" / "src"
 
 SHEET = "睡眠表"

@@ -1,19 +1,19 @@
 #!/usr/bin/env bash
 # Builds the two chart templates that ship with Auto Quillmer:
 #   templates/src/Dozeboardt1.fods, Dozeboardt3.fods  (flat OpenDocument, the reviewable sources,
-#                                                      written by scripts/gen-template-sources.py)
+#                                                      written by scripts/templates/gen-template-sources.py)
 #   -> templates/Dozeboardt1.xls, Dozeboardt3.xls     (Excel 97-2003, BIFF8)
 # and records the SHA-256 of every source and workbook in templates/checksums.txt, which
 # tests/templates/check_templates.py holds them to.
 #
 # Needs LibreOffice's headless converter and its Python bridge (Debian: libreoffice-calc-nogui,
 # python3-uno); installs them when missing. Nothing else in the build or the tests needs
-# LibreOffice. Afterwards scripts/try-templates.py opens the new workbooks in LibreOffice, fills
+# LibreOffice. Afterwards scripts/templates/try-templates.py opens the new workbooks in LibreOffice, fills
 # a copy with a sample month and checks what their formulas compute.
-#   scripts/make-templates.sh            regenerate the sources, convert, record checksums
-#   scripts/make-templates.sh --keep     convert the sources as they are (after editing a .fods by hand)
+#   scripts/templates/make-templates.sh            regenerate the sources, convert, record checksums
+#   scripts/templates/make-templates.sh --keep     convert the sources as they are (after editing a .fods by hand)
 set -euo pipefail
-root="$(cd "$(dirname "$0")/.." && pwd)"
+root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 
 if ! command -v soffice >/dev/null 2>&1 || ! /usr/bin/python3 -c 'import uno' 2>/dev/null; then
@@ -24,7 +24,7 @@ if ! command -v soffice >/dev/null 2>&1 || ! /usr/bin/python3 -c 'import uno' 2>
 fi
 
 if [ "${1:-}" != "--keep" ]; then
-  python3 scripts/gen-template-sources.py
+  python3 scripts/templates/gen-template-sources.py
 fi
 
 # A private LibreOffice profile: no first-start dialogs, no interference with a running office.
@@ -44,10 +44,10 @@ for name in Dozeboardt1 Dozeboardt3; do
 done
 
 {
-  echo "# SHA-256 of the template sources and of the workbooks built from them (scripts/make-templates.sh)."
+  echo "# SHA-256 of the template sources and of the workbooks built from them (scripts/templates/make-templates.sh)."
   sha256sum templates/src/Dozeboardt1.fods templates/src/Dozeboardt3.fods \
     templates/Dozeboardt1.xls templates/Dozeboardt3.xls
 } >templates/checksums.txt
 echo "recorded templates/checksums.txt"
 
-/usr/bin/python3 scripts/try-templates.py
+/usr/bin/python3 scripts/templates/try-templates.py

@@ -6,7 +6,7 @@ the month's averages. Writes each filled copy as PDF for a look (to the folder g
 --pdf-dir). Ends with "N passed, N failed".
 
 Needs LibreOffice and its Python bridge (Debian: libreoffice-calc-nogui, python3-uno; run with
-the system's /usr/bin/python3). scripts/make-templates.sh runs it after building.
+the system's /usr/bin/python3). scripts/templates/make-templates.sh runs it after building.
 """
 
 import argparse
@@ -21,7 +21,7 @@ import time
 import uno  # noqa: E402  (the LibreOffice bridge)
 from com.sun.star.beans import PropertyValue  # noqa: E402
 
-ROOT = pathlib.Path(__file__).resolve().parent.parent
+ROOT = pathlib.Path(__file__).resolve().parents[2]
 
 
 def prop(name, value):
