@@ -3,7 +3,7 @@
 
 Usage: run_faults.py [--wine RUNNER] PROGRAM
 
-With --wine the program is a Windows build, started through RUNNER (scripts/wine-run.sh)
+With --wine the program is a Windows build, started through RUNNER (scripts/test/wine-run.sh)
 on a Japanese system; its texts then come in code page 932. The program writes its boxes
 to the standard error stream (--print). Ends with "N passed, N failed".
 """

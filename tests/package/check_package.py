@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks the release package dist/AutoQuillmer-<version>-win32.zip (Python standard library only).
 
-    check_package.py               builds the package first (scripts/package.sh), then checks it
+    check_package.py               builds the package first (scripts/release/package.sh), then checks it
     check_package.py --zip PATH    checks the given package as it is
 
 The package must be named after the version in the top CMakeLists.txt, unpack cleanly into one
@@ -136,8 +136,8 @@ def main():
     if args.zip:
         package = pathlib.Path(args.zip)
     else:
-        built = subprocess.run(["bash", str(ROOT / "scripts" / "package.sh")], cwd=ROOT)
-        checks.check("scripts/package.sh builds the package", built.returncode == 0)
+        built = subprocess.run(["bash", str(ROOT / "scripts" / "release" / "package.sh")], cwd=ROOT)
+        checks.check("scripts/release/package.sh builds the package", built.returncode == 0)
         package = ROOT / "dist" / f"AutoQuillmer-{version}-win32.zip"
     checks.check(f"the package is named after the version: AutoQuillmer-{version}-win32.zip",
                  package.name == f"AutoQuillmer-{version}-win32.zip", package.name)

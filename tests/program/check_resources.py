@@ -4,7 +4,7 @@ icon (32x32 and 16x16), the manifest (asInvoker, common controls 6, Windows 7 to
 code page of its own), the version (product name, the project's version) and the string
 table of the failure report (every text of src/platform/ReportTexts.h, exactly).
 
-Usage: tests/resources/check_resources.py PROGRAM.exe [PROGRAM.exe ...]
+Usage: tests/program/check_resources.py PROGRAM.exe [PROGRAM.exe ...]
 Prints what it found; exits with 1 when something is missing or wrong.
 """
 import re
