@@ -14,10 +14,6 @@ constexpr std::size_t OutputLimit = 256;
 // insert nothing themselves.
 constexpr int DeepestLevel = 2;
 
-bool IsLead(char c) {
-  return LeadByteSet[static_cast<unsigned char>(c)];
-}
-
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
 }
@@ -100,7 +96,7 @@ bool TFormatter::TwelveHourAhead(const std::string& p, std::size_t i) {
   bool quoted = false;
   while (i < p.size()) {
     const char c = p[i];
-    if (IsLead(c)) {
+    if (IsLeadByte(c)) {
       i += 2;
       continue;
     }
@@ -129,7 +125,7 @@ void TFormatter::Era(TLevelState& s, char letter, std::size_t count) {
   } else if (count == 1) {
     // One g: the short form of the era name.
     std::vector<std::size_t> starts; // byte offsets of the characters
-    for (std::size_t k = 0; k < text.size(); k += IsLead(text[k]) ? 2 : 1)
+    for (std::size_t k = 0; k < text.size(); k += IsLeadByte(text[k]) ? 2 : 1)
       starts.push_back(k);
     if (RegionalFormats.PrimaryLang == 4 && RegionalFormats.SubLang == 1 && starts.size() == 4)
       text = text.substr(starts[2]);
@@ -148,7 +144,7 @@ void TFormatter::Level(const std::string& pattern, int level) {
   const std::size_t n = p.size();
   while (i < n) {
     const char starter = p[i];
-    if (IsLead(starter)) {
+    if (IsLeadByte(starter)) {
       // A double-byte character is copied whole; one cut off at the end ends the pattern.
       if (i + 1 >= n)
         break;
@@ -289,7 +285,7 @@ void TFormatter::Level(const std::string& pattern, int level) {
       // Quoted text runs to the same quote or to the end; a trail byte never closes it.
       std::size_t k = i + 1;
       while (k < n && p[k] != starter) {
-        if (IsLead(p[k]) && k + 1 < n) {
+        if (IsLeadByte(p[k]) && k + 1 < n) {
           Put(p[k]);
           ++k;
         }

@@ -23,9 +23,6 @@ std::string WithInput(const std::string& message, const std::string& input) {
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
-bool IsLead(char c) {
-  return LeadByteSet[static_cast<unsigned char>(c)];
-}
 
 enum class TDateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
 
@@ -34,7 +31,7 @@ enum class TDateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
 TDateOrder DateFieldOrder(const std::string& layout) {
   for (std::size_t i = 0; i < layout.size(); ++i) {
     const char c = layout[i];
-    if (IsLead(c)) {
+    if (IsLeadByte(c)) {
       ++i;
       continue;
     }
@@ -63,7 +60,7 @@ int CurrentYear() {
 
 // Whether label holds name as a substring that starts at a character boundary.
 bool ContainsAtBoundary(const std::string& label, const std::string& name) {
-  for (std::size_t i = 0; i + name.size() <= label.size(); i += IsLead(label[i]) ? 2 : 1)
+  for (std::size_t i = 0; i + name.size() <= label.size(); i += IsLeadByte(label[i]) ? 2 : 1)
     if (label.compare(i, name.size(), name) == 0)
       return true;
   return false;
@@ -162,7 +159,7 @@ public:
 
   void SkipToDigit() {
     while (P < S.size() && !IsDigit(S[P]))
-      P += IsLead(S[P]) ? 2 : 1;
+      P += IsLeadByte(S[P]) ? 2 : 1;
     if (P > S.size())
       P = S.size();
   }
