@@ -52,27 +52,6 @@ const char* const SettingsExt = ".ini";
 const char* const TemplateType1 = "Dozeboardt1.xls";
 const char* const TemplateType3 = "Dozeboardt3.xls";
 
-const TText txtIconFault{"エラー：アイコンの指定ミス"};
-const TText txtButtonFault{"エラー：ボタンの指定ミス"};
-const TText txtNoTemplate{"\"Dozeboardt1.xls\" または \"Dozeboardt3.xls\" "
-                          "が見つかりませんでした。　終了します。"};
-const TText txtSetupCaption{"Auto Quillmer の設定"};
-const TText txtChooseType{"起動したい「Dozeboard」は、[Type-1] ですか？\r\n"
-                          "\r\n"
-                          "　[Type-1] （睡眠１回まで/日）　→　\"はい\" 　を、\r\n"
-                          "　[Type-3] （睡眠３回まで/日）　→　\"いいえ\" を、\r\n"
-                          "　押して下さい。"};
-const TText txtSetupCancelled{"何もせずに終了します。\r\n（設定は完了していません）"};
-const TText txtOpenQuestion{"「Dozeboard」を開きますか？"};
-const TText txtClockBack{"日付が逆転しています。\r\n 前回実行： "};
-const TText txtClockNow{" 現在時刻： "};
-const TText txtClockIgnore{"無視して「Dozeboard」を開きますか？"};
-const TText txtOpenFailed{"「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：　"};
-const TText txtErrorCode{"エラーコード：　"};
-const TText txtPrepareFailed{"新しいファイルの準備に失敗しました。"};
-const TText txtUpgradeFailed{"設定ファイルのバージョンアップに失敗しました。"};
-const TText txtWriteFailed{"設定ファイルへの書き込みに失敗しました。"};
-
 const char* const SettingsFile = "AutoQuillmer.ini";
 const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
 

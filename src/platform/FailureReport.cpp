@@ -2,7 +2,6 @@
 
 #include "platform/Exceptions.h"
 #include "platform/FixedText.h"
-#include "platform/ReportTexts.h"
 #include "platform/Texts.h"
 #include "platform/os/CodeAddress.h"
 #include "platform/os/OsFailure.h"
@@ -20,11 +19,6 @@
 #endif
 
 namespace {
-
-const TText txtReportCaption{AQ_STR_REPORT_CAPTION, AQ_IDS_REPORT_CAPTION};
-const TText txtReportTemplate{AQ_STR_REPORT_TEMPLATE, AQ_IDS_REPORT_TEMPLATE};
-const TText txtOutOfMemory{AQ_STR_OUT_OF_MEMORY, AQ_IDS_OUT_OF_MEMORY};
-const TText txtInvalidPointer{AQ_STR_INVALID_POINTER, AQ_IDS_INVALID_POINTER};
 
 // The runtime-error stop speaks before the texts are loaded: plain ASCII.
 const char* const RuntimeErrorCaption = "Error";

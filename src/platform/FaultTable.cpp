@@ -2,29 +2,11 @@
 
 #include "platform/Exceptions.h"
 #include "platform/FixedText.h"
-#include "platform/ReportTexts.h"
 #include "platform/Texts.h"
 
 #include <string>
 
 namespace {
-
-const TText txtAccessViolationInModule{AQ_STR_ACCESS_VIOLATION_IN_MODULE,
-                                       AQ_IDS_ACCESS_VIOLATION_IN_MODULE};
-const TText txtAccessViolation{AQ_STR_ACCESS_VIOLATION, AQ_IDS_ACCESS_VIOLATION};
-const TText txtAccessRead{AQ_STR_ACCESS_READ, AQ_IDS_ACCESS_READ};
-const TText txtAccessWrite{AQ_STR_ACCESS_WRITE, AQ_IDS_ACCESS_WRITE};
-const TText txtDivByZero{AQ_STR_DIV_BY_ZERO, AQ_IDS_DIV_BY_ZERO};
-const TText txtZeroDivide{AQ_STR_ZERO_DIVIDE, AQ_IDS_ZERO_DIVIDE};
-const TText txtIntOverflow{AQ_STR_INT_OVERFLOW, AQ_IDS_INT_OVERFLOW};
-const TText txtRangeError{AQ_STR_RANGE_ERROR, AQ_IDS_RANGE_ERROR};
-const TText txtInvalidOp{AQ_STR_INVALID_OP, AQ_IDS_INVALID_OP};
-const TText txtOverflow{AQ_STR_OVERFLOW, AQ_IDS_OVERFLOW};
-const TText txtUnderflow{AQ_STR_UNDERFLOW, AQ_IDS_UNDERFLOW};
-const TText txtStackOverflow{AQ_STR_STACK_OVERFLOW, AQ_IDS_STACK_OVERFLOW};
-const TText txtPrivilege{AQ_STR_PRIVILEGE, AQ_IDS_PRIVILEGE};
-const TText txtControlC{AQ_STR_CONTROL_C, AQ_IDS_CONTROL_C};
-const TText txtExternalException{AQ_STR_EXTERNAL_EXCEPTION, AQ_IDS_EXTERNAL_EXCEPTION};
 
 using TMakeFailure = std::unique_ptr<EExternal> (*)(std::string message, unsigned code);
 template <class E> std::unique_ptr<EExternal> Make(std::string message, unsigned code) {

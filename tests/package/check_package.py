@@ -26,7 +26,7 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True  # keep the tree free of caches
 sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks  # noqa: E402
+from checklist import Checks, program_texts, project_version  # noqa: E402
 
 EXPECTED = [
     "AutoQuillmer/AutoQuillmer.exe",
@@ -46,31 +46,9 @@ GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt
                "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
 
 
-def project_version():
-    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
-    m = re.search(r"^project\(AutoQuillmer VERSION (\d+\.\d+\.\d+)[ )]", text, re.M)
-    return m.group(1) if m else None
-
-
 # --- the program's texts ------------------------------------------------------------------------
 
-LITERAL = r'"(?:[^"\\]|\\.)*"'
-TEXT_DEFINITION = re.compile(r"\bTText\s+\w+\s*\{((?:\s*" + LITERAL + r")+)\s*\}", re.S)
 PLACEHOLDER = re.compile(r"%(?:\d+:)?[-.*\d]*[spdxu]")
-
-
-def unescape(literal):
-    body = literal[1:-1]
-    return re.sub(r"\\(.)", lambda m: {"r": "\r", "n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), body)
-
-
-def program_texts():
-    """Every fixed text of the program as its source writes it (adjacent literals joined)."""
-    texts = []
-    for path in sorted((ROOT / "src").rglob("*.cpp")):
-        for m in TEXT_DEFINITION.finditer(path.read_text(encoding="utf-8")):
-            texts.append("".join(unescape(lit) for lit in re.findall(LITERAL, m.group(1))))
-    return texts
 
 
 def fragments(text):
@@ -186,8 +164,8 @@ def main():
                          raw[len(BOM):] == (ROOT / "docs" / name).read_bytes())
             guides[name] = raw[len(BOM):].decode("utf-8", "replace")
 
-    texts = program_texts()
-    checks.check("the program's texts are found in its sources", len(texts) >= 15, f"{len(texts)} texts")
+    texts = [text for _, number, text in program_texts() if number is None]
+    checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")
     for name, guide in guides.items():
         missing = [f for t in texts for f in fragments(t) if f not in guide]
         checks.check(f"docs/{name} gives every message text of the program exactly", not missing,

@@ -4,7 +4,6 @@
 #include "platform/FakePlatform.h"
 #include "platform/FaultTable.h"
 #include "platform/ProcessFrame.h"
-#include "platform/ReportTexts.h"
 #include "platform/Texts.h"
 
 #include <gtest/gtest.h>
@@ -255,15 +254,15 @@ TEST_F(ProcessEnd, FaultsBecomeFailuresOfTheirClassWithTheirMessage) {
     std::string Message;
   } cases[] = {
       {TFaultKind::IntDivideByZero, "EDivByZero", "ゼロによる除算"},
-      {TFaultKind::IntOverflow, "EIntOverflow", AQ_STR_INT_OVERFLOW},
-      {TFaultKind::ArrayBounds, "ERangeError", AQ_STR_RANGE_ERROR},
-      {TFaultKind::FloatDivideByZero, "EZeroDivide", AQ_STR_ZERO_DIVIDE},
-      {TFaultKind::FloatInvalid, "EInvalidOp", AQ_STR_INVALID_OP},
-      {TFaultKind::FloatOverflow, "EOverflow", AQ_STR_OVERFLOW},
-      {TFaultKind::FloatUnderflow, "EUnderflow", AQ_STR_UNDERFLOW},
+      {TFaultKind::IntOverflow, "EIntOverflow", txtIntOverflow.Source()},
+      {TFaultKind::ArrayBounds, "ERangeError", txtRangeError.Source()},
+      {TFaultKind::FloatDivideByZero, "EZeroDivide", txtZeroDivide.Source()},
+      {TFaultKind::FloatInvalid, "EInvalidOp", txtInvalidOp.Source()},
+      {TFaultKind::FloatOverflow, "EOverflow", txtOverflow.Source()},
+      {TFaultKind::FloatUnderflow, "EUnderflow", txtUnderflow.Source()},
       {TFaultKind::StackOverflow, "EStackOverflow", "スタック オーバーフロー"},
-      {TFaultKind::Privileged, "EPrivilege", AQ_STR_PRIVILEGE},
-      {TFaultKind::ControlC, "EControlC", AQ_STR_CONTROL_C},
+      {TFaultKind::Privileged, "EPrivilege", txtPrivilege.Source()},
+      {TFaultKind::ControlC, "EControlC", txtControlC.Source()},
       {TFaultKind::Other, "EExternalException", "外部例外 C000001D"},
   };
   for (const auto& c : cases) {
@@ -484,7 +483,7 @@ class TResourceProcess : public TFakeProcess {
 public:
   using TFakeProcess::TFakeProcess;
   bool ResourceText(unsigned id, std::string& out) override {
-    if (id != AQ_IDS_REPORT_CAPTION)
+    if (id != txtReportCaptionId)
       return false;
     out = "Resource caption";
     return true;

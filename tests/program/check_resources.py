@@ -2,7 +2,7 @@
 """Reads the resources back from built Windows programs and checks them: the application
 icon (32x32 and 16x16), the manifest (asInvoker, common controls 6, Windows 7 to 11, no
 code page of its own), the version (product name, the project's version) and the string
-table of the failure report (every text of src/platform/ReportTexts.h, exactly).
+table of the failure report (every numbered text of src/platform/Texts.def, exactly).
 
 Usage: tests/program/check_resources.py PROGRAM.exe [PROGRAM.exe ...]
 Prints what it found; exits with 1 when something is missing or wrong.
@@ -13,6 +13,9 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(ROOT / "tests"))
+from checklist import program_texts, project_version  # noqa: E402
+
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 6, 14, 16, 24
 
 SUPPORTED_OS = {
@@ -117,24 +120,6 @@ def version_node(blob, at):
     return (key, value, children), end
 
 
-def expected_texts():
-    header = (ROOT / "src/platform/ReportTexts.h").read_text(encoding="utf-8")
-    header = header.replace("\\\n", " ")
-    ids = {m.group(1): int(m.group(2))
-           for m in re.finditer(r"#define AQ_IDS_(\w+) (\d+)", header)}
-    texts = {}
-    for m in re.finditer(r'#define AQ_STR_(\w+)\s+((?:"(?:[^"\\]|\\.)*"\s*)+)', header):
-        parts = re.findall(r'"((?:[^"\\]|\\.)*)"', m.group(2))
-        text = "".join(parts).encode("utf-8").decode("unicode_escape").encode("latin-1").decode("utf-8")
-        texts[ids[m.group(1)]] = text
-    return texts
-
-
-def project_version():
-    text = (ROOT / "CMakeLists.txt").read_text()
-    return re.search(r"project\(\w+ VERSION ([0-9.]+)", text).group(1)
-
-
 def check(path):
     problems = []
     res = PeResources(path)
@@ -216,7 +201,7 @@ def check(path):
 
     # String table
     table = strings_of(res)
-    for number, text in sorted(expected_texts().items()):
+    for number, text in sorted((n, t) for _, n, t in program_texts() if n is not None):
         got = table.get(number)
         shown = (got if got is not None else "MISSING").replace("\n", "\\n")
         print(f"string {number}: {shown}")
