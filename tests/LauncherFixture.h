@@ -3,6 +3,7 @@
 // The whole launcher in-process against the scripted stand-in.
 
 #include "datetime/RegionalFormats.h"
+#include "datetime/SampleFormats.h"
 #include "platform/FakePlatform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
@@ -34,12 +35,7 @@ protected:
   // A Japanese system's regional settings: yyyy/MM/dd and a 24-hour clock without a
   // leading zero.
   void UseJapaneseFormats() {
-    RegionalFormats = TRegionalFormats{};
-    RegionalFormats.DateSep = '/';
-    RegionalFormats.TimeSep = ':';
-    RegionalFormats.ShortDateLayout = "yyyy/MM/dd";
-    RegionalFormats.LongTimeLayout = "h:mm:ss";
-    RegionalFormats.ShortTimeLayout = "h:mm";
+    RegionalFormats = JapaneseFormats();
     // The same, as the system reports it, for runs that read the regional settings.
     Os.Locale.Items = {{LocaleItem::SDate, "/"},
                        {LocaleItem::STime, ":"},

@@ -1,31 +1,41 @@
 #pragma once
 
-// Puts the scripted platform in use and restores the regional settings and the code-page
-// facts when a test ends, so that a test may set them freely.
+// Regional settings of the kinds the launcher meets, the code page 932 they come with and a
+// fixed clock, shared by the unit tests, the fuzz targets and the benchmarks (no test
+// framework needed).
 
 #include "datetime/RegionalFormats.h"
-#include "platform/FakePlatform.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
-class TRegionalScope {
+// A clock that always says 2004-07-01 07:30 and a locale that answers no item: the
+// regional settings are then the ones a test puts in place. The alternative calendar gives
+// the Heisei era and two-digit era years where it is asked to.
+class TFixedClockLocale : public TOsLocale {
 public:
-  TRegionalScope() = default;
-  ~TRegionalScope() {
-    RegionalFormats = SavedFormats;
-    DoubleByteSystem = SavedDbcs;
-    LeadByteSet = SavedLeads;
+  explicit TFixedClockLocale(std::uint32_t localeId, bool eraCalendar)
+      : LocaleId(localeId), EraCalendar(eraCalendar) {}
+  TLocalTime LocalTime() override { return {2004, 7, 1, 7, 30, 0, 0}; }
+  std::uint32_t ThreadLocale() override { return LocaleId; }
+  int LocaleInfo(std::uint32_t, std::uint32_t, char*, int) override { return 0; }
+  std::vector<std::string> CalendarInfo(std::uint32_t, std::uint32_t, std::uint32_t) override {
+    return {};
   }
-  TRegionalScope(const TRegionalScope&) = delete;
-  TRegionalScope& operator=(const TRegionalScope&) = delete;
-
-  TFakePlatform Platform;
+  bool AltCalendarDate(std::uint32_t, std::uint16_t year, std::uint16_t, std::uint16_t,
+                       const std::string& picture, std::string& out) override {
+    if (!EraCalendar || year == 0)
+      return false;
+    out = picture == "gg" ? std::string("\x95\xBD\x90\xAC") : std::to_string(year % 100);
+    return true;
+  }
 
 private:
-  TRegionalFormats SavedFormats = RegionalFormats;
-  bool SavedDbcs = DoubleByteSystem;
-  TByteSet SavedLeads = LeadByteSet;
+  std::uint32_t LocaleId;
+  bool EraCalendar;
 };
 
 // The lead bytes of code page 932.
