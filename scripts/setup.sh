@@ -11,6 +11,7 @@ packages=(
   wine wine64                                   # runs the Windows programs (64-bit only)
   xvfb faketime locales-all                     # a display, a fixed clock and the regional settings for the tests
   zip unzip                                     # the release package
+  python3-pefile                                # reads the built Windows programs back in the checks
 )
 missing=()
 for p in "${packages[@]}"; do

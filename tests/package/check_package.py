@@ -17,7 +17,6 @@ import argparse
 import hashlib
 import pathlib
 import re
-import struct
 import subprocess
 import sys
 import tempfile
@@ -27,6 +26,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True  # keep the tree free of caches
 sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks, program_texts, project_version  # noqa: E402
+from pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
 
 EXPECTED = [
     "AutoQuillmer/AutoQuillmer.exe",
@@ -64,45 +64,6 @@ def fragments(text):
 # --- the Windows program ------------------------------------------------------------------------
 
 
-def pe_facts(data):
-    """Machine, optional-header magic, subsystem and imported DLL names of a PE image."""
-    if data[:2] != b"MZ":
-        raise ValueError("no MZ header")
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("no PE signature")
-    machine, sections = struct.unpack_from("<HH", data, pe + 4)
-    opt_size = struct.unpack_from("<H", data, pe + 20)[0]
-    opt = pe + 24
-    magic = struct.unpack_from("<H", data, opt)[0]
-    subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-    dirs = opt + (96 if magic == 0x10B else 112)
-    import_rva = struct.unpack_from("<I", data, dirs + 8)[0]
-    table = opt + opt_size
-    spans = []
-    for i in range(sections):
-        vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-        spans.append((vaddr, max(vsize, rsize), raw))
-
-    def offset(rva):
-        for vaddr, size, raw in spans:
-            if vaddr <= rva < vaddr + size:
-                return rva - vaddr + raw
-        raise ValueError(f"RVA {rva:#x} in no section")
-
-    dlls = []
-    if import_rva:
-        at = offset(import_rva)
-        while True:
-            name_rva = struct.unpack_from("<I", data, at + 12)[0]
-            if name_rva == 0:
-                break
-            start = offset(name_rva)
-            dlls.append(data[start:data.index(b"\0", start)].decode("ascii").lower())
-            at += 20
-    return machine, magic, subsystem, dlls
-
-
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--zip", help="check this package instead of building one")
@@ -134,15 +95,17 @@ def main():
         if checks.check("AutoQuillmer.exe unpacks", exe.is_file()):
             data = exe.read_bytes()
             try:
-                machine, magic, subsystem, dlls = pe_facts(data)
-            except (ValueError, struct.error) as e:
+                program = Program(data)
+            except ValueError as e:
                 checks.check("AutoQuillmer.exe is a Windows executable", False, str(e))
             else:
+                machine, magic, subsystem = program.machine, program.magic, program.subsystem
                 checks.check("AutoQuillmer.exe is a 32-bit x86 program (PE32, i386)",
-                             machine == 0x014C and magic == 0x10B, f"machine {machine:#x}, magic {magic:#x}")
-                checks.check("AutoQuillmer.exe is a GUI-subsystem program (no console)", subsystem == 2,
-                             f"subsystem {subsystem}")
-                extra = sorted(set(dlls) - SYSTEM_DLLS)
+                             machine == MACHINE_I386 and magic == MAGIC_PE32,
+                             f"machine {machine:#x}, magic {magic:#x}")
+                checks.check("AutoQuillmer.exe is a GUI-subsystem program (no console)",
+                             subsystem == SUBSYSTEM_GUI, f"subsystem {subsystem}")
+                extra = sorted(set(program.imports) - SYSTEM_DLLS)
                 checks.check("AutoQuillmer.exe needs no DLL beyond Windows' own", not extra, repr(extra))
             built_exe = ROOT / "dist" / "win32" / "AutoQuillmer.exe"
             if not args.zip and built_exe.is_file():
