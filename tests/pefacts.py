@@ -34,6 +34,7 @@ class Program:
         self.machine = self.pe.FILE_HEADER.Machine
         self.magic = self.pe.OPTIONAL_HEADER.Magic
         self.subsystem = self.pe.OPTIONAL_HEADER.Subsystem
+        self.image_size = self.pe.OPTIONAL_HEADER.SizeOfImage
         self.imports = [entry.dll.decode("ascii").lower()
                         for entry in getattr(self.pe, "DIRECTORY_ENTRY_IMPORT", [])]
         rsrc = self.pe.OPTIONAL_HEADER.DATA_DIRECTORY[

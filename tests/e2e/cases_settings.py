@@ -9,8 +9,12 @@ one is derived below from its regional settings.
 """
 
 import re
-import struct
+import sys
 from datetime import datetime
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from pefacts import Program  # noqa: E402
 
 from cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
 from e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
@@ -318,14 +322,9 @@ def failure_report_code_location(t):
     found = re.fullmatch(FAILURE_TEXT, run.boxes[0].text) if run.boxes else None
     if found:
         offset = int(found["offset"], 16)
-        size = image_size(t.folder / PROGRAM)
+        size = Program(t.folder / PROGRAM).image_size
         t.check(0x1000 <= offset < size,
                 f"offset {found['offset']} lies outside the program's code "
                 f"(its image spans 00001000 to {size:08X})")
 
 
-def image_size(program) -> int:
-    """The size of a Windows program's image in memory (SizeOfImage of its PE header)."""
-    data = program.read_bytes()
-    header = struct.unpack_from("<I", data, 0x3C)[0]
-    return struct.unpack_from("<I", data, header + 24 + 56)[0]
