@@ -11,6 +11,8 @@ packages=(
   wine wine64                                   # runs the Windows programs (64-bit only)
   xvfb faketime locales-all                     # a display, a fixed clock and the regional settings for the tests
   zip unzip                                     # the release package
+  python3-markdown                              # the guides as HTML pages in the packages
+  xdg-utils                                     # the Linux program opens the workbook with xdg-open
   python3-pefile                                # reads the built Windows programs back in the checks
 )
 missing=()

@@ -5,8 +5,10 @@
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
 #include "platform/FailureReport.h"
+#include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
+#include "platform/os/OsAutostart.h"
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
@@ -55,12 +57,60 @@ const char* const TemplateType3 = "Dozeboardt3.xls";
 const char* const SettingsFile = "AutoQuillmer.ini";
 const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
 
-// The "open" switch: after "-" or "/", letter case ignored.
-bool OpenSwitchGiven() {
+// A switch of the launcher: its name after "-" or "/", letter case ignored.
+bool LauncherSwitch(const char* name) {
   TByteSet switchChars;
   switchChars.set('-');
   switchChars.set('/');
-  return SwitchGiven("open", switchChars, true);
+  return SwitchGiven(name, switchChars, true);
+}
+
+bool OpenSwitchGiven() {
+  return LauncherSwitch("open");
+}
+
+// The entry that starts the launcher at sign-in: "Auto Quillmer.lnk" in the Startup folder
+// on Windows, "auto-quillmer.desktop" among the XDG autostart entries elsewhere.
+TAutostartEntry StartupEntry() {
+  TAutostartEntry entry;
+  entry.Name = AppCaption;
+  entry.FileStem = "auto-quillmer";
+  entry.CommentJa = "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。";
+  entry.CommentEn = "Opens this month's Dozeboard sleep chart once a day.";
+  return entry;
+}
+
+// A platform code as eight hexadecimal digits after "0x".
+std::string HexCode(std::uint32_t code) {
+  std::string out = "0x";
+  for (int shift = 28; shift >= 0; shift -= 4)
+    out.push_back("0123456789ABCDEF"[(code >> shift) & 0xFu]);
+  return out;
+}
+
+// Shows the outcome of adding or removing the entry: the headline, for a failure the
+// reason, then where the entry is. Returns the exit code of the run.
+std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& headline,
+                           bool failed) {
+  std::string text = headline;
+  if (failed) {
+    text += "\r\n";
+    switch (outcome.Result) {
+    case TAutostartResult::NoFolder:
+      text += txtStartupNoFolder();
+      break;
+    case TAutostartResult::Denied:
+      text += txtStartupDenied();
+      break;
+    default:
+      text += txtErrorCode() + HexCode(outcome.Code);
+      break;
+    }
+  }
+  if (!outcome.Path.empty())
+    text += "\r\n\r\n" + txtStartupPlace() + outcome.Path;
+  ShowMsg(text, failed ? "e" : "i", AppCaption);
+  return failed ? StartupFailed : 0;
 }
 
 } // namespace
@@ -81,7 +131,7 @@ std::span<const TStartStep> ProgramStartSteps() {
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
-std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std::string& caption) {
+std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption) {
   unsigned flags;
   if (icon == "e")
     flags = MbIconHand;
@@ -90,14 +140,14 @@ std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault(), caption, MbOk);
+    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text, caption, flags | MbOk);
+  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags | MbOk);
 }
 
-std::int32_t AskMsg(const std::string& text, const std::string& icon, const std::string& buttons,
-                    const std::string& caption) {
+std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
+                    const TBoxText& caption) {
   unsigned flags;
   if (icon == "e")
     flags = MbIconHand;
@@ -110,7 +160,7 @@ std::int32_t AskMsg(const std::string& text, const std::string& icon, const std:
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault(), caption, MbOk);
+    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
   if (buttons == "yn")
@@ -118,10 +168,10 @@ std::int32_t AskMsg(const std::string& text, const std::string& icon, const std:
   else if (buttons == "ync")
     flags |= MbYesNoCancel;
   else {
-    OsUi().ShowBox(txtButtonFault(), caption, MbOk);
+    OsUi().ShowBox(txtButtonFault.Shown(), caption.Utf8Form(), MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text, caption, flags);
+  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -132,7 +182,7 @@ bool ChooseTemplateType() {
   const bool t3 = FilePresent(AppDir + TemplateType3);
   switch ((t1 ? 1 : 0) + (t3 ? 3 : 0)) {
   case 0:
-    ShowMsg(txtNoTemplate(), "e", AppCaption);
+    ShowMsg(txtNoTemplate, "e", AppCaption);
     return false;
   case 1:
     Type1 = true;
@@ -143,7 +193,7 @@ bool ChooseTemplateType() {
   default:
     break;
   }
-  switch (AskMsg(txtChooseType(), "?", "ync", txtSetupCaption())) {
+  switch (AskMsg(txtChooseType, "?", "ync", txtSetupCaption)) {
   case IdYes:
     Type1 = true;
     return true;
@@ -151,7 +201,7 @@ bool ChooseTemplateType() {
     Type1 = false;
     return true;
   case IdCancel:
-    ShowMsg(txtSetupCancelled(), "n", AppCaption);
+    ShowMsg(txtSetupCancelled, "n", AppCaption);
     return false;
   default:
     return false;
@@ -180,16 +230,15 @@ std::int32_t DaysSinceLastOpen() {
   const std::int32_t d = FloorToInt(ToLogicalDay(StartTime)) - FloorToInt(ToLogicalDay(Last_XLS));
   if (d >= 0)
     return d;
-  const std::string text = txtClockBack() + FormatMoment(ClockPattern, Last_XLS) + "\r\n" +
-                           txtClockNow() + FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" +
-                           txtClockIgnore();
+  const TBoxText text = txtClockBack + FormatMoment(ClockPattern, Last_XLS) + "\r\n" + txtClockNow +
+                        FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" + txtClockIgnore;
   if (AskMsg(text, "w", "yn", AppCaption) == IdYes)
     return ForceOpen;
   return d;
 }
 
 bool ConfirmOpen() {
-  return AskMsg(txtOpenQuestion(), "?", "yn", AppCaption) == IdYes;
+  return AskMsg(txtOpenQuestion, "?", "yn", AppCaption) == IdYes;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -221,9 +270,32 @@ bool OpenWorkbook() {
   const std::int32_t result = OsShell().ShellOpen(TargetFile, ShowCommandFor(WindowSize));
   if (result > 32)
     return true;
-  ShowMsg(txtOpenFailed() + TargetFile + "\r\n" + txtErrorCode() + DecimalText(result), "e",
+  ShowMsg(txtOpenFailed + TargetFile + "\r\n" + txtErrorCode + DecimalText(result), "e",
           AppCaption);
   return false;
+}
+
+// ---------------------------------------------------------------------------------------
+// Start at sign-in
+
+std::int32_t AddStartupEntry() {
+  const TAutostartOutcome outcome = OsAutostart().Add(StartupEntry());
+  const bool done = outcome.Result == TAutostartResult::Done;
+  return ReportStartup(outcome, done ? txtStartupAdded() : txtStartupAddFailed(), !done);
+}
+
+std::int32_t RemoveStartupEntry() {
+  const TAutostartOutcome outcome = OsAutostart().Remove(StartupEntry());
+  switch (outcome.Result) {
+  case TAutostartResult::Done:
+    return ReportStartup(outcome, txtStartupRemoved(), false);
+  case TAutostartResult::NotFound:
+    return ReportStartup(outcome, txtStartupNone(), false);
+  case TAutostartResult::NotOurs:
+    return ReportStartup(outcome, txtStartupNotOurs(), false);
+  default:
+    return ReportStartup(outcome, txtStartupRemoveFailed(), true);
+  }
 }
 
 // ---------------------------------------------------------------------------------------
@@ -285,6 +357,16 @@ bool RemoveLegacySections() {
 // Run sequence
 
 void RunLauncher() {
+  // Registering the start at sign-in, or removing it, is all that such a run does; removing
+  // goes first when both are asked for.
+  if (LauncherSwitch("nostartup")) {
+    SetRunExitCode(RemoveStartupEntry());
+    return;
+  }
+  if (LauncherSwitch("startup")) {
+    SetRunExitCode(AddStartupEntry());
+    return;
+  }
   // The program's folder.
   AppDir = FolderOf(ProgramFileName()) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place.
@@ -292,7 +374,7 @@ void RunLauncher() {
   if (HasLegacySettings()) {
     SaveSettings();
     if (!RemoveLegacySections())
-      ShowMsg(txtUpgradeFailed(), "e", AppCaption);
+      ShowMsg(txtUpgradeFailed, "e", AppCaption);
   }
   // A first run settles the template type, or ends here without writing anything.
   if (!FilePresent(AppDir + SettingsBase + SettingsExt)) {
@@ -306,7 +388,7 @@ void RunLauncher() {
     LogicalNow = ToLogicalDay(StartTime);
     TargetFile = AppDir + MonthlyFileName(LogicalNow);
     if (!FilePresent(TargetFile) && !CopyTemplate()) {
-      ShowMsg(txtPrepareFailed(), "e", AppCaption);
+      ShowMsg(txtPrepareFailed, "e", AppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
       if (OpenWorkbook())
         Last_XLS = StartTime;
@@ -314,5 +396,5 @@ void RunLauncher() {
   }
   // The settings are written back, whatever happened on the way.
   if (!SaveSettings())
-    ShowMsg(txtWriteFailed(), "e", AppCaption);
+    ShowMsg(txtWriteFailed, "e", AppCaption);
 }

@@ -5,6 +5,7 @@
 
 #include "datetime/Moment.h"
 #include "platform/ProcessEnd.h"
+#include "platform/Texts.h"
 
 #include <cstdint>
 #include <span>
@@ -36,9 +37,10 @@ std::span<const TStartStep> ProgramStartSteps();
 // ("ync"). Icon letters: "e" error, "i" information, "n" none; AskMsg also "?" question
 // and "w" warning. Returns the button pressed, 0 when no box could be shown, -1 for a
 // letter or code that is not accepted.
-std::int32_t ShowMsg(const std::string& text, const std::string& icon, const std::string& caption);
-std::int32_t AskMsg(const std::string& text, const std::string& icon, const std::string& buttons,
-                    const std::string& caption);
+// Texts and captions are put together from fixed texts and texts of the system (TBoxText).
+std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption);
+std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
+                    const TBoxText& caption);
 
 // First run: settles Type1 from the templates present; false ends the run.
 bool ChooseTemplateType();
@@ -64,6 +66,13 @@ bool CopyTemplate();
 bool OpenWorkbook();
 // The show command handed to the shell for a WindowSize setting.
 int ShowCommandFor(std::int32_t windowSize);
+
+// Start at sign-in: the switches "startup" and "nostartup" make or remove the entry that
+// starts the launcher when the user signs in (only one that starts this program is
+// removed), report it in a box and return the run's exit code: 0, or StartupFailed.
+inline constexpr std::int32_t StartupFailed = 2;
+std::int32_t AddStartupEntry();
+std::int32_t RemoveStartupEntry();
 
 // The settings file "AutoQuillmer.ini" in the current directory.
 bool LoadSettings();

@@ -1,6 +1,7 @@
 """One reader of the built Windows programs for the Python checks: headers, imports,
 resources and version, through Debian's python3-pefile (scripts/setup.sh installs it)."""
 
+import struct
 import sys
 
 try:
@@ -88,3 +89,61 @@ class Program:
                         values[key.decode("utf-8")] = value.decode("utf-8")
         return (dotted(fixed.FileVersionMS, fixed.FileVersionLS),
                 dotted(fixed.ProductVersionMS, fixed.ProductVersionLS), values)
+
+    def hardening(self):
+        """The facts of the hardening checks (see hardening_facts)."""
+        return hardening_facts(self.pe.__data__)
+
+
+DYNAMIC_BASE, NX_COMPAT, HIGH_ENTROPY_VA = 0x0040, 0x0100, 0x0020
+RELOCS_STRIPPED = 0x0001
+SCN_CODE, SCN_EXECUTE, SCN_WRITE = 0x00000020, 0x20000000, 0x80000000
+LOAD_LIBRARY_SEARCH_SYSTEM32 = 0x0800
+# Offset of the dependent-load flags in the load configuration: PE32, PE32+.
+DEPENDENT_LOAD_FLAGS = {0x10B: 54, 0x20B: 78}
+
+
+def hardening_facts(data: bytes) -> dict:
+    """What the hardening checks need from a PE image's headers."""
+    header = struct.unpack_from("<I", data, 0x3C)[0]
+    sections, characteristics = struct.unpack_from("<H14xH", data, header + 6)
+    optional_size = struct.unpack_from("<H", data, header + 20)[0]
+    optional = header + 24
+    magic = struct.unpack_from("<H", data, optional)[0]
+    dll_characteristics = struct.unpack_from("<H", data, optional + 70)[0]
+    directories = optional + (96 if magic == 0x10B else 112)
+    entries = struct.unpack_from("<I", data, directories - 4)[0]
+
+    def directory(index: int) -> tuple[int, int]:
+        return struct.unpack_from("<II", data, directories + 8 * index) if index < entries else (0, 0)
+
+    table = []
+    for i in range(sections):
+        at = optional + optional_size + 40 * i
+        name = data[at:at + 8].rstrip(b"\0").decode("ascii", "replace")
+        virtual_size, address, raw_size, raw_offset = struct.unpack_from("<IIII", data, at + 8)
+        flags = struct.unpack_from("<I", data, at + 36)[0]
+        table.append((name, address, min(virtual_size, raw_size), raw_offset, flags))
+
+    def file_offset(rva: int) -> int | None:
+        for _, address, size, raw_offset, _ in table:
+            if address <= rva < address + size:
+                return raw_offset + rva - address
+        return None
+
+    load_flags = None
+    config_rva, config_size = directory(10)
+    flags_at = DEPENDENT_LOAD_FLAGS.get(magic, 0)
+    if config_rva and config_size >= flags_at + 2 and (at := file_offset(config_rva)) is not None:
+        if struct.unpack_from("<I", data, at)[0] >= flags_at + 2:
+            load_flags = struct.unpack_from("<H", data, at + flags_at)[0]
+    return {
+        "magic": magic,
+        "dll_characteristics": dll_characteristics,
+        "relocs_stripped": bool(characteristics & RELOCS_STRIPPED),
+        "relocations": directory(5)[1],
+        "load_config": (config_rva, config_size),
+        "dependent_load_flags": load_flags,
+        "write_execute": [name for name, _, _, _, flags in table
+                          if flags & (SCN_CODE | SCN_EXECUTE) and flags & SCN_WRITE],
+    }

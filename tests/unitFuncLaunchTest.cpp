@@ -1,5 +1,6 @@
 // The launch decision and the monthly workbook, in-process against the stand-in.
 #include "LauncherFixture.h"
+#include "platform/Exceptions.h"
 
 #include <cmath>
 
@@ -167,6 +168,73 @@ TEST_F(LaunchDecision, ReportsAFailedOpeningWithItsCode) {
   }
   Os.Shell.OpenResult = 33;
   EXPECT_TRUE(OpenWorkbook());
+}
+
+// A system whose ANSI code page is Latin-1 (an English or German Windows): it has «ü» but
+// none of the Japanese characters of the fixed texts.
+class TLatin1Process : public TFakeProcess {
+public:
+  using TFakeProcess::TFakeProcess;
+  std::string AnsiFromUtf8(const std::string& utf8) override {
+    std::string out;
+    for (std::size_t i = 0; i < utf8.size();) {
+      const auto c = static_cast<unsigned char>(utf8[i]);
+      const std::size_t n = c < 0x80 ? 1 : c < 0xE0 ? 2 : c < 0xF0 ? 3 : 4;
+      const unsigned cp = n == 2 ? ((c & 0x1Fu) << 6) | (utf8[i + 1] & 0x3F) : c;
+      out.push_back(n == 1 || (n == 2 && cp < 0x100) ? static_cast<char>(cp) : '?');
+      i += n;
+    }
+    return out;
+  }
+  std::string Utf8FromAnsi(const std::string& ansi) override {
+    std::string out;
+    for (char ch : ansi) {
+      const auto c = static_cast<unsigned char>(ch);
+      if (c < 0x80) {
+        out.push_back(ch);
+      } else {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+      }
+    }
+    return out;
+  }
+  std::size_t Utf8FromAnsiInto(const char* ansi, std::size_t n, char* out,
+                               std::size_t size) override {
+    const std::string utf8 = Utf8FromAnsi(std::string(ansi, n));
+    return TFakeProcess::Utf8FromAnsiInto(utf8.data(), utf8.size(), out, size);
+  }
+};
+
+const TText CannotOpen{"ファイル %s は開けません"};
+
+TEST_F(LaunchDecision, BoxesStayReadableWhereTheCodePageLacksTheirCharacters) {
+  TLatin1Process latin1(Os.Fs);
+  latin1.ModulePath = Os.Process.ModulePath;
+  TOsSlot<TOsProcess>::Use(&latin1);
+  TText::LoadAll();
+  // A file name from the system, in the code page: «Müller».
+  TargetFile = Dir + "M\xFCller\\Dozeboard_2004-06.xls";
+  AddFile(TargetFile);
+  Os.Shell.OpenResult = 31;
+  EXPECT_FALSE(OpenWorkbook());
+  // The failure report: its template and the message's fixed part from their source.
+  const EFOpenError failure(CannotOpen, "M\xFCller.ini");
+  EXPECT_EQ(failure.Message(), "???? M\xFCller.ini ??????"); // what the program keeps
+  try {
+    ReportFailure(failure, nullptr);
+  } catch (const TFakeExit&) {
+  }
+  TOsSlot<TOsProcess>::Use(&Os.Process);
+  TText::LoadAll();
+  ASSERT_EQ(Os.Ui.Boxes.size(), 2u);
+  EXPECT_EQ(Os.Ui.Boxes[0].Text, "「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：　" +
+                                     Dir + "Müller\\Dozeboard_2004-06.xls\r\nエラーコード：　31");
+  EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Auto Quillmer");
+  EXPECT_EQ(Os.Ui.Boxes[1].Text,
+            "EFOpenErrorがモジュール AutoQuillmer.exe の FFFFF000 で発生しました。\n"
+            "ファイル Müller.ini は開けません.");
+  EXPECT_EQ(Os.Ui.Boxes[1].Caption, "アプリケーション エラー");
 }
 
 } // namespace

@@ -7,20 +7,23 @@
 # tests/templates/check_templates.py holds them to.
 #
 # Needs LibreOffice's headless converter and its Python bridge (Debian: libreoffice-calc-nogui,
-# python3-uno); installs them when missing. Nothing else in the build or the tests needs
-# LibreOffice. Afterwards scripts/templates/try-templates.py opens the new workbooks in LibreOffice, fills
-# a copy with a sample month and checks what their formulas compute.
+# python3-uno) and pdftoppm (poppler-utils); installs them when missing. Nothing else in the
+# build or the tests needs them. Afterwards scripts/templates/try-templates.py opens the new workbooks in
+# LibreOffice, fills a copy for February 2026 and checks what their formulas compute, and the
+# pictures of the guides are rendered from what it checked:
+#   docs/diary-type1-2026-02.png, docs/diary-type1-empty.png, docs/diary-type3-empty.png
 #   scripts/templates/make-templates.sh            regenerate the sources, convert, record checksums
 #   scripts/templates/make-templates.sh --keep     convert the sources as they are (after editing a .fods by hand)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 
-if ! command -v soffice >/dev/null 2>&1 || ! /usr/bin/python3 -c 'import uno' 2>/dev/null; then
+if ! command -v soffice >/dev/null 2>&1 || ! command -v pdftoppm >/dev/null 2>&1 ||
+  ! /usr/bin/python3 -c 'import uno' 2>/dev/null; then
   sudo=""
   [ "$(id -u)" -eq 0 ] || sudo="sudo"
   $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libreoffice-calc-nogui python3-uno >/dev/null
+  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libreoffice-calc-nogui python3-uno poppler-utils >/dev/null
 fi
 
 if [ "${1:-}" != "--keep" ]; then
@@ -50,4 +53,10 @@ done
 } >templates/checksums.txt
 echo "recorded templates/checksums.txt"
 
-/usr/bin/python3 scripts/templates/try-templates.py
+mkdir "$out/pictures"
+/usr/bin/python3 scripts/templates/try-templates.py --pictures "$out/pictures"
+for picture in Dozeboardt1-2026-02 Dozeboardt1-empty Dozeboardt3-empty; do
+  target="docs/diary-type${picture#Dozeboardt}.png"
+  cp "$out/pictures/$picture.png" "$target"
+  echo "rendered $target ($(stat -c %s "$target") bytes)"
+done

@@ -45,7 +45,7 @@ bool TryDateToMoment(std::uint16_t year, std::uint16_t month, std::uint16_t day,
 TMoment DateToMoment(std::uint16_t year, std::uint16_t month, std::uint16_t day) {
   TMoment t = 0;
   if (!TryDateToMoment(year, month, day, t))
-    throw EConvertError(DateNotConvertible());
+    throw EConvertError(DateNotConvertible);
   return t;
 }
 
@@ -64,7 +64,7 @@ TMoment TimeToMoment(std::uint16_t hour, std::uint16_t minute, std::uint16_t sec
                      std::uint16_t ms) {
   TMoment t = 0;
   if (!TryTimeToMoment(hour, minute, second, ms, t))
-    throw EConvertError(TimeNotConvertible());
+    throw EConvertError(TimeNotConvertible);
   return t;
 }
 

@@ -12,14 +12,6 @@ namespace {
 const TText NotATime{"'%s' は時刻ではありません"};
 const TText NotADateOrTime{"'%s' は日付または時刻ではありません"};
 
-std::string WithInput(const std::string& message, const std::string& input) {
-  std::string text = message;
-  const std::size_t at = text.find("%s");
-  if (at != std::string::npos)
-    text.replace(at, 2, input);
-  return text;
-}
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -287,7 +279,7 @@ TMoment TextToTimeOfDay(const std::string& s) {
   TMoment time = 0;
   if (scanner.ScanTime(time) && scanner.AtEnd())
     return time;
-  throw EConvertError(WithInput(NotATime(), s));
+  throw EConvertError(NotATime, s);
 }
 
 TMoment TextToMoment(const std::string& s) {
@@ -303,5 +295,5 @@ TMoment TextToMoment(const std::string& s) {
   TMoment time = 0;
   if (scanner.ScanTime(time) && scanner.AtEnd())
     return time;
-  throw EConvertError(WithInput(NotADateOrTime(), s));
+  throw EConvertError(NotADateOrTime, s);
 }

@@ -16,16 +16,13 @@ const TText WriteErrorText{"ストリームへの書き込みエラー"};
 // How many names SaveFileText tries for its new file before it gives up.
 constexpr int TempNameTries = 100;
 
+// How long LoadFileText waits for a file that another start of the launcher is saving
+// just then (it holds the file for a moment): tries and the pause between them.
+constexpr int OpenTries = 40;
+constexpr unsigned OpenPauseMs = 50;
+
 // The largest file that is loaded; anything beyond is cut off.
 constexpr std::int64_t MaxLoadBytes = std::numeric_limits<std::int32_t>::max();
-
-std::string WithName(const std::string& pattern, const std::string& name) {
-  std::string s = pattern;
-  const auto at = s.find("%s");
-  if (at != std::string::npos)
-    s.replace(at, 2, name);
-  return s;
-}
 
 // An open file, closed when it goes out of scope unless it was handed on.
 class TOpenFile {
@@ -80,8 +77,12 @@ std::string SaveTempName(const std::string& name, int index) {
 
 std::string LoadFileText(const std::string& name) {
   TOpenFile file(OsFiles().OpenRead(name));
+  for (int i = 1; file.Get() == NoOsFile && i < OpenTries; ++i) {
+    OsFiles().Wait(OpenPauseMs);
+    file.Slot() = OsFiles().OpenRead(name);
+  }
   if (file.Get() == NoOsFile)
-    throw EFOpenError(WithName(FOpenErrorText(), name));
+    throw EFOpenError(FOpenErrorText, name);
   std::int64_t size = OsFiles().SizeOf(file.Get());
   if (size < 0)
     size = 0;
@@ -95,50 +96,129 @@ std::string LoadFileText(const std::string& name) {
   return text;
 }
 
-void SaveFileText(const std::string& name, const std::string& text) {
-  // The old file is held against every other user until the new one is in place. When it
-  // was missing, claiming it created an empty one, which goes again if the save fails.
-  // Each remover is declared before its file, so that on the way out the file is closed
-  // before it is removed.
-  TRemoveOnExit createdTarget;
-  TOpenFile target;
-  const TClaim claim = OsFiles().Claim(name, target.Slot());
-  if (claim == TClaim::Failed)
-    throw EFCreateError(WithName(FCreateErrorText(), name));
-  if (claim == TClaim::Created)
-    createdTarget.Arm(name);
+namespace {
 
-  TRemoveOnExit tempFile;
-  TOpenFile temp;
-  std::string tempName;
-  for (int i = 1;; ++i) {
-    if (i > TempNameTries)
-      throw EFCreateError(WithName(FCreateErrorText(), name));
-    tempName = SaveTempName(name, i);
-    const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
-    if (made == TCreateNew::Created)
-      break;
-    if (made == TCreateNew::Failed)
-      throw EFCreateError(WithName(FCreateErrorText(), name));
-  }
-  tempFile.Arm(tempName);
-
+// Writes all of text at the file's current position; false when a write fails.
+bool WriteAll(TOsFile f, const std::string& text) {
   const char* p = text.data();
   std::size_t left = text.size();
   while (left > 0) {
-    const std::int64_t put = OsFiles().Write(temp.Get(), p, left);
+    const std::int64_t put = OsFiles().Write(f, p, left);
     if (put <= 0 || static_cast<std::uint64_t>(put) > left)
-      throw EWriteError(WriteErrorText());
+      return false;
     p += put;
     left -= static_cast<std::size_t>(put);
   }
-  if (!OsFiles().Flush(temp.Get()))
-    throw EWriteError(WriteErrorText());
-  if (!temp.Close())
-    throw EWriteError(WriteErrorText());
+  return true;
+}
 
-  if (!OsFiles().Replace(target.Release(), tempName, name))
-    throw EFCreateError(WithName(FCreateErrorText(), name));
-  tempFile.Dismiss();
-  createdTarget.Dismiss();
+// The whole of an open file from its start; false when it cannot be read.
+bool ReadAll(TOsFile f, std::string& text) {
+  const std::int64_t size = OsFiles().SizeOf(f);
+  if (size < 0 || size > MaxLoadBytes)
+    return false;
+  text.assign(static_cast<std::size_t>(size), '\0');
+  std::size_t got = 0;
+  while (got < text.size()) {
+    const std::int64_t n = OsFiles().Read(f, text.data() + got, text.size() - got);
+    if (n <= 0)
+      return false;
+    got += static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Rewrites the claimed file itself, for where no new file can take its place. This is not
+// safe against a crash midway; when a write fails, the old text is put back as far as the
+// disk lets it.
+void SaveInPlace(TOsFile claim, const std::string& text) {
+  std::string old;
+  const bool haveOld = ReadAll(claim, old);
+  const auto rewrite = [claim](const std::string& t) {
+    return OsFiles().SizeOf(claim) >= 0 && WriteAll(claim, t) && OsFiles().SetEnd(claim) &&
+           OsFiles().Flush(claim);
+  };
+  if (!rewrite(text)) {
+    if (haveOld)
+      rewrite(old);
+    throw EWriteError(WriteErrorText);
+  }
+}
+
+// Removes the new files that earlier saves of target left behind (a save that was killed
+// or lost its power), except those that a running save still holds.
+void RemoveLeftovers(const std::string& target) {
+  const std::string mark = ".~";
+  const std::string tail = ".tmp";
+  for (const std::string& found : OsFiles().FindNames(target + mark + "*" + tail)) {
+    const auto at = found.rfind(mark);
+    if (at == std::string::npos || found.size() < at + mark.size() + tail.size() ||
+        found.compare(found.size() - tail.size(), tail.size(), tail) != 0)
+      continue;
+    const std::string number =
+        found.substr(at + mark.size(), found.size() - tail.size() - at - mark.size());
+    if (number.empty() || number.size() > 9 ||
+        number.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    OsFiles().RemoveLeftover(target + mark + number + tail);
+  }
+}
+
+} // namespace
+
+void SaveFileText(const std::string& name, const std::string& text) {
+  // A symbolic link is saved through: its target is replaced and the link stays.
+  const std::string target = OsFiles().SaveTarget(name);
+  // The old file is held against every other user until the new one is in place. A
+  // missing file is not created before the new one takes its name, so that a save cut
+  // short leaves no empty file that a later start would take for settings.
+  TOpenFile claimed;
+  const TClaim claim = OsFiles().Claim(target, claimed.Slot());
+  if (claim == TClaim::Failed)
+    throw EFCreateError(FCreateErrorText, name);
+
+  // Each remover is declared before its file, so that on the way out the file is closed
+  // before it is removed.
+  TRemoveOnExit tempFile;
+  TOpenFile temp;
+  std::string tempName;
+  bool inPlace = false;
+  for (int i = 1;; ++i) {
+    if (i > TempNameTries)
+      throw EFCreateError(FCreateErrorText, name);
+    tempName = SaveTempName(target, i);
+    TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
+    // A leftover of a save that did not finish is taken away unless a save holds it.
+    if (made == TCreateNew::Exists && OsFiles().RemoveLeftover(tempName))
+      made = OsFiles().CreateNew(tempName, temp.Slot());
+    if (made == TCreateNew::Created)
+      break;
+    if (made == TCreateNew::Exists)
+      continue;
+    // A folder that refuses new files to this user may still let the file be written.
+    if (made == TCreateNew::Denied && claim == TClaim::Existing) {
+      inPlace = true;
+      break;
+    }
+    throw EFCreateError(FCreateErrorText, name);
+  }
+  if (!inPlace) {
+    tempFile.Arm(tempName);
+    // A replacement that would change the file's owner or part it from its other names is
+    // not made; the file is written in place instead.
+    if (claim == TClaim::Existing && !OsFiles().CarryOver(claimed.Get(), temp.Get())) {
+      temp.Close();
+      inPlace = true;
+    }
+  }
+  if (inPlace) {
+    SaveInPlace(claimed.Get(), text);
+  } else {
+    if (!WriteAll(temp.Get(), text) || !OsFiles().Flush(temp.Get()) || !temp.Close())
+      throw EWriteError(WriteErrorText);
+    if (!OsFiles().Replace(claimed.Release(), tempName, target))
+      throw EFCreateError(FCreateErrorText, name);
+    tempFile.Dismiss();
+  }
+  RemoveLeftovers(target);
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/Texts.h"
 #include "platform/os/CodeAddress.h"
 
 #include <memory>
@@ -8,7 +9,9 @@
 
 // The failure classes. Every failure the launcher raises is an Exception (or one of its
 // descendants) with its class name and a message in the ANSI code page, and carries the
-// code address at which it was raised.
+// code address at which it was raised. A failure made from a fixed text also keeps the
+// message as the user is shown it (UTF-8, see TBoxText); for one made from a plain
+// message the shown form is that message converted when it is shown.
 //
 // Raise a failure with Raise(EFOpenError(text)): the address is then exactly the place of
 // the call. A plain `throw EFOpenError(text)` works too; its address is then where the
@@ -16,19 +19,31 @@
 class Exception {
 public:
   explicit Exception(std::string message);
+  explicit Exception(const TText& message);
+  // The fixed text with its first "%s" replaced by a text of the system (a file name, an
+  // input).
+  Exception(const TText& pattern, const std::string& value);
+  Exception(std::string message, std::string shown);
   Exception(const Exception&) noexcept = default;
   Exception& operator=(const Exception&) noexcept = default;
   virtual ~Exception();
 
   virtual const char* ClassName() const { return "Exception"; }
-  const std::string& Message() const noexcept { return *Msg; }
+  const std::string& Message() const noexcept { return Msg->Ansi; }
+  // The message as shown, in UTF-8; null when it is the message converted from the ANSI
+  // code page.
+  const std::string* ShownMessage() const noexcept { return Msg->HasShown ? &Msg->Shown : nullptr; }
 
   // The code address at which the failure was raised (null when unknown).
   const void* Address = nullptr;
 
 private:
+  struct TMessage {
+    std::string Ansi, Shown;
+    bool HasShown;
+  };
   // Shared, so that copying a failure (raising it) never needs new memory.
-  std::shared_ptr<const std::string> Msg;
+  std::shared_ptr<const TMessage> Msg;
 };
 
 // Raises the failure with the address of the call as its code address.
@@ -67,6 +82,8 @@ public:
 class EExternal : public Exception {
 public:
   EExternal(std::string message, unsigned code) : Exception(std::move(message)), Code(code) {}
+  EExternal(std::string message, std::string shown, unsigned code)
+      : Exception(std::move(message), std::move(shown)), Code(code) {}
   const char* ClassName() const override { return "EExternal"; }
   unsigned Code;
 };

@@ -34,12 +34,12 @@ bool Reporting = false;
 // takes no memory.
 std::string& BoxText() {
   static std::string text;
-  text.reserve(ReportTextBuffer);
+  text.reserve(ShownReportBuffer);
   return text;
 }
 std::string& BoxCaption() {
   static std::string caption;
-  caption.reserve(ReportCaptionBuffer);
+  caption.reserve(ShownCaptionBuffer);
   return caption;
 }
 
@@ -113,12 +113,81 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
   return text.Length();
 }
 
-void ShowReport(const char* className, const std::string* message, const void* address) {
+// UTF-16 units of a UTF-8 text (two for a character beyond the first 65,536).
+std::size_t Utf16Units(const char* s, std::size_t n) {
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    if ((c & 0xC0u) != 0x80u)
+      units += c >= 0xF0u ? 2 : 1;
+  }
+  return units;
+}
+
+// The length of the first characters of a UTF-8 text that make up at most that many
+// UTF-16 units.
+std::size_t Utf8Prefix(const char* s, std::size_t n, std::size_t units) {
+  std::size_t i = 0;
+  while (i < n) {
+    const auto c = static_cast<unsigned char>(s[i]);
+    const std::size_t need = c >= 0xF0u ? 2 : 1;
+    if (need > units)
+      break;
+    units -= need;
+    ++i;
+    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0u) == 0x80u)
+      ++i;
+  }
+  return i;
+}
+
+// The report as the box shows it, in UTF-8: the same template filled with the shown forms
+// of its parts, in fixed buffers. Where the ANSI text had to be cut, this one keeps as
+// many characters.
+std::size_t FormatShownReport(char (&out)[ShownReportBuffer], const char* className,
+                              const Exception* failure, const void* address, const char* ansiText,
+                              std::size_t ansiLength) {
+  static char module[261];
+  static char shownModule[4 * 261];
+  static char shownMessage[ShownReportBuffer];
+  static char shownAnsi[ShownReportBuffer];
+  const std::uint32_t offset = CodeOffset(address, module);
+  OsProcess().Utf8FromAnsiInto(module, std::strlen(module), shownModule, sizeof shownModule);
+  TArg message = TextArg("");
+  bool dot = false;
+  if (failure) {
+    const std::string& ansi = failure->Message();
+    dot = !ansi.empty() && ansi.back() != '.';
+    if (const std::string* shown = failure->ShownMessage())
+      message = TextArg(*shown);
+    else
+      message = TArg{
+          shownMessage,
+          OsProcess().Utf8FromAnsiInto(ansi.data(), ansi.size(), shownMessage, sizeof shownMessage),
+          0};
+  }
+  const TArg args[] = {TextArg(className), TextArg(shownModule), NumberArg(offset), message,
+                       TextArg(dot ? "." : "")};
+  TFixedText text(out, sizeof out);
+  FillTemplate(text, txtReportTemplate.Shown(), args, sizeof args / sizeof args[0]);
+  std::size_t n = text.Length();
+  if (ansiLength >= ReportTextBuffer - 1) {
+    const std::size_t m =
+        OsProcess().Utf8FromAnsiInto(ansiText, ansiLength, shownAnsi, sizeof shownAnsi);
+    n = Utf8Prefix(out, n, Utf16Units(shownAnsi, m));
+    out[n] = '\0';
+  }
+  return n;
+}
+
+void ShowReport(const char* className, const Exception* failure, const void* address) {
   Reporting = true;
   static char text[ReportTextBuffer];
-  const std::size_t n = FormatReport(text, className, message, address);
-  BoxText().assign(text, n);
-  BoxCaption().assign(txtReportCaption(), 0, ReportCaptionBuffer - 1);
+  static char shown[ShownReportBuffer];
+  const std::size_t n =
+      FormatReport(text, className, failure ? &failure->Message() : nullptr, address);
+  BoxText().assign(shown, FormatShownReport(shown, className, failure, address, text, n));
+  BoxCaption().assign(txtReportCaption.Shown(), 0, ShownCaptionBuffer - 1);
   OsUi().ShowBox(BoxText(), BoxCaption(), MbIconHand | MbTaskModal);
 }
 
@@ -148,8 +217,8 @@ std::size_t FormatRuntimeError(char (&out)[64], int number, const void* address)
 // Setting up and taking down
 
 void SetUpFailureReport() {
-  PreOutOfMemory = std::make_unique<EOutOfMemory>(txtOutOfMemory());
-  PreInvalidPointer = std::make_unique<EInvalidPointer>(txtInvalidPointer());
+  PreOutOfMemory = std::make_unique<EOutOfMemory>(txtOutOfMemory);
+  PreInvalidPointer = std::make_unique<EInvalidPointer>(txtInvalidPointer);
   PreviousNewHandler = std::set_new_handler(&OutOfMemoryHandler);
   Reporting = false;
   ReportReady = true;
@@ -234,7 +303,7 @@ std::string FailureText(const char* className, const void* address) {
 }
 
 void ShowFailureReport(const Exception& failure, const void* address) {
-  ShowReport(failure.ClassName(), &failure.Message(), address);
+  ShowReport(failure.ClassName(), &failure, address);
 }
 
 void ShowFailureReport(const char* className, const void* address) {

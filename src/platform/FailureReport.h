@@ -25,6 +25,10 @@ const Exception& InvalidPointerFailure();
 // Fixed sizes of the report.
 inline constexpr std::size_t ReportTextBuffer = 1024;  // text and its terminating zero
 inline constexpr std::size_t ReportCaptionBuffer = 64; // caption and its terminating zero
+// The report's text and caption as the box shows them (UTF-8: up to four bytes for each
+// byte of the ANSI form).
+inline constexpr std::size_t ShownReportBuffer = 4 * ReportTextBuffer;
+inline constexpr std::size_t ShownCaptionBuffer = 4 * ReportCaptionBuffer;
 
 // The text of the failure report for a failure raised at a code address, written into a
 // buffer of 1024 bytes without taking any memory; returns its length (at most 1023).

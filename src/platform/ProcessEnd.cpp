@@ -13,6 +13,7 @@
 namespace {
 
 std::int32_t ExitCode = 0;
+std::int32_t RunExitCode = 0;
 
 void (*RunToRun)() = nullptr;
 
@@ -87,8 +88,14 @@ void StartUp() {
 // ---------------------------------------------------------------------------------------
 // Start and end
 
+void SetRunExitCode(std::int32_t exitCode) {
+  RunExitCode = exitCode;
+}
+
 void RunProgram(std::span<const TStartStep> steps, void (*run)()) {
+  OsProcess().RestrictLibrarySearch(); // before anything can load a library
   ExitCode = 0;
+  RunExitCode = 0;
   StartSteps = steps;
   std::set_terminate(&Terminated);
   ReserveBoxTexts();
@@ -108,7 +115,7 @@ void RunProgram(std::span<const TStartStep> steps, void (*run)()) {
     CurrentForeignClassName(name);
     LastResortForeign(name);
   }
-  EndRun(0);
+  EndRun(RunExitCode);
 }
 
 void EndRun(std::int32_t exitCode) {

@@ -15,10 +15,12 @@ struct TStartStep {
 };
 
 // Runs the program: the start-up steps in the order given (the main block hands over the
-// program's own), then run() under the handler of last resort, then EndRun(0). A
-// failure during start-up undoes the steps done so far and ends the process by the
-// runtime-error stop.
+// program's own), then run() under the handler of last resort, then EndRun with the run's
+// exit code (0 unless it set another). A failure during start-up undoes the steps done so
+// far and ends the process by the runtime-error stop.
 [[noreturn]] void RunProgram(std::span<const TStartStep> steps, void (*run)());
+// The exit code of a run that reaches its end: 0 unless the run sets another here.
+void SetRunExitCode(std::int32_t exitCode);
 
 // Final clean-up (the start-up steps undone in reverse order), then the end of the process
 // with the exit code.

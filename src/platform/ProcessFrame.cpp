@@ -154,7 +154,9 @@ bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool igno
 
 bool FilePresent(const std::string& name) {
   const TFindEntry e = OsProcess().FindFirst(name);
-  return e.Found && !e.Folder && e.DosTimeOk;
+  // Whatever its date: a file restored from a backup or written by a wrong clock is as
+  // present as any other.
+  return e.Found && !e.Folder;
 }
 
 std::string DecimalText(std::int32_t value) {

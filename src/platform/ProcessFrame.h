@@ -42,8 +42,7 @@ inline constexpr char PathDelim = '/';
 std::string FolderOf(const std::string& path, TPathStyle style = NativePathStyle);
 // True when some argument is a switch character followed by the name.
 bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool ignoreCase);
-// True when the name denotes an existing entry that is not a folder and whose local
-// last-write time lies in 1980 to 2107.
+// True when the name denotes an existing entry that is not a folder, whatever its date.
 bool FilePresent(const std::string& name);
 // The value in decimal: "-" for negative values, no padding, no grouping.
 std::string DecimalText(std::int32_t value);

@@ -15,6 +15,9 @@ public:
   // The text in the ANSI code page (its UTF-8 form until LoadAll has run).
   const std::string& operator()() const { return Loaded ? Ansi : Utf8; }
   const std::string& Source() const { return Utf8; }
+  // The text as the user sees it, in UTF-8: from the string table where it has the text,
+  // else the source. Unlike the ANSI form it never loses a character.
+  const std::string& Shown() const { return Loaded ? ShownForm : Utf8; }
 
   // Converts every text through the platform in use.
   static void LoadAll();
@@ -22,6 +25,7 @@ public:
 private:
   std::string Utf8;
   std::string Ansi;
+  std::string ShownForm;
   unsigned ResourceId;
   bool Loaded = false;
   TText* Next = nullptr;
@@ -37,3 +41,33 @@ private:
 #include "platform/Texts.def"
 #undef AQ_STRING
 #undef AQ_TEXT
+
+// A text for a message box, in UTF-8 (message boxes are drawn in Unicode). It is put
+// together from fixed texts, taken in their shown form, and from texts of the system (file
+// names, formatted date-times, numbers), which are in the ANSI code page and are converted
+// from it. On a system whose code page lacks the characters of the fixed texts these stay
+// readable; nothing the program keeps or stores changes.
+class TBoxText {
+public:
+  TBoxText(const TText& fixed) : Utf8(fixed.Shown()) {}
+  TBoxText(const std::string& ansi);
+  TBoxText(const char* ansi) : TBoxText(std::string(ansi)) {}
+
+  const std::string& Utf8Form() const { return Utf8; }
+  TBoxText& operator+=(const TBoxText& more) {
+    Utf8 += more.Utf8;
+    return *this;
+  }
+
+private:
+  std::string Utf8;
+};
+
+inline TBoxText operator+(TBoxText a, const TBoxText& b) {
+  a += b;
+  return a;
+}
+
+// The pattern with its first "%s" replaced by the value (the pattern as it is when it
+// holds none).
+std::string WithFirstValue(const std::string& pattern, const std::string& value);

@@ -1,7 +1,7 @@
 """A private Wine world for the end-to-end tests: a fresh prefix, an X server, a clock.
 
-One WineSession per test run: it starts Xvfb on a free display, makes a fresh 64-bit Wine
-prefix under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
+One WineSession per test run: it starts Xvfb on a free display, makes a fresh Wine prefix
+(64-bit with the system's Wine; 32-bit with `wine32=True`, see below) under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
 Mono/Gecko installers; no debugger or crash dialog; windows not handed to a window
 manager, see below), keeps one wineserver running for the whole session so that each
 program starts fast, and takes everything down again at the end.
@@ -33,6 +33,16 @@ Things learned about Wine 8 that this relies on:
   key with its own locale's values, dropping the user's own settings there (yyyy/MM/dd).
   So `run(..., locale=...)` notes which locale the key holds, and the next run in the
   session's own locale first puts the session's regional settings back (about 1 s).
+
+The 32-bit Wine (scripts/test/wine32-run.sh builds it) is the i386 Wine run by qemu-i386 from a
+private root. There:
+- libfaketime cannot reach the emulated programs (the emulator is a static program). The
+  root preloads its own clock library instead (scripts/test/wine32-clock.c): AQ_CLOCK_AT stands
+  the wall clock of the processes started still at a moment, AQ_CLOCK_FROM runs it from a
+  moment on from each process's start (as faketime's "@" does); `run` turns a `faketime`
+  into one of them, so the same cases get the same clock on both Wines.
+- A start costs seconds of emulated loading; while some program of the prefix runs, much of
+  Wine's own start-up is skipped. The session keeps one running (`keep_alive`).
 """
 
 from __future__ import annotations
@@ -43,7 +53,9 @@ import shutil
 import subprocess
 import tempfile
 import time
+from datetime import datetime
 from pathlib import Path, PureWindowsPath
+from zoneinfo import ZoneInfo
 
 BASE_LOCALE = "ja_JP.UTF-8"
 
@@ -78,6 +90,34 @@ class WineError(RuntimeError):
     pass
 
 
+REPO = Path(__file__).resolve().parents[2]
+
+
+class Wine32:
+    """The emulated 32-bit Wine: the emulator and the root that scripts/test/wine32-run.sh keeps
+    (made on first use)."""
+
+    def __init__(self):
+        done = subprocess.run(["bash", str(REPO / "scripts" / "test" / "wine32-run.sh"), "--env"],
+                              stdin=subprocess.DEVNULL, capture_output=True, text=True,
+                              check=False)
+        values = dict(line.split("=", 1) for line in done.stdout.splitlines() if "=" in line)
+        if done.returncode != 0 or "AQ_WINE32_ROOT" not in values:
+            raise WineError(f"the 32-bit Wine is not available: {done.stderr.strip()[-2000:]}")
+        self.qemu = values["AQ_WINE32_QEMU"]
+        self.root = Path(values["AQ_WINE32_ROOT"])
+        # A complete prefix to copy: booting a new one takes minutes emulated.
+        self.seed = Path(values["AQ_WINE32_SEED"])
+
+    @property
+    def wine(self) -> list[str]:
+        return [self.qemu, "-L", str(self.root), str(self.root / "usr/lib/wine/wine")]
+
+    @property
+    def wineserver(self) -> str:
+        return str(self.root / "usr/lib/wine/wineserver")
+
+
 def run_captured(command: list[str], env: dict[str, str],
                  timeout: float) -> subprocess.CompletedProcess:
     """Runs a command with its output in a file, not a pipe: a wineserver started on the
@@ -91,8 +131,14 @@ def run_captured(command: list[str], env: dict[str, str],
 
 
 class WineSession:
-    def __init__(self, root: Path | None = None, keep: bool = False, log=None):
+    def __init__(self, root: Path | None = None, keep: bool = False, log=None,
+                 wine32: bool = False):
         self.keep = keep
+        self.wine32 = Wine32() if wine32 else None
+        # Time-outs of programs run in the session are this many times longer.
+        self.time_factor = 5 if wine32 else 1
+        self.keeper: subprocess.Popen | None = None
+        self.keeper_args: list[str] = []
         self.log = log or (lambda text: None)
         self.root = Path(root) if root else Path(tempfile.mkdtemp(prefix="aq-e2e-"))
         self.prefix = self.root / "prefix"
@@ -124,12 +170,9 @@ class WineSession:
 
     def stop(self) -> None:
         if self.prefix.exists():
-            subprocess.run(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
-                           check=False)
-            subprocess.run(["wineserver", "-w"], env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
-                           check=False)
+            self._server("-k")
+            self._server("-w")
+        self._reap_keeper()
         if self.xvfb is not None:
             self.xvfb.terminate()
             try:
@@ -170,21 +213,58 @@ class WineSession:
 
     def _make_prefix(self) -> None:
         self.prefix.mkdir(parents=True, exist_ok=True)
-        self._quiet(["wineboot", "-i"], timeout=180)
-        self._quiet(["wineserver", "-w"], timeout=60)
+        if self.wine32:
+            shutil.copytree(self.wine32.seed, self.prefix, symlinks=True, dirs_exist_ok=True)
+            (self.prefix / ".complete").unlink(missing_ok=True)
+        else:
+            self._quiet(["wineboot", "-i"], timeout=180)
+            self._quiet(["wineserver", "-w"], timeout=60)
         if not (self.prefix / "system.reg").exists():
             raise WineError("wineboot made no prefix")
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
-        self._quiet(["wineserver", "-p"], timeout=30)
+        self._quiet([self.wineserver_command, "-p"], timeout=30)
         self._apply_registry()
+
+    @property
+    def wine_command(self) -> list[str]:
+        return self.wine32.wine if self.wine32 else ["wine"]
+
+    @property
+    def wineserver_command(self) -> str:
+        return self.wine32.wineserver if self.wine32 else "wineserver"
+
+    def _server(self, option: str) -> None:
+        subprocess.run([self.wineserver_command, option], env=self.env(),
+                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=30, check=False)
+
+    def keep_alive(self, args: list[str]) -> None:
+        """Keeps a program (`wine ARGS`, one that only waits) running in the prefix until the
+        session ends, so that the other programs start faster; again after a time-out."""
+        self.keeper_args = list(args)
+        self._reap_keeper()
+        self.keeper = subprocess.Popen([*self.wine_command, *args], env=self.env(),
+                                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                       stderr=subprocess.DEVNULL)
+
+    def _reap_keeper(self) -> None:
+        if self.keeper is not None:
+            if self.keeper.poll() is None:
+                self.keeper.terminate()
+            try:
+                self.keeper.wait(timeout=30)
+            except subprocess.TimeoutExpired:
+                self.keeper.kill()
+                self.keeper.wait()
+            self.keeper = None
 
     def _apply_registry(self) -> None:
         """Imports the session's registry settings; regedit runs in the session's locale,
         so the regional settings are that locale's, with the session's own changes."""
-        self._quiet(["wine", "regedit", "/S", self.windows_path(self.root / "setup.reg")],
-                    timeout=60)
+        self._quiet([*self.wine_command, "regedit", "/S",
+                     self.windows_path(self.root / "setup.reg")], timeout=120)
         self.registry_locale = BASE_LOCALE
 
     def _quiet(self, command: list[str], timeout: float) -> None:
@@ -218,10 +298,13 @@ class WineSession:
 
     def env(self, extra: dict[str, str] | None = None) -> dict[str, str]:
         env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("WINE", "FAKETIME", "LC_")) and key not in
+               if not key.startswith(("WINE", "FAKETIME", "LC_", "AQ_CLOCK_")) and key not in
                ("LD_PRELOAD", "DISPLAY", "NO_FAKE_STAT", "LANGUAGE")}
         env.update(WINE_ENV)
         env["WINEPREFIX"] = str(self.prefix)
+        if self.wine32:
+            env["WINELOADERNOEXEC"] = "1"
+            env["WINESERVER"] = self.wine32.wineserver
         if self.display:
             env["DISPLAY"] = self.display
         env.update(extra or {})
@@ -235,39 +318,46 @@ class WineSession:
         """Runs `wine ARGS`, optionally with a clock that starts at `faketime`
         ("YYYY-MM-DD hh:mm:ss", local time) and, with `frozen`, stands still there, and in
         another locale than the session's (`locale`, an LC_ALL value such as en_US.UTF-8)."""
-        command = ["wine", *args]
+        command = [*self.wine_command, *args]
         extra = dict(env or {})
         locale = locale or BASE_LOCALE
         if locale == BASE_LOCALE and self.registry_locale != BASE_LOCALE:
             self._apply_registry()
         extra.update({"LC_ALL": locale, "LANG": locale})
         self.registry_locale = locale
-        if faketime:
+        if faketime and self.wine32:
+            moment = int(datetime.strptime(faketime, "%Y-%m-%d %H:%M:%S").replace(
+                tzinfo=ZoneInfo(WINE_ENV["TZ"])).timestamp())
+            if frozen:
+                extra["AQ_CLOCK_AT"] = str(moment)
+            else:
+                extra["AQ_CLOCK_FROM"] = str(moment)
+        elif faketime:
             command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
             extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
         try:
             return run_captured(command, env=self.env(extra), timeout=timeout)
         except subprocess.TimeoutExpired:
             # Everything of this prefix goes; the next run gets a fresh wineserver.
-            subprocess.run(["wineserver", "-k"], env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
-                           check=False)
-            subprocess.run(["wineserver", "-p"], env=self.env(), stdin=subprocess.DEVNULL,
-                           stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL, timeout=30,
-                           check=False)
+            self._server("-k")
+            self._server("-p")
+            if self.keeper_args:
+                self.keep_alive(self.keeper_args)
             raise
 
 
 def main(argv: list[str]) -> int:
-    """Runs one command inside a fresh session: aqwine.py [--keep] COMMAND ARGS...
-    (the command gets WINEPREFIX, DISPLAY and the rest in its environment)."""
-    keep = False
-    if argv and argv[0] == "--keep":
-        keep, argv = True, argv[1:]
+    """Runs one command inside a fresh session: aqwine.py [--keep] [--wine32] COMMAND ARGS...
+    (the command gets WINEPREFIX, DISPLAY and the rest in its environment; with --wine32 the
+    prefix is one of the emulated 32-bit Wine, see scripts/test/wine32-run.sh)."""
+    keep = wine32 = False
+    while argv and argv[0] in ("--keep", "--wine32"):
+        keep, wine32 = keep or argv[0] == "--keep", wine32 or argv[0] == "--wine32"
+        argv = argv[1:]
     if not argv:
-        print("usage: aqwine.py [--keep] COMMAND [ARGS...]")
+        print("usage: aqwine.py [--keep] [--wine32] COMMAND [ARGS...]")
         return 2
-    with WineSession(keep=keep, log=print) as session:
+    with WineSession(keep=keep, log=print, wine32=wine32) as session:
         print(f"WINEPREFIX={session.prefix} DISPLAY={session.display}", flush=True)
         return subprocess.run(argv, env=session.env(), check=False).returncode
 

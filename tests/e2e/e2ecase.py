@@ -222,7 +222,9 @@ class TCase:
     def launch(self, answers: list[str] = (), args: str = "", cwd: Path | None = None,
                faketime: str | None = None, frozen: bool = False, associate: bool = True,
                timeout: float = 20, program: Path | None = None, cmdline: str | None = None,
-               locale: str | None = None, hold_write: Path | None = None) -> Run:
+               locale: str | None = None, hold_write: Path | None = None,
+               env: dict[str, str] | None = None, shell_open: bool = False,
+               shot: Path | None = None, wait_for: Path | None = None) -> Run:
         """Runs the program (by default AutoQuillmer.exe, copied into the program's folder)
         through aqdriver. The raw command line is the quoted program path, then `args`,
         unless `cmdline` gives it whole. The current directory is the program's folder
@@ -231,7 +233,12 @@ class TCase:
         ".xls" opens with aqopener.exe (else nothing is associated with it). `locale`: an
         LC_ALL value for another system than the Japanese one (e.g. "en_US.UTF-8"; the
         driver, the program and what it opens all run in it). `hold_write`: an existing
-        file that another program holds open for writing while this one runs."""
+        file that another program holds open for writing while this one runs. `env`: more
+        environment for the driver and the programs it starts (e.g. WINEDLLOVERRIDES).
+        `shell_open`: `program` (a shortcut) is opened through the shell from `cwd`, as the
+        desktop opens it; the command line is then not used, and `wait_for` names the program
+        that the shell starts. `shot`: the first box is saved there (.bmp)."""
+        timeout *= self.session.time_factor
         if program is None:
             program = self.folder / PROGRAM
             if not program.exists():
@@ -256,6 +263,9 @@ class TCase:
             "assoc_xls": (f'"{self.win(self.runner.helpers_in_prefix / "aqopener.exe")}" "%1"'
                           if associate else ""),
             "hold_write": self.win(hold_write) if hold_write else "",
+            "shell_open": "1" if shell_open else "",
+            "shot": self.win(shot) if shot else "",
+            "wait_for": self.win(wait_for) if wait_for else "",
         }
         if any("\n" in value or "\r" in value for value in job.values()):
             raise CaseFailure("a job value holds a line break")
@@ -264,7 +274,7 @@ class TCase:
         done = self.session.run(
             [self.win(self.runner.helpers_in_prefix / "aqdriver.exe"), self.win(job_path)],
             timeout=timeout + 20, faketime=faketime, frozen=frozen, locale=locale,
-            env={"AQ_OPENER_LOG": self.win(opener_log)})
+            env={**(env or {}), "AQ_OPENER_LOG": self.win(opener_log)})
         seconds = time.monotonic() - started
         output = done.stdout.decode("utf-8", errors="replace")
         if done.returncode != 0 or not result_path.exists():
@@ -279,7 +289,8 @@ class TCase:
         if opener_log.exists():
             opened = [json.loads(line) for line in
                       opener_log.read_text(encoding="utf-8").splitlines() if line.strip()]
-        run = Run(program.parent, self.win(program.parent),
+        home = (wait_for or program).parent
+        run = Run(home, self.win(home),
                   None if raw["timed_out"] else raw["exit_code"], raw["timed_out"], boxes, opened,
                   raw["left_in_job"], raw, output, seconds)
         self.runs.append(run)

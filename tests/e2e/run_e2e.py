@@ -2,11 +2,15 @@
 """End-to-end tests: the real Windows program under Wine, its real message boxes answered
 by aqdriver.exe, and checks of boxes, exit codes, files and the opened workbook.
 
-    python3 tests/e2e/run_e2e.py [-k PATTERN] [--skip-tag TAG] [--keep] [-v]
-        [--exe dist/win64/AutoQuillmer.exe] [--helpers build/win64/e2e]
+    python3 tests/e2e/run_e2e.py [--target win64|win32] [-k PATTERN] [--skip-tag TAG]
+        [--keep] [-v] [--exe PROGRAM] [--helpers FOLDER]
 
-Needs the win64 build (cmake --preset win64 && cmake --build --preset win64). Starts its
-own Xvfb and Wine prefix; needs no display and no standard input. The last line printed
+The program under test is that of the target: win64 (the default) runs
+dist/win64/AutoQuillmer.exe with the helpers of build/win64/e2e under the system's Wine;
+win32 runs the release program dist/win32/AutoQuillmer.exe with the helpers of
+build/win32-tests/e2e under the emulated 32-bit Wine (scripts/test/wine32-run.sh). The same
+cases run against either. Build the target's presets first. Starts its own Xvfb and Wine
+prefix; needs no display and no standard input. The last line printed
 is "N passed, N failed" (", N skipped" when cases were skipped). Tags can also be skipped
 with AQ_E2E_SKIP=tag1,tag2. Cases tagged "known-bug" show a fault of the program that is
 not mended yet; they fail until it is (skip them with --skip-tag known-bug).
@@ -49,13 +53,21 @@ def main() -> int:
                         "contains this (several: comma-separated)")
     parser.add_argument("--skip-tag", action="append", default=[],
                         help="skip cases with this tag (repeatable)")
-    parser.add_argument("--exe", type=Path, default=REPO / "dist" / "win64" / PROGRAM)
-    parser.add_argument("--helpers", type=Path, default=REPO / "build" / "win64" / "e2e")
+    parser.add_argument("--target", choices=("win64", "win32"), default="win64",
+                        help="which Windows program and Wine (default: win64)")
+    parser.add_argument("--exe", type=Path, help="the program under test (default: the "
+                        "target's dist/TARGET/AutoQuillmer.exe)")
+    parser.add_argument("--helpers", type=Path, help="the folder of the helper programs "
+                        "(default: the target's build/PRESET/e2e)")
     parser.add_argument("--keep", action="store_true", help="keep the prefix and the Xvfb "
                         "folder (the path is printed)")
     parser.add_argument("--list", action="store_true", help="list the cases and exit")
     parser.add_argument("-v", "--verbose", action="store_true", help="show every run's boxes")
     options = parser.parse_args()
+    wine32 = options.target == "win32"
+    options.exe = options.exe or REPO / "dist" / options.target / PROGRAM
+    options.helpers = options.helpers or (
+        REPO / "build" / ("win32-tests" if wine32 else "win64") / "e2e")
 
     # The harness's own checks first, then the rest in file name order.
     for module in sorted(HERE.glob("cases_*.py"), key=lambda p: ("selftest" not in p.stem, p.stem)):
@@ -74,24 +86,28 @@ def main() -> int:
             print(f"{info.name:40} [{','.join(info.tags)}] {info.title}")
         return 0
 
-    for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe"):
+    for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe", "aqplant.dll"):
         if not (options.helpers / name).is_file():
-            print(f"missing helper {options.helpers / name}: build the win64 preset first")
+            print(f"missing helper {options.helpers / name}: build the "
+                  f"{'win32-tests' if wine32 else 'win64'} preset first")
             print(f"0 passed, {len(selected)} failed")
             return 1
 
     started = time.monotonic()
     passed = failed = 0
-    with WineSession(keep=options.keep, log=print) as session:
+    with WineSession(keep=options.keep, log=print, wine32=wine32) as session:
         runner = Runner(session, options.exe.resolve(), options.helpers.resolve(),
                         options.verbose)
+        if wine32:
+            session.keep_alive([session.windows_path(runner.helpers_in_prefix / "aqprobe.exe"),
+                                "wait"])
         for number, info in enumerate(selected, 1):
             ok, _ = runner.run_case(number, info)
             passed += ok
             failed += not ok
     for info in skipped:
         print(f"skip {info.name} — tags {','.join(info.tags)}")
-    print(f"e2e: {time.monotonic() - started:.1f}s in all")
+    print(f"e2e {options.target}: {time.monotonic() - started:.1f}s in all")
     summary = f"{passed} passed, {failed} failed"
     if skipped:
         summary += f", {len(skipped)} skipped"

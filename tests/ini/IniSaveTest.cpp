@@ -1,5 +1,6 @@
-// Loading and saving through the file calls: failures, their messages, and a save that
-// fails at any step leaving the old file as it was.
+// Loading and saving through the file calls (the Windows call sequence): failures, their
+// messages, a save that fails or is killed at any step leaving the old file as it was, and
+// the situations in which a save writes the file in place or clears up leftovers.
 #include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
@@ -7,6 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include <set>
 #include <string>
 #include <vector>
 
@@ -46,8 +50,9 @@ TEST(IniSave, CleanSaveClaimsWritesFlushesAndReplaces) {
   run.Save();
   const std::string tmp = SaveTempName(Ini, 1);
   EXPECT_EQ(run.P.Files.Calls, (std::vector<std::string>{
-                                   "Claim " + Ini, "CreateNew " + tmp, "Write " + tmp,
-                                   "Flush " + tmp, "Close " + tmp, "Replace " + tmp + " " + Ini}));
+                                   "Claim " + Ini, "CreateNew " + tmp, "CarryOver " + Ini,
+                                   "Write " + tmp, "Flush " + tmp, "Close " + tmp,
+                                   "Replace " + tmp + " " + Ini, "FindNames " + Ini + ".~*.tmp"}));
   EXPECT_EQ(run.P.Fs.size(), 1u);
   EXPECT_EQ(run.P.Fs.at(Ini).Content, "[Launch]\r\nYesNo=1\r\n\r\n[Execute]\r\nLast_XLS=" +
                                           std::string(300, 'x') + "\r\n\r\n");
@@ -59,7 +64,7 @@ TEST(IniSave, PartialWritesAreContinued) {
   run.P.Files.WriteChunk = 7;
   run.Save();
   const std::size_t size = 21 + 11 + 9 + 300 + 4;
-  EXPECT_EQ(run.P.Files.Calls.size(), 5u + (size + 6) / 7);
+  EXPECT_EQ(run.P.Files.Calls.size(), 7u + (size + 6) / 7);
   EXPECT_EQ(run.P.Fs.at(Ini).Content.size(), size);
   EXPECT_EQ(run.P.Fs.at(Ini).Content, "[Launch]\r\nYesNo=1\r\n\r\n[Execute]\r\nLast_XLS=" +
                                           std::string(300, 'x') + "\r\n\r\n");
@@ -95,22 +100,27 @@ TEST_P(IniSaveFault, EachFailingStepKeepsOldFile) {
       run.P.Files.Calls.clear();
       run.P.Files.FailCall = static_cast<int>(i);
       run.P.Files.ShortAtFail = shortWrite != 0;
-      bool createFailure = false, writeFailure = false;
+      char seen = 'S';
       try {
         ini.SaveToDisk();
       } catch (const EFCreateError& e) {
-        createFailure = true;
+        seen = 'C';
         EXPECT_EQ(e.Message(), "ファイル " + Ini + " を作成できません");
       } catch (const EWriteError& e) {
-        writeFailure = true;
+        seen = 'W';
         EXPECT_EQ(e.Message(), "ストリームへの書き込みエラー");
       }
-      const bool writeStep =
-          isWrite || steps[i].rfind("Flush ", 0) == 0 || steps[i].rfind("Close ", 0) == 0;
-      EXPECT_EQ(writeFailure, writeStep);
-      EXPECT_EQ(createFailure, !writeStep);
-      ASSERT_EQ(run.P.Fs.size(), before.size());
-      if (GetParam().OldFile)
+      // A refused carry-over means a save in place; the clearing up after the new file is in
+      // place cannot undo the save.
+      const std::string op = steps[i].substr(0, steps[i].find(' '));
+      const char expected = op == "CarryOver" || op == "FindNames"            ? 'S'
+                            : op == "Write" || op == "Flush" || op == "Close" ? 'W'
+                                                                              : 'C';
+      EXPECT_EQ(seen, expected);
+      ASSERT_EQ(run.P.Fs.size(), before.size() + (seen == 'S' && !GetParam().OldFile));
+      if (seen == 'S')
+        EXPECT_EQ(run.P.Fs.at(Ini).Content.substr(0, 19), "[Launch]\r\nYesNo=1\r\n");
+      else if (GetParam().OldFile)
         EXPECT_EQ(run.P.Fs.at(Ini).Content, OldText);
       else
         EXPECT_FALSE(run.P.Fs.count(Ini));
@@ -122,6 +132,26 @@ TEST_P(IniSaveFault, EachFailingStepKeepsOldFile) {
       EXPECT_EQ(run.P.Fs.at(Ini).Content.substr(0, 19), "[Launch]\r\nYesNo=1\r\n");
       EXPECT_EQ(run.P.Fs.size(), 1u);
     }
+  }
+}
+
+// A process killed at any moment of a save leaves the old file or the complete new one, and
+// on a first run no file or the complete one: never an empty or partial file.
+TEST_P(IniSaveFault, KilledAtAnyStepLeavesOldOrNewFile) {
+  TSaveRun run(GetParam().OldFile);
+  run.P.Files.WriteChunk = 100;
+  run.P.Files.KeepMoments = true;
+  run.Save();
+  const std::string saved = run.P.Fs.at(Ini).Content;
+  run.P.Files.Moments.push_back(run.P.Fs);
+  ASSERT_GE(run.P.Files.Moments.size(), 8u);
+  for (const TFakeFs& moment : run.P.Files.Moments) {
+    if (moment.count(Ini))
+      EXPECT_TRUE(moment.at(Ini).Content == saved ||
+                  (GetParam().OldFile && moment.at(Ini).Content == OldText))
+          << moment.at(Ini).Content;
+    else
+      EXPECT_FALSE(GetParam().OldFile);
   }
 }
 
@@ -179,7 +209,6 @@ INSTANTIATE_TEST_SUITE_P(
                     [](TFakePlatform& p) { p.Fs[Ini].HeldElsewhere = TFakeHold::Reading; }},
         TRefuseCase{"OpenForWritingElsewhere",
                     [](TFakePlatform& p) { p.Fs[Ini].HeldElsewhere = TFakeHold::Writing; }},
-        TRefuseCase{"ReadOnlyFolder", [](TFakePlatform& p) { p.Files.FolderWritable = false; }},
         TRefuseCase{"ReadOnlyOrMissingFolderNoFile",
                     [](TFakePlatform& p) {
                       p.Fs.erase(Ini);
@@ -187,25 +216,113 @@ INSTANTIATE_TEST_SUITE_P(
                     }}),
     [](const auto& info) { return std::string(info.param.Label); });
 
-TEST(IniSave, StaleNewFileIsLeftAloneAndAnotherNameTaken) {
-  TFakePlatform p;
-  p.Fs[SaveTempName(Ini, 1)] = TFakeEntry{"stale"};
-  TMemIniFile ini(Ini);
-  ini.WriteInt("a", "k", 1);
-  ini.SaveToDisk();
-  EXPECT_EQ(p.Fs.at(Ini).Content, "[a]\r\nk=1\r\n\r\n");
-  EXPECT_EQ(p.Fs.at(SaveTempName(Ini, 1)).Content, "stale");
-  EXPECT_EQ(p.Fs.size(), 2u);
+// Situations a user can meet, each with what the save does: which new-file names stay, and
+// whether the file was written in place (cut to its new length: SetEnd).
+struct TSituation {
+  const char* Label;
+  void (*Set)(TFakePlatform&);
+  bool InPlace;
+  std::set<std::string> Left; // names left beside the settings file
+};
+
+std::string Temp(int i) {
+  return SaveTempName(Ini, i);
 }
 
-TEST(IniSave, GivesUpWhenEveryNewFileNameIsTaken) {
+class IniSaveSituation : public ::testing::TestWithParam<TSituation> {};
+
+TEST_P(IniSaveSituation, SavesTheWholeText) {
+  TSaveRun run(true);
+  GetParam().Set(run.P);
+  run.Save();
+  EXPECT_EQ(run.P.Fs.at(Ini).Content, "[Launch]\r\nYesNo=1\r\n\r\n[Execute]\r\nLast_XLS=" +
+                                          std::string(300, 'x') + "\r\n\r\n");
+  const auto& calls = run.P.Files.Calls;
+  EXPECT_EQ(std::count(calls.begin(), calls.end(), "SetEnd " + Ini), GetParam().InPlace);
+  std::set<std::string> left;
+  for (const auto& [name, entry] : run.P.Fs)
+    if (name != Ini)
+      left.insert(name);
+  EXPECT_EQ(left, GetParam().Left);
+  EXPECT_EQ(run.P.Files.OpenCount(), 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, IniSaveSituation,
+    ::testing::Values(
+        TSituation{"Plain", [](TFakePlatform&) {}, false, {}},
+        // A folder that refuses new files (a folder under Program Files where the user may
+        // write the file only): the file is written in place.
+        TSituation{"FolderRefusesNewFiles",
+                   [](TFakePlatform& p) { p.Files.FolderWritable = false; },
+                   true,
+                   {}},
+        // A file with other names keeps them; one whose owner cannot be kept keeps it.
+        TSituation{"HardLinks", [](TFakePlatform& p) { p.Fs[Ini].Links = 2; }, true, {}},
+        TSituation{
+            "OwnerCannotBeKept", [](TFakePlatform& p) { p.Fs[Ini].Foreign = true; }, true, {}},
+        // Leftovers of killed saves go, however many; those a running save holds stay.
+        TSituation{"EveryNewFileNameLeftOver",
+                   [](TFakePlatform& p) {
+                     for (int i = 1; i <= 100; ++i)
+                       p.Fs[Temp(i)] = TFakeEntry{"stale"};
+                   },
+                   false,
+                   {}},
+        TSituation{"LeftoversSomeHeldByRunningSaves",
+                   [](TFakePlatform& p) {
+                     for (int i : {1, 2, 7, 12345}) {
+                       p.Fs[Temp(i)] = TFakeEntry{"stale"};
+                       p.Fs[Temp(i)].HeldElsewhere = i % 2 ? TFakeHold::Writing : TFakeHold::None;
+                     }
+                     p.Fs[Ini + ".~x.tmp"] = TFakeEntry{"not ours"};
+                     p.Fs[Temp(3)] = TFakeEntry{};
+                     p.Fs[Temp(3)].Folder = true;
+                   },
+                   false,
+                   {Temp(1), Temp(3), Temp(7), Temp(12345), Ini + ".~x.tmp"}},
+        TSituation{"NewFileNameTakenByAFolder",
+                   [](TFakePlatform& p) {
+                     p.Fs[Temp(1)] = TFakeEntry{};
+                     p.Fs[Temp(1)].Folder = true;
+                   },
+                   false,
+                   {Temp(1)}}),
+    [](const auto& info) { return std::string(info.param.Label); });
+
+TEST(IniSave, GivesUpOnlyWhenEveryNewFileNameIsHeld) {
   TFakePlatform p;
-  for (int i = 1; i <= 100; ++i)
-    p.Fs[SaveTempName(Ini, i)] = TFakeEntry{"stale"};
+  for (int i = 1; i <= 100; ++i) {
+    p.Fs[SaveTempName(Ini, i)] = TFakeEntry{"running"};
+    p.Fs[SaveTempName(Ini, i)].HeldElsewhere = TFakeHold::Writing;
+  }
   TMemIniFile ini(Ini);
   EXPECT_THROW(ini.SaveToDisk(), EFCreateError);
   EXPECT_FALSE(p.Fs.count(Ini));
   EXPECT_EQ(p.Fs.size(), 100u);
+}
+
+// Where the new file cannot be made: a first run in a folder that refuses new files writes
+// nothing; a write in place that fails puts the old text back.
+TEST(IniSave, InPlaceFailuresKeepTheOldFile) {
+  {
+    TFakePlatform p;
+    p.Files.FolderWritable = false;
+    TMemIniFile ini(Ini);
+    EXPECT_THROW(ini.SaveToDisk(), EFCreateError);
+    EXPECT_TRUE(p.Fs.empty());
+  }
+  for (std::int64_t space : {0, 10, 200}) {
+    SCOPED_TRACE(space);
+    TSaveRun run(true);
+    run.P.Files.FolderWritable = false;
+    run.P.Files.WriteChunk = 8;
+    run.P.Files.DiskSpace = space;
+    EXPECT_THROW(run.Save(), EWriteError);
+    EXPECT_EQ(run.P.Fs.at(Ini).Content, OldText);
+    EXPECT_EQ(run.P.Fs.size(), 1u);
+    EXPECT_EQ(run.P.Files.OpenCount(), 0u);
+  }
 }
 
 TEST(IniSave, FailureClassesAreStreamErrors) {
@@ -235,6 +352,7 @@ TEST(IniLoad, FileOpenForWritingElsewhereCannotBeLoaded) {
   p.Fs[Ini].HeldElsewhere = TFakeHold::Writing;
   EXPECT_EQ(MessageOf<EFOpenError>([&] { TMemIniFile ini(Ini); }),
             "ファイル AutoQuillmer.ini は開けません");
+  EXPECT_EQ(p.Files.Waited, 1950u); // for a save of another start to end
   EXPECT_EQ(p.Fs.at(Ini).Content, OldText);
   EXPECT_EQ(p.Files.OpenCount(), 0u);
 }
@@ -259,13 +377,12 @@ TEST(IniLoad, FileOpenForReadingElsewhereLoads) {
   EXPECT_EQ(p.Files.OpenCount(), 0u);
 }
 
-TEST(IniLoad, FileWithTimeOutsideDosRangeIsNotLoaded) {
+TEST(IniLoad, FileWithTimeOutsideDosRangeIsLoaded) {
   TFakePlatform p;
   p.Fs[Ini] = TFakeEntry{OldText};
   p.Fs[Ini].DosTimeOk = false;
   TMemIniFile ini(Ini);
-  EXPECT_FALSE(ini.HasSection("Launch"));
-  EXPECT_TRUE(p.Files.Calls.empty());
+  EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
 }
 
 TEST(IniLoad, ShortOrFailedReadUsesTheBytesRead) {

@@ -1,24 +1,31 @@
 #!/usr/bin/env python3
-"""Checks the release package dist/AutoQuillmer-<version>-win32.zip (Python standard library only).
+"""Checks the release packages dist/AutoQuillmer-<version>-win32.zip and
+dist/AutoQuillmer-<version>-linux-x86_64.tar.gz (Python standard library only).
 
-    check_package.py               builds the package first (scripts/release/package.sh), then checks it
-    check_package.py --zip PATH    checks the given package as it is
+    check_package.py                        builds the packages first (scripts/release/package.sh)
+    check_package.py --zip PATH --tar PATH  checks the given packages as they are
 
-The package must be named after the version in the top CMakeLists.txt, unpack cleanly into one
-folder "AutoQuillmer" holding exactly the program, the two templates and the two guides, with
-the program a 32-bit GUI-subsystem Windows executable that needs no DLL beyond Windows' own,
-and the templates and guides the ones in the repository. The guides must give every message
-text of the program exactly, and name every settings key and the ways to start it.
+Each package must be named after the version in the top CMakeLists.txt and unpack cleanly into
+one folder "AutoQuillmer" holding exactly its read-me (first), the program, the two templates,
+the licence and the guides as HTML pages with their pictures (the tarball also an autostart
+entry). The Windows program is a 32-bit GUI-subsystem executable that needs no DLL beyond
+Windows' own; the Linux program an x86-64 ELF executable. Text files for Windows are UTF-8
+with a byte-order mark and CRLF line ends. The guides (docs/guide-*.md, from which the pages
+are made) must give every message text of the program exactly, and name every settings key
+and the ways to start it.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
 
 import argparse
 import hashlib
+import html
 import pathlib
 import re
+import struct
 import subprocess
 import sys
+import tarfile
 import tempfile
 import zipfile
 
@@ -28,13 +35,16 @@ sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks, program_texts, project_version  # noqa: E402
 from pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
 
-EXPECTED = [
-    "AutoQuillmer/AutoQuillmer.exe",
-    "AutoQuillmer/Dozeboardt1.xls",
-    "AutoQuillmer/Dozeboardt3.xls",
-    "AutoQuillmer/docs/guide-ja.md",
-    "AutoQuillmer/docs/guide-en.md",
-]
+README_WIN = "AutoQuillmer/はじめにお読みください.txt"
+README_LINUX = "AutoQuillmer/README.txt"
+COMMON = ["AutoQuillmer/Dozeboardt1.xls", "AutoQuillmer/Dozeboardt3.xls", "AutoQuillmer/LICENSE.txt",
+          "AutoQuillmer/docs/guide-ja.html", "AutoQuillmer/docs/guide-en.html"]
+EXPECTED_ZIP = [README_WIN, "AutoQuillmer/AutoQuillmer.exe", "AutoQuillmer/スタートアップに登録.cmd",
+                "AutoQuillmer/スタートアップから外す.cmd"] + COMMON
+EXPECTED_TAR = [README_LINUX, "AutoQuillmer/AutoQuillmer", "AutoQuillmer/AutoQuillmer.desktop"] + COMMON
+README_TERMS = ["スタートアップに登録.cmd", "スタートアップから外す.cmd", "shell:startup", "作業フォルダー", "guide-ja.html", "詳細情報", "LICENSE.txt"]
+# The command files for the start at sign-in and the switch each one gives.
+COMMAND_FILES = {"スタートアップに登録.cmd": "/startup", "スタートアップから外す.cmd": "/nostartup"}
 BOM = b"\xef\xbb\xbf"
 # DLLs that come with every Windows; anything else would have to be shipped.
 SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt.dll", "advapi32.dll",
@@ -42,8 +52,21 @@ SYSTEM_DLLS = {"kernel32.dll", "user32.dll", "shell32.dll", "ole32.dll", "msvcrt
 SIZE_TARGET = 256 * 1024
 SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XLS", "LastQuillmer",
                  "TimeToNext", "Type1", "WindowSize", "YesNo"]
-GUIDE_TERMS = ["shell:startup", "/open", "-open", "Dozeboardt1.xls", "Dozeboardt3.xls",
-               "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files"]
+GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップに登録.cmd",
+               "スタートアップから外す.cmd", "auto-quillmer.desktop", "/open", "-open",
+               "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files",
+               "certutil -hashfile", "sha256sum -c", "SHA256SUMS"]
+
+
+def pictures():
+    """The pictures the guides show, as the packages hold them."""
+    found = set()
+    for name in ("guide-ja.md", "guide-en.md"):
+        text = (ROOT / "docs" / name).read_text(encoding="utf-8")
+        for picture in re.findall(r"!\[[^\]]*\]\(([^)\s]+)", text):
+            if "://" not in picture:
+                found.add("AutoQuillmer/docs/" + picture)
+    return sorted(found)
 
 
 # --- the program's texts ------------------------------------------------------------------------
@@ -64,35 +87,69 @@ def fragments(text):
 # --- the Windows program ------------------------------------------------------------------------
 
 
-def main():
-    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
-    parser.add_argument("--zip", help="check this package instead of building one")
-    args = parser.parse_args()
-    checks = Checks()
+def check_members(checks, kind, names, expected):
+    files = [n for n in names if not n.endswith("/")]
+    checks.check(f"the {kind} holds exactly its read-me, program, templates, licence and guides in AutoQuillmer/",
+                 sorted(files) == sorted(expected), repr(sorted(set(files) ^ set(expected))))
+    checks.check(f"the {kind}'s read-me comes first", files[:1] == expected[:1], repr(files[:1]))
 
-    version = project_version()
-    checks.check("the top CMakeLists.txt gives the version (project(AutoQuillmer VERSION x.y.z))", version)
-    if args.zip:
-        package = pathlib.Path(args.zip)
-    else:
-        built = subprocess.run(["bash", str(ROOT / "scripts" / "release" / "package.sh")], cwd=ROOT)
-        checks.check("scripts/release/package.sh builds the package", built.returncode == 0)
-        package = ROOT / "dist" / f"AutoQuillmer-{version}-win32.zip"
-    checks.check(f"the package is named after the version: AutoQuillmer-{version}-win32.zip",
-                 package.name == f"AutoQuillmer-{version}-win32.zip", package.name)
-    if not checks.check(f"{package.name} exists", package.is_file()):
-        return checks.summary()
 
+def check_common(checks, kind, folder, windows_text):
+    """What both packages share: templates, licence, HTML guides."""
+    for name in ("Dozeboardt1.xls", "Dozeboardt3.xls"):
+        packed = folder / name
+        same = packed.is_file() and packed.read_bytes() == (ROOT / "templates" / name).read_bytes()
+        checks.check(f"{kind}: {name} is the repository's templates/{name}", same)
+    licence = folder / "LICENSE.txt"
+    raw = licence.read_bytes() if licence.is_file() else b""
+    if windows_text:
+        checks.check(f"{kind}: LICENSE.txt is UTF-8 with a byte-order mark and CRLF line ends",
+                     raw.startswith(BOM) and b"\r\n" in raw and b"\n" not in raw.replace(b"\r\n", b""))
+        raw = raw[len(BOM):].replace(b"\r\n", b"\n")
+    checks.check(f"{kind}: LICENSE.txt is the repository's MIT licence",
+                 raw == (ROOT / "LICENSE").read_bytes() and raw.startswith(b"MIT License"))
+    for name in ("guide-ja", "guide-en"):
+        page = folder / "docs" / f"{name}.html"
+        text = page.read_text(encoding="utf-8") if page.is_file() else ""
+        source = (ROOT / "docs" / f"{name}.md").read_text(encoding="utf-8")
+        headings = [h.strip() for h in re.findall(r"^#{1,3} (.+)$", source, re.M)]
+        shown = html.unescape(re.sub(r"<[^>]+>", "", text))
+        missing = [h for h in headings if re.sub(r"[`*]", "", h) not in shown]
+        checks.check(f"{kind}: docs/{name}.html is a UTF-8 page made from docs/{name}.md with every heading",
+                     text.startswith("<!DOCTYPE html>") and '<meta charset="utf-8">' in text and not missing,
+                     "missing: " + repr(missing[:5]))
+        checks.check(f"{kind}: docs/{name}.html shows the tables as tables and links no .md file",
+                     "<table>" in text and not re.search(r"^\|.*\|$", shown, re.M)
+                     and not re.search(r'href="[^"]*\.md[#"]', text))
+        ids = set(re.findall(r'id="([^"]+)"', text))
+        links = [html.unescape(a) for a in re.findall(r'href="#([^"]+)"', text)]
+        checks.check(f"{kind}: every link inside docs/{name}.html finds its section",
+                     all(a in ids for a in links), repr([a for a in links if a not in ids][:5]))
+
+
+def check_zip(checks, package, version, built):
     with zipfile.ZipFile(package) as z, tempfile.TemporaryDirectory() as tmp:
-        checks.check("every member's CRC is right", z.testzip() is None)
-        names = sorted(n for n in z.namelist() if not n.endswith("/"))
-        checks.check("it holds exactly the program, the two templates and the two guides in AutoQuillmer/",
-                     names == sorted(EXPECTED), repr(names))
+        checks.check("zip: every member's CRC is right", z.testzip() is None)
+        check_members(checks, "zip", z.namelist(), EXPECTED_ZIP + pictures())
+        readme_info = next((i for i in z.infolist() if i.filename == README_WIN), None)
+        checks.check("zip: the read-me's name is stored in UTF-8 with the format's UTF-8 flag",
+                     readme_info is not None and readme_info.flag_bits & 0x800)
+        checks.check("zip: names outside ASCII are marked as UTF-8 (flag bit 11), as Windows reads them",
+                     all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()))
         z.extractall(tmp)
         folder = pathlib.Path(tmp) / "AutoQuillmer"
 
+        readme = folder / "はじめにお読みください.txt"
+        raw = readme.read_bytes() if readme.is_file() else b""
+        checks.check("zip: the read-me is UTF-8 with a byte-order mark and CRLF line ends (Notepad on Windows 7 to 11)",
+                     raw.startswith(BOM) and b"\n" not in raw.replace(b"\r\n", b""))
+        text = raw[len(BOM):].decode("utf-8", "replace")
+        missing = [t for t in README_TERMS if t not in text]
+        checks.check("zip: the read-me gives the Startup steps, the working folder, the warning and the guide",
+                     not missing, repr(missing))
+
         exe = folder / "AutoQuillmer.exe"
-        if checks.check("AutoQuillmer.exe unpacks", exe.is_file()):
+        if checks.check("zip: AutoQuillmer.exe unpacks", exe.is_file()):
             data = exe.read_bytes()
             try:
                 program = Program(data)
@@ -108,28 +165,86 @@ def main():
                 extra = sorted(set(program.imports) - SYSTEM_DLLS)
                 checks.check("AutoQuillmer.exe needs no DLL beyond Windows' own", not extra, repr(extra))
             built_exe = ROOT / "dist" / "win32" / "AutoQuillmer.exe"
-            if not args.zip and built_exe.is_file():
+            if built and built_exe.is_file():
                 checks.check("the packed program is the one just built", built_exe.read_bytes() == data)
             note = "within" if len(data) <= SIZE_TARGET else "over"
             print(f"info AutoQuillmer.exe is {len(data)} bytes ({note} the {SIZE_TARGET}-byte target)")
-
-        for name in ("Dozeboardt1.xls", "Dozeboardt3.xls"):
+        for name, switch in COMMAND_FILES.items():
             packed = folder / name
-            same = packed.is_file() and packed.read_bytes() == (ROOT / "templates" / name).read_bytes()
-            checks.check(f"{name} is the repository's templates/{name}", same)
-
-        guides = {}
-        for name in ("guide-ja.md", "guide-en.md"):
-            packed = folder / "docs" / name
             raw = packed.read_bytes() if packed.is_file() else b""
-            checks.check(f"docs/{name} starts with a UTF-8 byte-order mark", raw.startswith(BOM))
-            checks.check(f"docs/{name} is the repository's docs/{name}",
-                         raw[len(BOM):] == (ROOT / "docs" / name).read_bytes())
-            guides[name] = raw[len(BOM):].decode("utf-8", "replace")
+            expected = ('@echo off\r\ncd /d "%~dp0"\r\nstart "" "%~dp0AutoQuillmer.exe" '
+                        f"{switch}\r\n").encode("ascii")
+            checks.check(f"zip: {name} starts the program from its own folder with {switch}",
+                         raw == expected, repr(raw))
+        check_common(checks, "zip", folder, True)
+
+
+def check_tar(checks, package, version, built):
+    with tarfile.open(package) as t, tempfile.TemporaryDirectory() as tmp:
+        members = t.getmembers()
+        check_members(checks, "tarball", [m.name + ("/" if m.isdir() else "") for m in members],
+                      EXPECTED_TAR + pictures())
+        checks.check("tarball: only plain files and folders, owned by root, no absolute or parent paths",
+                     all((m.isfile() or m.isdir()) and m.uid == 0 and m.gid == 0
+                         and not m.name.startswith("/") and ".." not in m.name.split("/") for m in members))
+        program_info = next((m for m in members if m.name == "AutoQuillmer/AutoQuillmer"), None)
+        checks.check("tarball: the Linux program is executable (mode 755)",
+                     program_info is not None and program_info.mode == 0o755)
+        t.extractall(tmp, filter="data") if hasattr(tarfile, "data_filter") else t.extractall(tmp)
+        folder = pathlib.Path(tmp) / "AutoQuillmer"
+        program = folder / "AutoQuillmer"
+        data = program.read_bytes() if program.is_file() else b""
+        checks.check("tarball: AutoQuillmer is an x86-64 ELF program",
+                     data[:4] == b"\x7fELF" and data[4] == 2 and struct.unpack_from("<H", data, 18)[0] == 0x3E)
+        built_program = ROOT / "dist" / "linux" / "AutoQuillmer"
+        if built and built_program.is_file():
+            stripped = pathlib.Path(tmp) / "stripped"
+            subprocess.run(["strip", "--strip-all", "-o", str(stripped), str(built_program)], check=False)
+            checks.check("the packed Linux program is the one just built, stripped",
+                         stripped.is_file() and stripped.read_bytes() == data)
+        entry = folder / "AutoQuillmer.desktop"
+        text = entry.read_text(encoding="utf-8") if entry.is_file() else ""
+        checks.check("tarball: AutoQuillmer.desktop is an autostart entry with Exec= and Path=",
+                     text.startswith("[Desktop Entry]") and all(
+                         re.search(rf"^{k}", text, re.M) for k in ("Type=Application", "Exec=/", "Path=/")))
+        readme = folder / "README.txt"
+        text = readme.read_text(encoding="utf-8") if readme.is_file() else ""
+        checks.check("tarball: README.txt tells how to start it at login",
+                     "~/.config/autostart" in text and "guide-ja.html" in text)
+        check_common(checks, "tarball", folder, False)
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    parser.add_argument("--zip", help="check this Windows package instead of building one")
+    parser.add_argument("--tar", help="check this Linux package instead of building one")
+    args = parser.parse_args()
+    checks = Checks()
+
+    version = project_version()
+    checks.check("the top CMakeLists.txt gives the version (project(AutoQuillmer VERSION x.y.z))", version)
+    built = not (args.zip or args.tar)
+    if built:
+        done = subprocess.run(["bash", str(ROOT / "scripts" / "release" / "package.sh")], cwd=ROOT)
+        checks.check("scripts/release/package.sh builds the packages", done.returncode == 0)
+    packages = [(pathlib.Path(args.zip) if args.zip else ROOT / "dist" / f"AutoQuillmer-{version}-win32.zip",
+                 f"AutoQuillmer-{version}-win32.zip", check_zip),
+                (pathlib.Path(args.tar) if args.tar else ROOT / "dist" / f"AutoQuillmer-{version}-linux-x86_64.tar.gz",
+                 f"AutoQuillmer-{version}-linux-x86_64.tar.gz", check_tar)]
+    for package, expected_name, check in packages:
+        if not built and not {check_zip: args.zip, check_tar: args.tar}[check]:
+            continue
+        checks.check(f"the package is named after the version: {expected_name}",
+                     package.name == expected_name, package.name)
+        if checks.check(f"{package.name} exists", package.is_file()):
+            check(checks, package, version, built)
+            digest = hashlib.sha256(package.read_bytes()).hexdigest()
+            print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
 
     texts = [text for _, number, text in program_texts() if number is None]
     checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")
-    for name, guide in guides.items():
+    for name in ("guide-ja.md", "guide-en.md"):
+        guide = (ROOT / "docs" / name).read_text(encoding="utf-8")
         missing = [f for t in texts for f in fragments(t) if f not in guide]
         checks.check(f"docs/{name} gives every message text of the program exactly", not missing,
                      "missing: " + " | ".join(repr(m) for m in missing))
@@ -137,9 +252,6 @@ def main():
         checks.check(f"docs/{name} covers every settings key and way of starting", not missing, repr(missing))
         checks.check(f"docs/{name} gives the WindowSize table 0/3/5/9",
                      all(re.search(rf"^\| `{v}` \|", guide, re.M) for v in ("0", "3", "5", "9")))
-
-    digest = hashlib.sha256(package.read_bytes()).hexdigest()
-    print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
     return checks.summary()
 
 

@@ -5,6 +5,8 @@
 #include <cstring>
 
 bool TFakeFiles::Fails(const char* op, const std::string& name) {
+  if (KeepMoments)
+    Moments.push_back(Fs);
   Calls.push_back(std::string(op) + " " + name);
   return static_cast<int>(Calls.size()) - 1 == FailCall;
 }
@@ -36,6 +38,7 @@ std::int64_t TFakeFiles::SizeOf(TOsFile f) {
   auto o = Open.find(f);
   if (Fails("SizeOf", o == Open.end() ? "?" : o->second.Name) || o == Open.end())
     return -1;
+  o->second.Pos = 0;
   return static_cast<std::int64_t>(Fs[o->second.Name].Content.size());
 }
 
@@ -56,13 +59,8 @@ TClaim TFakeFiles::Claim(const std::string& name, TOsFile& f) {
   if (Fails("Claim", name) || name.empty() || OpenHere(name))
     return TClaim::Failed;
   auto it = Fs.find(name);
-  if (it == Fs.end()) {
-    if (!FolderWritable)
-      return TClaim::Failed;
-    Fs[name] = TFakeEntry{};
-    f = Add(name, true);
-    return TClaim::Created;
-  }
+  if (it == Fs.end())
+    return TClaim::Missing;
   const TFakeEntry& e = it->second;
   if (e.Folder || e.ReadOnly || e.HeldElsewhere != TFakeHold::None)
     return TClaim::Failed;
@@ -75,11 +73,32 @@ TCreateNew TFakeFiles::CreateNew(const std::string& name, TOsFile& f) {
     return TCreateNew::Failed;
   if (Fs.count(name))
     return TCreateNew::Exists;
-  if (!FolderWritable)
+  if (!MissingFolder.empty() && name.rfind(MissingFolder, 0) == 0)
     return TCreateNew::Failed;
+  if (!FolderWritable)
+    return TCreateNew::Denied;
   Fs[name] = TFakeEntry{};
   f = Add(name, true);
   return TCreateNew::Created;
+}
+
+bool TFakeFiles::CarryOver(TOsFile claim, TOsFile made) {
+  auto o = Open.find(claim);
+  if (Fails("CarryOver", o == Open.end() ? "?" : o->second.Name) || o == Open.end() ||
+      !Open.count(made))
+    return false;
+  const TFakeEntry& e = Fs[o->second.Name];
+  return e.Links <= 1 && !e.Foreign;
+}
+
+bool TFakeFiles::SetEnd(TOsFile f) {
+  auto o = Open.find(f);
+  if (Fails("SetEnd", o == Open.end() ? "?" : o->second.Name) || o == Open.end() ||
+      !o->second.Writing)
+    return false;
+  std::string& c = Fs[o->second.Name].Content;
+  c.resize(std::min(c.size(), o->second.Pos));
+  return true;
 }
 
 std::int64_t TFakeFiles::Write(TOsFile f, const char* data, std::size_t n) {
@@ -92,13 +111,15 @@ std::int64_t TFakeFiles::Write(TOsFile f, const char* data, std::size_t n) {
   if (fails)
     DiskSpace = static_cast<std::int64_t>(n / 2);
   std::size_t k = WriteChunk > 0 ? std::min(n, WriteChunk) : n;
+  std::string& c = Fs[o->second.Name].Content;
   if (DiskSpace >= 0) {
-    k = std::min(k, static_cast<std::size_t>(DiskSpace));
-    DiskSpace -= static_cast<std::int64_t>(k);
+    // Only what the file grows by takes room.
+    const std::size_t have = c.size() > o->second.Pos ? c.size() - o->second.Pos : 0;
+    k = std::min(k, have + static_cast<std::size_t>(DiskSpace));
+    DiskSpace -= static_cast<std::int64_t>(k > have ? k - have : 0);
     if (k == 0)
       return -1;
   }
-  std::string& c = Fs[o->second.Name].Content;
   c.replace(std::min(o->second.Pos, c.size()), k, data, k);
   o->second.Pos += k;
   return static_cast<std::int64_t>(k);
@@ -134,4 +155,34 @@ bool TFakeFiles::Remove(const std::string& name) {
   if (Fails("Remove", name) || OpenHere(name))
     return false;
   return Fs.erase(name) > 0;
+}
+
+bool TFakeFiles::RemoveLeftover(const std::string& name) {
+  if (Fails("RemoveLeftover", name) || OpenHere(name))
+    return false;
+  auto it = Fs.find(name);
+  if (it == Fs.end() || it->second.Folder || it->second.HeldElsewhere != TFakeHold::None)
+    return false;
+  Fs.erase(it);
+  return true;
+}
+
+std::vector<std::string> TFakeFiles::FindNames(const std::string& pattern) {
+  std::vector<std::string> names;
+  if (Fails("FindNames", pattern))
+    return names;
+  // One "*" at most, as the save uses it.
+  const auto star = pattern.find('*');
+  const std::string head = pattern.substr(0, star);
+  const std::string tail = star == std::string::npos ? "" : pattern.substr(star + 1);
+  for (const auto& [name, entry] : Fs) {
+    const bool match = star == std::string::npos
+                           ? name == pattern
+                           : name.size() >= head.size() + tail.size() &&
+                                 name.compare(0, head.size(), head) == 0 &&
+                                 name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
+    if (match && !entry.Folder)
+      names.push_back(name.substr(name.find_last_of("\\/") + 1));
+  }
+  return names;
 }

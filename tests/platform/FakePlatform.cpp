@@ -104,6 +104,7 @@ TFakePlatform::TFakePlatform() {
   TOsSlot<TOsLocale>::Use(&Locale);
   TOsSlot<TOsFailure>::Use(&Failure);
   TOsSlot<TOsFiles>::Use(&Files);
+  TOsSlot<TOsAutostart>::Use(&Autostart);
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -113,4 +114,5 @@ TFakePlatform::~TFakePlatform() {
   TOsSlot<TOsLocale>::Use(nullptr);
   TOsSlot<TOsFailure>::Use(nullptr);
   TOsSlot<TOsFiles>::Use(nullptr);
+  TOsSlot<TOsAutostart>::Use(nullptr);
 }

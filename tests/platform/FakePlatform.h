@@ -4,6 +4,7 @@
 // and plays back answers, the clock, the command line and files, so that the whole
 // launcher runs in-process in a test.
 
+#include "platform/os/OsAutostart.h"
 #include "platform/os/OsFailure.h"
 #include "platform/os/OsFiles.h"
 #include "platform/os/OsLocale.h"
@@ -32,6 +33,8 @@ struct TFakeEntry {
   bool DosTimeOk = true; // false: last-write time outside 1980 to 2107
   bool ReadOnly = false;
   TFakeHold HeldElsewhere = TFakeHold::None;
+  int Links = 1;        // names of the file (hard links)
+  bool Foreign = false; // its owner cannot be given to a new file by this user
 };
 using TFakeFs = std::map<std::string, TFakeEntry>;
 
@@ -136,20 +139,30 @@ public:
   bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
   std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
   std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
-  bool FolderWritable = true;  // false: no file can be created (read-only or missing folder)
+  bool FolderWritable = true;  // false: the folder refuses new files (CreateNew is denied)
+  std::string MissingFolder;   // not empty: no file can be made under this folder (it is not there)
   std::int64_t ReadLimit = -1; // >= 0: a read delivers at most this many bytes
+  bool KeepMoments = false;    // true: the files as they are before each call go to Moments
+  std::vector<TFakeFs> Moments; // what the process would leave if it were killed there
   std::size_t OpenCount() const { return Open.size(); }
 
   TOsFile OpenRead(const std::string& name) override;
   std::int64_t SizeOf(TOsFile f) override;
   std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override;
+  std::string SaveTarget(const std::string& name) override { return name; } // not recorded
   TClaim Claim(const std::string& name, TOsFile& f) override;
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override;
+  bool CarryOver(TOsFile claim, TOsFile made) override;
+  bool SetEnd(TOsFile f) override;
   std::int64_t Write(TOsFile f, const char* data, std::size_t n) override;
   bool Flush(TOsFile f) override;
   bool Close(TOsFile f) override;
   bool Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
+  bool RemoveLeftover(const std::string& name) override;
+  std::vector<std::string> FindNames(const std::string& pattern) override;
+  unsigned Waited = 0; // milliseconds; nothing waits really
+  void Wait(unsigned ms) override { Waited += ms; }
 
 private:
   struct TOpen {
@@ -164,6 +177,25 @@ private:
   TFakeFs& Fs;
   std::map<TOsFile, TOpen> Open;
   TOsFile NextFile = 100;
+};
+
+// The entry that starts the program at sign-in: each call is recorded ("Add" or "Remove")
+// with its entry, and answered with Outcome.
+class TFakeAutostart : public TOsAutostart {
+public:
+  std::vector<std::string> Calls;
+  TAutostartEntry Entry;
+  TAutostartOutcome Outcome{TAutostartResult::Done, "C:\\Startup\\Auto Quillmer.lnk", 0};
+  TAutostartOutcome Add(const TAutostartEntry& entry) override {
+    Calls.push_back("Add");
+    Entry = entry;
+    return Outcome;
+  }
+  TAutostartOutcome Remove(const TAutostartEntry& entry) override {
+    Calls.push_back("Remove");
+    Entry = entry;
+    return Outcome;
+  }
 };
 
 // All of the stand-in, put in use for the lifetime of the object.
@@ -181,4 +213,5 @@ public:
   TFakeLocale Locale;
   TFakeFailure Failure{Process};
   TFakeFiles Files{Fs};
+  TFakeAutostart Autostart;
 };

@@ -145,13 +145,13 @@ TEST_F(ProcessFrame, RecognisesTheOpenSwitch) {
   EXPECT_TRUE(SwitchGiven("pen", TByteSet{}, true)); // no switch characters: any first byte
 }
 
-TEST_F(ProcessFrame, FileIsPresentOnlyWhenAFileInTheDateRange) {
+TEST_F(ProcessFrame, FileIsPresentWhenAFileWhateverItsDate) {
   Os.Fs["C:\\a.xls"] = {};
   Os.Fs["C:\\dir.xls"] = TFakeEntry{"", true};
   Os.Fs["C:\\old.xls"] = TFakeEntry{"", false, false};
   EXPECT_TRUE(FilePresent("C:\\a.xls"));
   EXPECT_FALSE(FilePresent("C:\\dir.xls"));
-  EXPECT_FALSE(FilePresent("C:\\old.xls"));
+  EXPECT_TRUE(FilePresent("C:\\old.xls")); // dated before 1980
   EXPECT_FALSE(FilePresent("C:\\missing.xls"));
 }
 

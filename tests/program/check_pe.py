@@ -4,7 +4,12 @@
 - dist/win32/AutoQuillmer.exe is PE32 for i386, dist/win64/AutoQuillmer.exe PE32+ for x86-64;
 - both are GUI-subsystem programs (subsystem 2: no console window);
 - both import only DLLs of Windows itself (no libstdc++-6, libgcc_s_*, libwinpthread-1 or
-  anything else that would have to be shipped beside the program).
+  anything else that would have to be shipped beside the program), and load at start-up only
+  kernel32 and msvcrt: every other DLL is delay-loaded, after the program has restricted the
+  DLL search to the system folder;
+- both are hardened: ASLR with a relocation section, DEP, high-entropy addresses on x86_64,
+  a load configuration whose dependent-load flags keep load-time DLLs to the system folder,
+  and no section both writable and executable.
 
 Prints each program's size and imports; the last line is "N passed, N failed".
 Usage: check_pe.py [--dist DIR]
@@ -19,7 +24,8 @@ from pathlib import Path
 REPO = Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(REPO / "tests"))
 from checklist import Checks  # noqa: E402
-from pefacts import (MACHINE_AMD64, MACHINE_I386, MAGIC_PE32, MAGIC_PE32_PLUS,  # noqa: E402
+from pefacts import (DYNAMIC_BASE, HIGH_ENTROPY_VA, LOAD_LIBRARY_SEARCH_SYSTEM32,  # noqa: E402
+                     MACHINE_AMD64, MACHINE_I386, MAGIC_PE32, MAGIC_PE32_PLUS, NX_COMPAT,
                      SUBSYSTEM_GUI, Program)
 
 # DLLs that every Windows installation has.
@@ -29,6 +35,30 @@ SYSTEM_DLLS = {
     "ntdll.dll", "winmm.dll", "ws2_32.dll", "imm32.dll", "uxtheme.dll", "rpcrt4.dll",
     "secur32.dll", "crypt32.dll", "bcrypt.dll", "winspool.drv",
 }
+
+# The DLLs the programs load at start-up, before they can restrict the DLL search.
+STARTUP_DLLS = {"kernel32.dll", "msvcrt.dll"}
+
+
+def hardening_checks(facts: dict, check) -> None:
+    """The hardening checks, each as check(ok, what)."""
+    flags = facts["dll_characteristics"]
+    check(bool(flags & DYNAMIC_BASE) and facts["relocations"] > 0 and not facts["relocs_stripped"],
+          f"ASLR: dynamic base {'on' if flags & DYNAMIC_BASE else 'OFF'}, relocation section of "
+          f"{facts['relocations']} bytes")
+    check(bool(flags & NX_COMPAT), f"DEP (NX compatible) {'on' if flags & NX_COMPAT else 'OFF'}")
+    if facts["magic"] == 0x20B:
+        check(bool(flags & HIGH_ENTROPY_VA),
+              f"high-entropy addresses {'on' if flags & HIGH_ENTROPY_VA else 'OFF'}")
+    rva, size = facts["load_config"]
+    load_flags = facts["dependent_load_flags"]
+    check(load_flags == LOAD_LIBRARY_SEARCH_SYSTEM32,
+          f"load configuration at {rva:#x} ({size} bytes), dependent-load flags "
+          f"{'none' if load_flags is None else hex(load_flags)} "
+          f"(expected {LOAD_LIBRARY_SEARCH_SYSTEM32:#x}: system folder only)")
+    check(not facts["write_execute"], "no section both writable and executable" + (
+        f" (not: {', '.join(facts['write_execute'])})" if facts["write_execute"] else ""))
+
 
 TARGETS = [
     # (program, machine, machine's name, optional-header magic, its name)
@@ -62,6 +92,10 @@ def main() -> int:
         foreign = [dll for dll in facts.imports if dll not in SYSTEM_DLLS]
         checks.check("imports only Windows' own DLLs", bool(facts.imports) and not foreign,
                      ", ".join(foreign))
+        early = [dll for dll in facts.imports if dll not in STARTUP_DLLS]
+        checks.check("loads only kernel32 and msvcrt at start-up, the rest delay-loaded",
+                     not early, ", ".join(early))
+        hardening_checks(facts.hardening(), lambda ok, what: checks.check(what, ok))
 
     return checks.summary()
 

@@ -47,22 +47,23 @@ public:
     return got;
   }
 
+  std::string SaveTarget(const std::string& name) override { return name; }
+
   TClaim Claim(const std::string& name, TOsFile& f) override {
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE)
-      return TClaim::Failed;
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+      return GetLastError() == ERROR_FILE_NOT_FOUND ? TClaim::Missing : TClaim::Failed;
     // A read-only file is refused even where the open itself let it through (a
     // privileged user on a system that maps the attribute to permission bits).
     BY_HANDLE_FILE_INFORMATION info;
-    if (existed && (!GetFileInformationByHandle(h, &info) ||
-                    (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)) {
+    if (!GetFileInformationByHandle(h, &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
       CloseHandle(h);
       return TClaim::Failed;
     }
     f = FileOf(h);
-    return existed ? TClaim::Existing : TClaim::Created;
+    return TClaim::Existing;
   }
 
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override {
@@ -70,12 +71,21 @@ public:
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = GetLastError();
-      return (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS) ? TCreateNew::Exists
-                                                                   : TCreateNew::Failed;
+      if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS)
+        return TCreateNew::Exists;
+      return e == ERROR_ACCESS_DENIED ? TCreateNew::Denied : TCreateNew::Failed;
     }
     f = FileOf(h);
     return TCreateNew::Created;
   }
+
+  bool CarryOver(TOsFile claim, TOsFile made) override {
+    (void)made;
+    BY_HANDLE_FILE_INFORMATION info;
+    return GetFileInformationByHandle(Handle(claim), &info) && info.nNumberOfLinks <= 1;
+  }
+
+  bool SetEnd(TOsFile f) override { return SetEndOfFile(Handle(f)) != 0; }
 
   std::int64_t Write(TOsFile f, const char* data, std::size_t n) override {
     DWORD put = 0;
@@ -91,12 +101,31 @@ public:
 
   bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
     // A file that is open cannot be replaced here: the claim ends just before the move.
-    CloseHandle(Handle(claim));
+    if (claim != NoOsFile)
+      CloseHandle(Handle(claim));
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }
 
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
+
+  bool RemoveLeftover(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
+
+  std::vector<std::string> FindNames(const std::string& pattern) override {
+    std::vector<std::string> names;
+    WIN32_FIND_DATAA data;
+    const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+      return names;
+    do {
+      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
+        names.emplace_back(data.cFileName);
+    } while (FindNextFileA(search, &data));
+    FindClose(search);
+    return names;
+  }
+
+  void Wait(unsigned ms) override { Sleep(ms); }
 };
 
 } // namespace

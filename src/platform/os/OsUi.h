@@ -2,6 +2,7 @@
 
 #include "platform/os/OsSlot.h"
 
+#include <cstdio>
 #include <string>
 
 // Message box flags of the platform (values as Windows defines them).
@@ -24,11 +25,21 @@ inline constexpr int IdNo = 7;
 class TOsUi {
 public:
   virtual ~TOsUi() = default;
-  // Shows a modal box (Windows: MessageBoxA with no owner window) and returns the
-  // identifier of the button pressed, or 0 when the box could not be shown.
+  // Shows a modal box (Windows: MessageBoxW with no owner window) and returns the
+  // identifier of the button pressed, or 0 when the box could not be shown. Text and
+  // caption are in UTF-8, whatever the system's ANSI code page.
   virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
 };
 
 inline TOsUi& OsUi() {
   return TOsSlot<TOsUi>::Get();
 }
+
+#ifndef _WIN32
+// The box as a prompt on a terminal: the caption, the kind of icon and the text on out, then
+// the buttons' prompt, asked again until in gives an answer: y, n, c in either case, or
+// はい, いいえ, キャンセル. The end of the input answers Cancel where there is a Cancel
+// button, else No (OK for a message).
+int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
+                unsigned flags);
+#endif

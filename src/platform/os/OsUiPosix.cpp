@@ -1,5 +1,5 @@
 // Message boxes on POSIX desktops: a zenity dialog in a graphical session, else a prompt
-// on the terminal, else no box at all (result 0).
+// on the terminal, else no box at all (result 0). Both speak the language of the texts.
 #include "platform/os/ChildPosix.h"
 #include "platform/os/OsUi.h"
 
@@ -27,6 +27,7 @@ unsigned ButtonsOf(unsigned flags) {
   return flags & 0x0Fu;
 }
 
+// The kind of icon in words, for a dialog tool's icon name.
 const char* IconWord(unsigned icon) {
   switch (icon) {
   case MbIconHand:
@@ -37,6 +38,22 @@ const char* IconWord(unsigned icon) {
     return "warning";
   case MbIconAsterisk:
     return "information";
+  default:
+    return "";
+  }
+}
+
+// The kind of icon as the terminal names it, in the language of the launcher's texts.
+const char* IconLabel(unsigned icon) {
+  switch (icon) {
+  case MbIconHand:
+    return "エラー";
+  case MbIconQuestion:
+    return "質問";
+  case MbIconExclamation:
+    return "警告";
+  case MbIconAsterisk:
+    return "情報";
   default:
     return "";
   }
@@ -73,32 +90,65 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
   return buttons == MbYesNoCancel ? IdCancel : IdNo;
 }
 
-int TerminalBox(const std::string& text, const std::string& caption, unsigned flags) {
+// One line of input without its line end and the blanks around it; false at the end of
+// the input when nothing came before it.
+bool ReadAnswer(std::FILE* in, std::string& line) {
+  line.clear();
+  int c;
+  bool any = false;
+  while ((c = std::fgetc(in)) != EOF) {
+    any = true;
+    if (c == '\n')
+      break;
+    line.push_back(static_cast<char>(c));
+  }
+  const auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\r'; };
+  while (!line.empty() && blank(line.back()))
+    line.pop_back();
+  std::size_t start = 0;
+  while (start < line.size() && blank(line[start]))
+    ++start;
+  line.erase(0, start);
+  return any;
+}
+
+} // namespace
+
+int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
+                unsigned flags) {
   const unsigned buttons = ButtonsOf(flags);
-  const std::string icon = IconWord(IconOf(flags));
-  std::FILE* out = stderr;
-  std::fprintf(out, "\n== %s ==%s%s%s\n%s\n", caption.c_str(), icon.empty() ? "" : " (",
-               icon.c_str(), icon.empty() ? "" : ")", WithoutCarriageReturns(text).c_str());
+  const bool cancel = buttons == MbYesNoCancel;
+  const std::string label = IconLabel(IconOf(flags));
+  std::fprintf(out, "\n== %s ==%s%s%s\n%s\n", caption.c_str(), label.empty() ? "" : " [",
+               label.c_str(), label.empty() ? "" : "]", WithoutCarriageReturns(text).c_str());
+  const char* prompt = cancel               ? "はい(y) / いいえ(n) / キャンセル(c): "
+                       : buttons == MbYesNo ? "はい(y) / いいえ(n): "
+                                            : "OK(Enter): ";
+  std::string answer;
   for (;;) {
-    const char* prompt = buttons == MbYesNoCancel ? "[y]es / [n]o / [c]ancel: "
-                         : buttons == MbYesNo     ? "[y]es / [n]o: "
-                                                  : "[Enter] OK: ";
     std::fputs(prompt, out);
     std::fflush(out);
-    char line[64];
-    if (!std::fgets(line, sizeof line, stdin))
-      return 0;
-    const char c = line[0];
+    if (!ReadAnswer(in, answer)) {
+      // The end of the input: Cancel where there is one, else No (OK for a message).
+      std::fputs("\n", out);
+      std::fflush(out);
+      return buttons == MbOk ? IdOk : cancel ? IdCancel : IdNo;
+    }
     if (buttons == MbOk)
       return IdOk;
-    if (c == 'y' || c == 'Y')
+    if (answer == "y" || answer == "Y" || answer == "はい")
       return IdYes;
-    if (c == 'n' || c == 'N')
+    if (answer == "n" || answer == "N" || answer == "いいえ")
       return IdNo;
-    if (buttons == MbYesNoCancel && (c == 'c' || c == 'C'))
+    if (cancel && (answer == "c" || answer == "C" || answer == CancelLabel))
       return IdCancel;
+    std::fputs(cancel ? "y か はい、n か いいえ、c か キャンセル で答えてください。\n"
+                      : "y か はい、n か いいえ で答えてください。\n",
+               out);
   }
 }
+
+namespace {
 
 class TOsUiPosix final : public TOsUi {
 public:
@@ -107,7 +157,7 @@ public:
     if (graphical && OnPath("zenity"))
       return ZenityBox(text, caption, flags);
     if (isatty(STDIN_FILENO))
-      return TerminalBox(text, caption, flags);
+      return TerminalBox(stdin, stderr, text, caption, flags);
     return 0;
   }
 };

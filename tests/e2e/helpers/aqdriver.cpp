@@ -16,6 +16,13 @@
 //   hold_write=C:\aq\case-1\x.ini          optional: this existing file is held open for
 //                                          writing (shared for reading and writing) from
 //                                          before the program starts until it has ended
+//   shell_open=1                           optional: `program` (a shortcut, for example) is
+//                                          opened through the shell (ShellExecuteExW) from
+//                                          the folder `cwd` instead; cmdline is not used.
+//                                          Where the shell gives no process back (it starts
+//                                          a shortcut's target on its own), the process
+//                                          running the file `wait_for` is taken
+//   shot=C:\aq\box.bmp                      optional: the first box is saved as a picture
 //
 // A box that comes when no answer is left is recorded, answered with the first of
 // OK / Cancel / No that it has, and counted as unexpected. The program and everything it
@@ -23,7 +30,10 @@
 // outlives the driver.
 #include "HelperText.h"
 
+#include <shellapi.h>
 #include <windows.h>
+
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstdint>
@@ -39,6 +49,9 @@ namespace {
 
 constexpr int IdText = 0xFFFF; // the message text of a message box
 constexpr int IdIcon = 1088;   // the icon of a message box
+// How long a question to a box of the program may take: long, since an emulated program on
+// a busy machine can take seconds to answer (a hung program is caught by the run's time-out).
+constexpr UINT ReplyMs = 20000;
 
 struct TButtonName {
   int Id;
@@ -112,13 +125,13 @@ std::vector<std::string> SplitAnswers(const std::string& text) {
 // Text of a control of another process (WM_GETTEXT is carried across processes).
 std::wstring ControlText(HWND control) {
   DWORD_PTR length = 0;
-  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_ABORTIFHUNG, 2000, &length)) {
+  if (!SendMessageTimeoutW(control, WM_GETTEXTLENGTH, 0, 0, SMTO_NORMAL, ReplyMs, &length)) {
     return {};
   }
   std::wstring text(length + 1, L'\0');
   DWORD_PTR copied = 0;
   if (!SendMessageTimeoutW(control, WM_GETTEXT, text.size(), reinterpret_cast<LPARAM>(text.data()),
-                           SMTO_ABORTIFHUNG, 2000, &copied)) {
+                           SMTO_NORMAL, ReplyMs, &copied)) {
     return {};
   }
   text.resize(std::min<std::size_t>(copied, length));
@@ -261,8 +274,15 @@ TIconGuess GuessIcon(HWND box) {
     return {"none", 1.0};
   }
   DWORD_PTR icon = 0;
-  if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_ABORTIFHUNG, 2000, &icon) ||
-      icon == 0) {
+  for (int attempt = 0; attempt < 30 && icon == 0; ++attempt) {
+    if (attempt > 0) {
+      Sleep(100); // a slow program may not have set it yet
+    }
+    if (!SendMessageTimeoutW(control, STM_GETICON, 0, 0, SMTO_NORMAL, ReplyMs, &icon)) {
+      icon = 0;
+    }
+  }
+  if (icon == 0) {
     return {"none", 1.0};
   }
   // The box may not be painted yet: look again for a while.
@@ -275,6 +295,75 @@ TIconGuess GuessIcon(HWND box) {
     Sleep(50);
   }
   return guess;
+}
+
+// A window as it is on the screen, saved as a 32-bit bitmap file.
+bool SaveWindowPicture(HWND window, const std::wstring& path) {
+  RECT rect{};
+  GetWindowRect(window, &rect);
+  const int width = rect.right - rect.left;
+  const int height = rect.bottom - rect.top;
+  if (width <= 0 || height <= 0 || width > 4096 || height > 4096) {
+    return false;
+  }
+  TScreenShot shot(width, height);
+  if (!shot.Valid()) {
+    return false;
+  }
+  HDC screenDc = GetDC(nullptr);
+  BitBlt(shot.Get(), 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY);
+  ReleaseDC(nullptr, screenDc);
+  GdiFlush();
+  std::string pixels;
+  for (int y = height - 1; y >= 0; --y) {
+    for (int x = 0; x < width; ++x) {
+      const std::uint32_t p = shot.Pixel(x, y);
+      const char bgra[4] = {static_cast<char>(p & 0xFF), static_cast<char>((p >> 8) & 0xFF),
+                            static_cast<char>((p >> 16) & 0xFF), 0};
+      pixels.append(bgra, 4);
+    }
+  }
+  BITMAPFILEHEADER file{};
+  BITMAPINFOHEADER info{};
+  info.biSize = sizeof info;
+  info.biWidth = width;
+  info.biHeight = height;
+  info.biPlanes = 1;
+  info.biBitCount = 32;
+  info.biCompression = BI_RGB;
+  file.bfType = 0x4D42;
+  file.bfOffBits = sizeof file + sizeof info;
+  file.bfSize = static_cast<DWORD>(file.bfOffBits + pixels.size());
+  std::string data(reinterpret_cast<const char*>(&file), sizeof file);
+  data.append(reinterpret_cast<const char*>(&info), sizeof info);
+  data += pixels;
+  return WriteWholeFile(path, data, false);
+}
+
+// A running process whose image is the file given; its handle, or null.
+HANDLE FindProcess(const std::wstring& image, DWORD& id) {
+  THandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  if (!snapshot.Valid() || !Process32FirstW(snapshot.Get(), &entry)) {
+    return nullptr;
+  }
+  do {
+    HANDLE process = OpenProcess(PROCESS_ALL_ACCESS, FALSE, entry.th32ProcessID);
+    if (process == nullptr) {
+      continue;
+    }
+    wchar_t path[MAX_PATH + 1] = {};
+    DWORD size = MAX_PATH + 1;
+    if (QueryFullProcessImageNameW(process, 0, path, &size) &&
+        CompareStringOrdinal(path, -1, image.c_str(), -1, TRUE) == CSTR_EQUAL &&
+        WaitForSingleObject(process, 0) == WAIT_TIMEOUT) {
+      id = entry.th32ProcessID;
+      return process;
+    }
+    CloseHandle(process);
+  } while (Process32NextW(snapshot.Get(), &entry));
+  return nullptr;
 }
 
 // --- Boxes ------------------------------------------------------------------------------
@@ -315,7 +404,12 @@ TBox ReadBox(HWND box) {
   GetWindowTextW(box, caption, 1024);
   read.Caption = caption;
   if (HWND text = GetDlgItem(box, IdText)) {
+    // A slow (emulated) program may not have its text in place yet: look again for a while.
     read.Text = ControlText(text);
+    for (int attempt = 0; attempt < 30 && read.Text.empty(); ++attempt) {
+      Sleep(100);
+      read.Text = ControlText(text);
+    }
   }
   std::vector<std::pair<int, std::pair<int, std::wstring>>> buttons;
   for (const auto& button : ButtonNames) {
@@ -495,10 +589,40 @@ int wmain(int argc, wchar_t** argv) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   cmdline.push_back(L'\0');
-  const BOOL created = holdError.empty() &&
-                       CreateProcessW(program.empty() ? nullptr : program.c_str(), cmdline.data(),
-                                      nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr,
-                                      cwd.empty() ? nullptr : cwd.c_str(), &startup, &info);
+  const bool shellOpen = job["shell_open"] == "1";
+  BOOL created = FALSE;
+  if (holdError.empty() && shellOpen) {
+    // Opened as the desktop would open it, from another current folder.
+    if (!cwd.empty()) {
+      SetCurrentDirectoryW(cwd.c_str());
+    }
+    SHELLEXECUTEINFOW shell{};
+    shell.cbSize = sizeof shell;
+    shell.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_FLAG_NO_UI | SEE_MASK_NOASYNC;
+    shell.lpFile = program.c_str();
+    shell.lpDirectory = cwd.empty() ? nullptr : cwd.c_str();
+    shell.nShow = SW_SHOWNORMAL;
+    created = ShellExecuteExW(&shell);
+    if (created && shell.hProcess != nullptr) {
+      info.hProcess = shell.hProcess;
+      info.dwProcessId = GetProcessId(shell.hProcess);
+    } else if (created) {
+      const std::wstring image = Widen(job["wait_for"]);
+      for (int attempt = 0; attempt < 200 && info.hProcess == nullptr && !image.empty();
+           ++attempt) {
+        info.hProcess = FindProcess(image, info.dwProcessId);
+        if (info.hProcess == nullptr) {
+          Sleep(50);
+        }
+      }
+      created = info.hProcess != nullptr;
+    }
+  } else if (holdError.empty()) {
+    created = CreateProcessW(program.empty() ? nullptr : program.c_str(), cmdline.data(), nullptr,
+                             nullptr, FALSE, CREATE_SUSPENDED, nullptr,
+                             cwd.empty() ? nullptr : cwd.c_str(), &startup, &info);
+  }
+  const std::wstring shotPath = Widen(job["shot"]);
   std::vector<TBox> boxes;
   bool timedOut = false;
   bool inJob = false;
@@ -508,12 +632,15 @@ int wmain(int argc, wchar_t** argv) {
   if (!holdError.empty()) {
     error = holdError;
   } else if (!created) {
-    error = "CreateProcess failed: " + std::to_string(GetLastError());
+    error = std::string(shellOpen ? "ShellExecuteEx" : "CreateProcess") +
+            " failed: " + std::to_string(GetLastError());
   } else {
     THandle process(info.hProcess);
     THandle thread(info.hThread);
     inJob = jobObject.Valid() && AssignProcessToJobObject(jobObject.Get(), process.Get());
-    ResumeThread(thread.Get());
+    if (!shellOpen) {
+      ResumeThread(thread.Get());
+    }
 
     std::set<HWND> done;
     std::size_t nextAnswer = 0;
@@ -525,6 +652,9 @@ int wmain(int argc, wchar_t** argv) {
         Sleep(100); // let the box finish laying itself out
         TBox box = ReadBox(window);
         box.AtMs = elapsed();
+        if (!shotPath.empty() && boxes.empty() && !SaveWindowPicture(window, shotPath)) {
+          box.Note = "the picture could not be saved";
+        }
         int press = 0;
         if (nextAnswer < answers.size()) {
           box.Answer = answers[nextAnswer++];

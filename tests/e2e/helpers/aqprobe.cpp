@@ -8,10 +8,22 @@
 //   aqprobe.exe locale OUTFILE           notes regional settings of the thread's locale
 //   aqprobe.exe open FILE SHOW           opens FILE through the shell (ShellExecuteA) with
 //                                        the show command SHOW; exit code: the shell's result
+//   aqprobe.exe wait                     sleeps until it is ended (keeps a prefix's Wine
+//                                        processes running between the tests' programs)
+//   aqprobe.exe link LNKFILE OUTFILE     reads a shortcut back through IShellLinkW and notes
+//                                        its target (also as its item list gives it),
+//                                        working folder, arguments, icon, description and
+//                                        show command (UTF-8 lines)
+//   aqprobe.exe startup OUTFILE          notes the user's Startup folder (known folder)
 #include "HelperText.h"
 
+#include <objbase.h>
 #include <shellapi.h>
 #include <windows.h>
+
+#include <knownfolders.h>
+#include <shlobj.h>
+#include <shobjidl.h>
 
 #include <cstdio>
 #include <string>
@@ -114,6 +126,69 @@ int Open(const std::wstring& file, int show) {
   return static_cast<int>(result);
 }
 
+// A shortcut's fields as the shell-link interface gives them back.
+int Link(const std::wstring& lnk, const std::wstring& out) {
+  if (FAILED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED))) {
+    return 1;
+  }
+  std::string text;
+  IShellLinkW* link = nullptr;
+  IPersistFile* file = nullptr;
+  HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
+                                reinterpret_cast<void**>(&link));
+  if (SUCCEEDED(hr)) {
+    hr = link->QueryInterface(IID_IPersistFile, reinterpret_cast<void**>(&file));
+  }
+  if (SUCCEEDED(hr)) {
+    hr = file->Load(lnk.c_str(), STGM_READ);
+  }
+  if (SUCCEEDED(hr)) {
+    wchar_t value[INFOTIPSIZE + MAX_PATH] = {};
+    link->GetPath(value, MAX_PATH, nullptr, SLGP_RAWPATH);
+    text += "target=" + Narrow(value) + "\n";
+    PIDLIST_ABSOLUTE idList = nullptr;
+    value[0] = L'\0';
+    if (SUCCEEDED(link->GetIDList(&idList)) && idList != nullptr) {
+      SHGetPathFromIDListW(idList, value);
+      CoTaskMemFree(idList);
+    }
+    text += "idlist=" + Narrow(value) + "\n";
+    value[0] = L'\0';
+    link->GetWorkingDirectory(value, MAX_PATH);
+    text += "workdir=" + Narrow(value) + "\n";
+    value[0] = L'\0';
+    link->GetArguments(value, INFOTIPSIZE);
+    text += "arguments=" + Narrow(value) + "\n";
+    value[0] = L'\0';
+    int index = 0;
+    link->GetIconLocation(value, MAX_PATH, &index);
+    text += "icon=" + Narrow(value) + "," + std::to_string(index) + "\n";
+    value[0] = L'\0';
+    link->GetDescription(value, INFOTIPSIZE);
+    text += "description=" + Narrow(value) + "\n";
+    int show = 0;
+    link->GetShowCmd(&show);
+    text += "show=" + std::to_string(show) + "\n";
+  }
+  text += "hresult=" + std::to_string(static_cast<unsigned long>(hr)) + "\n";
+  if (file != nullptr) {
+    file->Release();
+  }
+  if (link != nullptr) {
+    link->Release();
+  }
+  CoUninitialize();
+  return WriteWholeFile(out, text, false) && SUCCEEDED(hr) ? 0 : 1;
+}
+
+int StartupFolder(const std::wstring& out) {
+  PWSTR path = nullptr;
+  const HRESULT hr = SHGetKnownFolderPath(FOLDERID_Startup, KF_FLAG_DONT_VERIFY, nullptr, &path);
+  const std::string text = SUCCEEDED(hr) ? Narrow(path) + "\n" : std::string();
+  CoTaskMemFree(path);
+  return SUCCEEDED(hr) && WriteWholeFile(out, text, false) ? 0 : 1;
+}
+
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -122,7 +197,7 @@ int wmain(int argc, wchar_t** argv) {
   int first = 1;
   const auto isMode = [](const std::wstring& word) {
     return word == L"args" || word == L"boxes" || word == L"clock" || word == L"locale" ||
-           word == L"open";
+           word == L"open" || word == L"wait" || word == L"link" || word == L"startup";
   };
   while (first < argc && !isMode(argv[first])) {
     ++first;
@@ -142,8 +217,17 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"locale" && argc == 3) {
     return Locale(argv[2]);
   }
+  if (mode == L"link" && argc == 4) {
+    return Link(argv[2], argv[3]);
+  }
+  if (mode == L"startup" && argc == 3) {
+    return StartupFolder(argv[2]);
+  }
   if (mode == L"open" && argc == 4) {
     return Open(argv[2], _wtoi(argv[3]));
+  }
+  if (mode == L"wait") {
+    Sleep(INFINITE);
   }
   return 99;
 }

@@ -46,8 +46,8 @@ public:
   TOsFiles& Files() override { return Platform.Files; }
   std::string In(const std::string& name) override { return Dir + name; }
   std::string InMissingFolder(const std::string& name) override {
-    Platform.Files.FolderWritable = false; // how the stand-in has a missing folder
-    return Dir + "missing\\" + name;
+    Platform.Files.MissingFolder = Dir + "missing\\";
+    return Platform.Files.MissingFolder + name;
   }
   void Put(const std::string& name, const std::string& text) override {
     Platform.Fs[name] = TFakeEntry{text};
@@ -176,9 +176,12 @@ TEST_P(FilesContract, LayerSharingRulesWithinOneProcess) {
   EXPECT_TRUE(files.Close(w));
 
   const std::string fresh = Impl->In("fresh.ini");
-  ASSERT_EQ(files.Claim(fresh, w), TClaim::Created);
+  EXPECT_EQ(files.Claim(fresh, w), TClaim::Missing); // and not created
+  EXPECT_EQ(Impl->Names(), std::set<std::string>{"AutoQuillmer.ini"});
+  ASSERT_EQ(files.CreateNew(fresh, w), TCreateNew::Created);
   TOsFile n = NoOsFile;
   EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists);
+  EXPECT_FALSE(files.RemoveLeftover(fresh)); // held by the save that made it
   EXPECT_TRUE(files.Close(w));
   EXPECT_TRUE(files.Remove(fresh));
   EXPECT_FALSE(files.Remove(fresh));

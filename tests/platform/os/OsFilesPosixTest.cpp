@@ -1,6 +1,7 @@
 // What only the POSIX file layer does, on real files in a temporary folder: locks held by
-// another process, permission bits, immutable files and folders, a full disk and a file-size
-// limit. What every system does alike is in OsFilesContractTest.cpp.
+// another process, permission bits and owners (also as an ordinary user), immutable files
+// and folders, symbolic and hard links, leftovers of killed saves, a full disk and a
+// file-size limit. What every system does alike is in OsFilesContractTest.cpp.
 #include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
@@ -13,6 +14,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <grp.h>
 #include <set>
 #include <string>
 #include <sys/file.h>
@@ -104,13 +106,13 @@ TEST_F(PosixFiles, ImmutableFileIsReadOnly) {
   EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
 }
 
-TEST_F(PosixFiles, ImmutableFolderRefusesSaveWithAndWithoutFile) {
+TEST_F(PosixFiles, ImmutableFolderWritesTheFileInPlaceAndCreatesNone) {
   Put(Ini, OldText);
   if (!MakeImmutable(Dir))
     GTEST_SKIP() << "chattr +i is not available here";
-  EXPECT_THROW(SaveSomething(Ini), EFCreateError);
   EXPECT_THROW(SaveSomething(Dir + "/other.ini"), EFCreateError);
-  EXPECT_EQ(Get(Ini), OldText);
+  SaveSomething(Ini);
+  EXPECT_EQ(Get(Ini), "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n");
   EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
 }
 
@@ -203,7 +205,6 @@ char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
   const pid_t child = fork();
   if (child == 0) {
     close(out[0]);
-    std::signal(SIGXFSZ, SIG_IGN);
     rlimit r{limit, limit};
     char seen = 'X';
     if (setrlimit(RLIMIT_FSIZE, &r) == 0) {
@@ -234,6 +235,11 @@ char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
 }
 
 TEST_F(PosixFiles, FileSizeLimitMidwayKeepsOldFile) {
+  // The file layer itself keeps the limit from ending the process (the child inherits it).
+  (void)TOsSlot<TOsFiles>::Native();
+  struct sigaction now {};
+  ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
   Put(Ini, OldText);
   EXPECT_EQ(SaveWithFileSizeLimit(Ini, 4096), 'W');
   EXPECT_EQ(Get(Ini), OldText);
@@ -260,6 +266,142 @@ TEST_F(PosixFiles, FullDiskKeepsOldFile) {
   ini.DropSection("Big");
   ini.SaveToDisk();
   EXPECT_EQ(Get(name), "[Launch]\r\nYesNo=0\r\n\r\n");
+}
+
+// --- situations of an ordinary user's files -------------------------------------------------
+
+constexpr uid_t Nobody = 65534;
+constexpr gid_t NoGroup = 65534;
+const std::string NewText = "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n";
+
+// Saves WindowSize=3 over `name` in a child process, as `nobody` or as root. Returns 'S'
+// for success, 'C' for EFCreateError, 'W' for EWriteError, 'X' for anything else.
+char SaveAs(const std::string& name, bool asNobody) {
+  int out[2];
+  if (pipe(out) != 0)
+    return '?';
+  const pid_t child = fork();
+  if (child == 0) {
+    close(out[0]);
+    char seen = 'X';
+    if (!asNobody || (setgroups(0, nullptr) == 0 && setgid(NoGroup) == 0 && setuid(Nobody) == 0)) {
+      try {
+        TMemIniFile ini(name);
+        ini.WriteInt("Launch", "WindowSize", 3);
+        ini.SaveToDisk();
+        seen = 'S';
+      } catch (const EWriteError&) {
+        seen = 'W';
+      } catch (const EFCreateError&) {
+        seen = 'C';
+      } catch (...) {
+      }
+    }
+    if (write(out[1], &seen, 1) != 1)
+      _exit(1);
+    _exit(0);
+  }
+  close(out[1]);
+  char seen = '?';
+  if (read(out[0], &seen, 1) != 1)
+    seen = '?';
+  close(out[0]);
+  waitpid(child, nullptr, 0);
+  return seen;
+}
+
+struct stat StatOf(const std::string& name) {
+  struct stat st {};
+  lstat(name.c_str(), &st);
+  return st;
+}
+
+// A folder that refuses new files (mode 555) with a writable file of the user's: written in
+// place; without the file, nothing can be saved and nothing is left.
+TEST_F(PosixFiles, ReadOnlyFolderOfAnOrdinaryUser) {
+  Put(Ini, OldText);
+  ASSERT_EQ(chown(Ini.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Ini.c_str(), 0644), 0);
+  ASSERT_EQ(chown(Dir.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Dir.c_str(), 0555), 0);
+  const ino_t inode = StatOf(Ini).st_ino;
+  EXPECT_EQ(SaveAs(Ini, true), 'S');
+  EXPECT_EQ(Get(Ini), NewText);
+  EXPECT_EQ(StatOf(Ini).st_ino, inode);
+  EXPECT_EQ(SaveAs(Dir + "/first.ini", true), 'C');
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+  chmod(Dir.c_str(), 0755);
+}
+
+// A save by root keeps the owner and mode of the user's file, so that the user's next save
+// works; a user who may write another's file but not give it away writes it in place.
+TEST_F(PosixFiles, OwnerAndModeAreKept) {
+  ASSERT_EQ(chmod(Dir.c_str(), 0777), 0);
+  Put(Ini, OldText);
+  ASSERT_EQ(chown(Ini.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Ini.c_str(), 0600), 0);
+  EXPECT_EQ(SaveAs(Ini, false), 'S');
+  struct stat st = StatOf(Ini);
+  EXPECT_EQ(st.st_uid, Nobody);
+  EXPECT_EQ(st.st_gid, NoGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(SaveAs(Ini, true), 'S');
+
+  const std::string shared = Dir + "/shared.ini";
+  Put(shared, OldText);
+  ASSERT_EQ(chown(shared.c_str(), 0, NoGroup), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 0664), 0);
+  EXPECT_EQ(SaveAs(shared, true), 'S');
+  EXPECT_EQ(Get(shared), NewText);
+  st = StatOf(shared);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(Names(Dir), (std::set<std::string>{"AutoQuillmer.ini", "shared.ini"}));
+}
+
+// A symbolic link (through a chain of relative links) is saved through to its file and
+// stays a link; a link to a missing file creates that file; hard links keep sharing.
+TEST_F(PosixFiles, LinksAreSavedThrough) {
+  ASSERT_EQ(mkdir((Dir + "/dots").c_str(), 0755), 0);
+  Put(Dir + "/dots/real.ini", OldText);
+  ASSERT_EQ(symlink("dots/real.ini", (Dir + "/middle").c_str()), 0);
+  ASSERT_EQ(symlink("middle", Ini.c_str()), 0);
+  EXPECT_EQ(SaveAs(Ini, false), 'S');
+  EXPECT_TRUE(S_ISLNK(StatOf(Ini).st_mode));
+  EXPECT_TRUE(S_ISLNK(StatOf(Dir + "/middle").st_mode));
+  EXPECT_EQ(Get(Dir + "/dots/real.ini"), NewText);
+  EXPECT_EQ(Names(Dir + "/dots"), std::set<std::string>{"real.ini"});
+
+  const std::string dangling = Dir + "/dangling.ini";
+  ASSERT_EQ(symlink((Dir + "/dots/new.ini").c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(SaveAs(dangling, false), 'S');
+  EXPECT_TRUE(S_ISLNK(StatOf(dangling).st_mode));
+  EXPECT_EQ(Get(Dir + "/dots/new.ini"), "[Launch]\r\nWindowSize=3\r\n\r\n");
+
+  const std::string twin = Dir + "/twin.ini";
+  ASSERT_EQ(link((Dir + "/dots/real.ini").c_str(), twin.c_str()), 0);
+  Put(twin, OldText);
+  EXPECT_EQ(SaveAs(twin, false), 'S');
+  EXPECT_EQ(Get(Dir + "/dots/real.ini"), NewText);
+  EXPECT_EQ(StatOf(twin).st_nlink, 2u);
+}
+
+// Leftovers of killed saves go at the next save, however many; one that a running save
+// holds (locked) stays.
+TEST_F(PosixFiles, LeftoversAreClearedUnlessHeld) {
+  Put(Ini, OldText);
+  for (int i = 1; i <= 100; ++i)
+    Put(SaveTempName(Ini, i), "stale");
+  Put(SaveTempName(Ini, 4321), "stale");
+  Put(Ini + ".~x.tmp", "not ours");
+  {
+    TLockHolder running(SaveTempName(Ini, 2), LOCK_EX);
+    ASSERT_TRUE(running.Holding);
+    EXPECT_EQ(SaveAs(Ini, false), 'S');
+  }
+  EXPECT_EQ(Get(Ini), NewText);
+  EXPECT_EQ(Names(Dir), (std::set<std::string>{"AutoQuillmer.ini", "AutoQuillmer.ini.~2.tmp",
+                                               "AutoQuillmer.ini.~x.tmp"}));
 }
 
 } // namespace

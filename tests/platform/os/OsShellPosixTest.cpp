@@ -110,3 +110,68 @@ TEST(PosixUi, WithoutADisplayOrATerminalNoBoxIsShown) {
 }
 
 } // namespace
+
+// The terminal prompt: the answers it takes, asking again after an unknown one, and the end
+// of the input.
+TEST(PosixUi, TheTerminalPromptTakesAnswersInTheLanguageOfTheTexts) {
+  struct TCase {
+    unsigned Flags;
+    const char* Input;
+    int Result;
+    int Asked;  // prompts shown
+    bool Ended; // the input ended before an answer
+  };
+  const TCase cases[] = {
+      {MbYesNoCancel | MbIconQuestion, "y\n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "Y\n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, " はい \n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "N\n", IdNo, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "いいえ\r\n", IdNo, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "C\n", IdCancel, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "キャンセル", IdCancel, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "yes\n\nc\n", IdCancel, 3, false},
+      {MbYesNoCancel | MbIconQuestion, "", IdCancel, 1, true},
+      {MbYesNoCancel | MbIconQuestion, "x\n", IdCancel, 2, true},
+      {MbYesNo | MbIconExclamation, "c\nn\n", IdNo, 2, false},
+      {MbYesNo | MbIconExclamation, "", IdNo, 1, true},
+      {MbYesNo, "キャンセル\n", IdNo, 2, true},
+      {MbOk | MbIconHand, "\n", IdOk, 1, false},
+      {MbOk, "", IdOk, 1, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Input) + " flags " + std::to_string(c.Flags));
+    std::string input = c.Input;
+    std::FILE* in = fmemopen(input.data(), input.size() + (input.empty() ? 1 : 0), "r");
+    if (input.empty())
+      std::fgetc(in); // an empty stream: nothing left to read
+    char* printed = nullptr;
+    std::size_t printedSize = 0;
+    std::FILE* out = open_memstream(&printed, &printedSize);
+    ASSERT_TRUE(in && out);
+    EXPECT_EQ(TerminalBox(in, out, "一行目\r\n二行目", "Auto Quillmer", c.Flags), c.Result);
+    std::fclose(in);
+    std::fclose(out);
+    const std::string shown(printed, printedSize);
+    std::free(printed);
+    const bool ask = (c.Flags & 0xF) != MbOk;
+    const std::string prompt = (c.Flags & 0xF) == MbYesNoCancel
+                                   ? "はい(y) / いいえ(n) / キャンセル(c): "
+                               : ask ? "はい(y) / いいえ(n): "
+                                     : "OK(Enter): ";
+    int asked = 0;
+    for (std::size_t at = shown.find(prompt); at != std::string::npos;
+         at = shown.find(prompt, at + 1))
+      ++asked;
+    EXPECT_EQ(asked, c.Asked) << shown;
+    EXPECT_NE(shown.find("\n一行目\n二行目\n"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find_first_of("\r"), std::string::npos);
+    EXPECT_EQ(shown.find("question"), std::string::npos);
+    if (c.Asked > 1) {
+      EXPECT_NE(shown.find("で答えてください。"), std::string::npos) << shown;
+    }
+    // At the end of the input the prompt's line is ended.
+    if (c.Ended) {
+      EXPECT_EQ(shown.back(), '\n') << shown;
+    }
+  }
+}

@@ -1,0 +1,108 @@
+"""How the settings file is saved, where Wine shows it: a folder that refuses new files, a
+file (and templates) restored with a date before 1980, leftovers of killed saves, and the
+program ended by TerminateProcess at random moments or started twice at once (aqkillrace).
+"""
+
+import os
+import re
+import shutil
+
+from cases_workbook import FILLED_JUNE, JULY_1, settings_text
+from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
+                     TEMPLATE1, TEMPLATE3, case)
+
+# 1975-01-01 00:00 UTC: outside the dates a FAT directory entry can hold.
+RESTORED_DATE = 157766400
+KILLS = int(os.environ.get("AQ_WINE_KILLS", "100"))
+PAIRS = int(os.environ.get("AQ_WINE_PAIRS", "20"))
+# A run's time limit: starts on a loaded machine can take many seconds.
+SLOW = 60
+
+
+@case("a folder that refuses new files: the settings file is written in place; on a first "
+      "run the write-back message and no file", tags=("settings", "saves"))
+def folder_refuses_new_files(t):
+    t.set_folder("existing")
+    t.put(TEMPLATE1, FILLED_JUNE,
+          (SETTINGS, settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00")))
+    shutil.copyfile(t.runner.exe, t.folder / PROGRAM)
+    t.make_immutable(t.folder)
+    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True, timeout=SLOW)
+    t.boxes(run, OPEN_QUESTION)
+    t.exit_code(run, 0)
+    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], FILLED_JUNE[0], SETTINGS])
+
+    first = t.set_folder("first")
+    t.put(TEMPLATE1, FILLED_JUNE)
+    shutil.copyfile(t.runner.exe, first / PROGRAM)
+    t.make_immutable(first)
+    run = t.launch(answers=["yes", "ok"], faketime=JULY_1, frozen=True, timeout=SLOW)
+    t.boxes(run, OPEN_QUESTION, SAVE_FAILED)
+    t.exit_code(run, 0)
+    t.files(first, [PROGRAM, TEMPLATE1[0], FILLED_JUNE[0]])
+
+
+@case("a settings file and templates restored with a 1975 date still count: no first-run "
+      "question, Type-3 kept", tags=("settings", "saves"))
+def restored_old_dates(t):
+    t.put(TEMPLATE1, TEMPLATE3, FILLED_JUNE,
+          (SETTINGS, settings_text("2004/07/01 7:00:00", "2004/07/01 7:00:00", type1=0)))
+    for name in (SETTINGS, TEMPLATE1[0], TEMPLATE3[0]):
+        os.utime(t.folder / name, (RESTORED_DATE, RESTORED_DATE))
+    run = t.launch(faketime=JULY_1, frozen=True, timeout=SLOW)
+    t.boxes(run)
+    t.exit_code(run, 0)
+    t.file_is(t.folder, SETTINGS,
+              settings_text("2004/07/01 7:00:00", "2004/07/01 7:30:00", type1=0))
+
+    # Templates dated 1975 on a first run: both are found, so the question comes.
+    t.set_folder("first")
+    t.put(TEMPLATE1, TEMPLATE3)
+    for name in (TEMPLATE1[0], TEMPLATE3[0]):
+        os.utime(t.folder / name, (RESTORED_DATE, RESTORED_DATE))
+    run = t.launch(answers=["cancel", "ok"], faketime=JULY_1, frozen=True, timeout=SLOW)
+    t.box(run, 0, FIRST_RUN_QUESTION)
+    t.exit_code(run, 0)
+
+
+@case("120 leftovers of killed saves: the next save succeeds and clears them",
+      tags=("settings", "saves"))
+def leftovers_cleared(t):
+    t.put(TEMPLATE1, FILLED_JUNE,
+          (SETTINGS, settings_text("2004/07/01 7:00:00", "2004/07/01 7:00:00")),
+          *[(f"{SETTINGS}.~{i}.tmp", b"") for i in range(1, 121)])
+    run = t.launch(faketime=JULY_1, frozen=True, timeout=SLOW)
+    t.boxes(run)
+    t.exit_code(run, 0)
+    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:00:00", "2004/07/01 7:30:00"))
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], FILLED_JUNE[0], SETTINGS])
+
+
+def kill_race(t, mode: str, count: int, *extra: str) -> None:
+    t.put(TEMPLATE1, FILLED_JUNE)
+    shutil.copyfile(t.runner.exe, t.folder / PROGRAM)
+    helper = t.copy_helper("aqkillrace.exe", into=t.records)
+    done = t.session.run([t.win(helper), mode, str(count), t.win(t.folder / PROGRAM), *extra],
+                         timeout=900, faketime=JULY_1, frozen=True)
+    output = done.stdout.decode("utf-8", errors="replace")
+    for line in output.splitlines():
+        if line.startswith(("kills:", "pairs:", "note:")):
+            t.notes.append(line)  # the counts, printed with the case
+    bad = [line for line in output.splitlines() if line.startswith("bad:")]
+    t.check(re.search(r"^aqkillrace: 0 bad", output, re.M) is not None,
+            f"aqkillrace ({done.returncode}): " + ("; ".join(bad[:10]) or output[-800:]))
+
+
+@case(f"the program ended by TerminateProcess at random moments, {KILLS} times, with and "
+      "without an old file: the old file or a whole new one, never empty or partial",
+      tags=("saves", "slow"))
+def killed_saves(t):
+    kill_race(t, "kill", KILLS, str(int.from_bytes(os.urandom(2), "little")))
+
+
+@case(f"{PAIRS} pairs of same-day starts at once: the file stays whole, at most the "
+      "write-back message", tags=("saves", "slow"))
+def two_starts_at_once(t):
+    t.put((SETTINGS, settings_text("2004/07/01 7:00:00", "2004/07/01 7:00:00")))
+    kill_race(t, "race", PAIRS)

@@ -1,0 +1,171 @@
+#!/usr/bin/env python3
+"""The start at sign-in on Linux: the real program's "/startup" and "/nostartup" with a
+home folder of their own, the XDG autostart file they write and remove, and their boxes
+(taken from a stand-in zenity).
+
+    check_autostart_linux.py [PROGRAM]     (default: dist/linux/AutoQuillmer)
+
+Each step of the table runs one copy of the program with a switch and gives the box and
+exit code it must show, and which copy the autostart file must start afterwards. The
+copies lie in folders whose names hold a blank, Japanese text and the characters that the
+desktop-entry format must escape. The last line is "N passed, N failed".
+"""
+
+import json
+import os
+import shlex
+import shutil
+import subprocess
+import sys
+import tempfile
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(ROOT / "tests"))
+from checklist import Checks  # noqa: E402
+
+ENTRY = "auto-quillmer.desktop"
+ADDED = "スタートアップに登録しました。次回のサインインから自動で起動します。"
+ADD_FAILED = "スタートアップに登録できませんでした。"
+REMOVED = "スタートアップから外しました。次回のサインインからは自動で起動しません。"
+NONE = "スタートアップには登録されていません。"
+NOT_OURS = ("スタートアップにある同じ名前の登録は別の場所のプログラムを起動するものなので、"
+            "そのままにしました。")
+REMOVE_FAILED = "スタートアップから外せませんでした。"
+DENIED = "スタートアップ フォルダーへの書き込みが拒否されました。"
+
+# Folders of the program copies.
+FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x'}
+
+# copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
+# (None: no entry), "lock": the autostart folder is read-only during the step.
+STEPS = [
+    ("one", "/nostartup", NONE, "", 0, None, False),
+    ("one", '"/StartUp"', ADDED, "", 0, "one", False),
+    ("two", "/nostartup", NOT_OURS, "", 0, "one", False),
+    ("two", "-startup /open", ADDED, "", 0, "two", False),
+    ("one", "-NoStartup", NOT_OURS, "", 0, "two", False),
+    ("odd", "/startup", ADDED, "", 0, "odd", False),
+    ("odd", "/nostartup", REMOVE_FAILED, DENIED, 2, "odd", True),
+    ("one", "/startup", ADD_FAILED, DENIED, 2, "odd", True),
+    ("odd", "/startup /nostartup", REMOVED, "", 0, None, False),
+]
+
+ZENITY = """#!/bin/sh
+python3 -c 'import json, sys; print(json.dumps(sys.argv[1:]))' "$@" >> "$AQ_BOX_LOG"
+exit 0
+"""
+
+
+def unescape_value(value):
+    out, i = "", 0
+    while i < len(value):
+        if value[i] == "\\" and i + 1 < len(value):
+            out += {"s": " ", "n": "\n", "t": "\t", "r": "\r", "\\": "\\"}.get(value[i + 1],
+                                                                           value[i + 1])
+            i += 2
+        else:
+            out += value[i]
+            i += 1
+    return out
+
+
+def exec_program(value):
+    """The program of an Exec value: one quoted argument, its escapes and %% undone."""
+    text = unescape_value(value)
+    if len(text) < 2 or text[0] != '"' or text[-1] != '"':
+        return None
+    out, i, body = "", 0, text[1:-1]
+    while i < len(body):
+        if body[i] == "\\":
+            out += body[i + 1]
+            i += 2
+        elif body[i] == "%":
+            out += "%"
+            i += 2
+        else:
+            out += body[i]
+            i += 1
+    return out
+
+
+def entry_keys(path):
+    lines = path.read_text(encoding="utf-8").splitlines()
+    keys = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
+    return lines[0] if lines else "", keys
+
+
+def main():
+    program = Path(sys.argv[1] if len(sys.argv) > 1 else ROOT / "dist" / "linux" / "AutoQuillmer")
+    checks = Checks()
+    if not checks.check(f"{program} is built", program.is_file()):
+        return checks.summary()
+    with tempfile.TemporaryDirectory(prefix="aq-autostart-") as tmp:
+        root = Path(tmp)
+        home, bin_dir, elsewhere = root / "home", root / "bin", root / "elsewhere"
+        for folder in (home, bin_dir, elsewhere):
+            folder.mkdir()
+        (bin_dir / "zenity").write_text(ZENITY)
+        (bin_dir / "zenity").chmod(0o755)
+        copies = {}
+        for name, folder in FOLDERS.items():
+            (root / folder).mkdir()
+            copies[name] = root / folder / "AutoQuillmer"
+            shutil.copy2(program, copies[name])
+        autostart = home / ".config" / "autostart"
+        box_log = root / "boxes.log"
+        env = {k: v for k, v in os.environ.items() if k not in ("XDG_CONFIG_HOME", "WAYLAND_DISPLAY")}
+        env.update(HOME=str(home), DISPLAY=":aq-none", AQ_BOX_LOG=str(box_log),
+                   PATH=f"{bin_dir}:{env.get('PATH', '/usr/bin:/bin')}")
+        locked = False
+        try:
+            for number, (copy, args, headline, reason, code, target, lock) in enumerate(STEPS, 1):
+                what = f"step {number}: {copy} {args}"
+                if lock != locked:
+                    subprocess.run(["chattr", "+i" if lock else "-i", str(autostart)], check=True)
+                    locked = lock
+                box_log.unlink(missing_ok=True)
+                done = subprocess.run([str(copies[copy]), *shlex.split(args)], cwd=elsewhere,
+                                      env=env, stdin=subprocess.DEVNULL, capture_output=True,
+                                      timeout=30)
+                checks.check(f"{what}: exit code {code}", done.returncode == code,
+                             f"{done.returncode}: {done.stderr.decode(errors='replace')}")
+                text = headline + (f"\n{reason}" if reason else "") + f"\n\n場所：\u3000{autostart / ENTRY}"
+                icon = "dialog-error" if reason else "dialog-information"
+                boxes = [json.loads(line) for line in box_log.read_text().splitlines()] \
+                    if box_log.exists() else []
+                checks.check(f"{what}: one box", len(boxes) == 1 and
+                             {"--info", "--title=Auto Quillmer", f"--text={text}",
+                              f"--icon-name={icon}"} <= set(boxes[0]), repr(boxes))
+                present = (autostart / ENTRY).exists()
+                checks.check(f"{what}: the entry {'starts ' + target if target else 'is gone'}",
+                             present == bool(target))
+                if present and target:
+                    first, keys = entry_keys(autostart / ENTRY)
+                    expected = {"Type": "Application", "Name": "Auto Quillmer",
+                                "Comment": "Opens this month's Dozeboard sleep chart once a day.",
+                                "Comment[ja]": "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。",
+                                "Terminal": "false", "X-GNOME-Autostart-enabled": "true"}
+                    checks.check(f"{what}: the entry's fixed keys", first == "[Desktop Entry]"
+                                 and {k: keys.get(k) for k in expected} == expected, repr(keys))
+                    checks.check(f"{what}: Exec starts {copies[target]}",
+                                 exec_program(keys.get("Exec", "")) == str(copies[target]),
+                                 keys.get("Exec", ""))
+                    checks.check(f"{what}: Path is its folder",
+                                 unescape_value(keys.get("Path", "")) == str(copies[target].parent),
+                                 keys.get("Path", ""))
+                leftovers = sorted(p.name for p in autostart.iterdir()) if autostart.exists() else []
+                checks.check(f"{what}: nothing else in the autostart folder",
+                             leftovers == ([ENTRY] if target else []), repr(leftovers))
+                made = sorted(p.name for f in [elsewhere, *(c.parent for c in copies.values())]
+                              for p in f.iterdir() if p.name != "AutoQuillmer")
+                checks.check(f"{what}: no settings file, no workbook", made == [], repr(made))
+        finally:
+            if locked:
+                subprocess.run(["chattr", "-i", str(autostart)], check=False)
+    return checks.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

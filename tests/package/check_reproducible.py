@@ -1,0 +1,152 @@
+#!/usr/bin/env python3
+"""Checks that the release is the same, byte for byte, when it is built again elsewhere (Python
+standard library only).
+
+    check_reproducible.py
+
+Builds the release (scripts/release/package.sh) in this working copy and again in a second clone of the
+same commit under a temporary folder, with another time zone and a stricter umask, and compares
+every program and archive that dist/SHA256SUMS lists, and that file itself, byte for byte; a
+difference fails with the names of the files that differ. It also checks that the Windows
+programs carry the commit's time (or SOURCE_DATE_EPOCH) in their headers, that no program holds
+the folder it was built in, and that dist/SHA256SUMS is right. Uncommitted changes in the working
+copy are not in the clone: commit first.
+
+The last line is "N passed, N failed"; the exit code is 1 when anything failed.
+"""
+
+import hashlib
+import os
+import pathlib
+import shutil
+import struct
+import subprocess
+import sys
+import tarfile
+import tempfile
+import time
+import zipfile
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True  # keep the tree free of caches
+sys.path.insert(0, str(ROOT / "tests"))
+from checklist import Checks  # noqa: E402
+
+WINDOWS_PROGRAMS = ["win32/AutoQuillmer.exe", "win64/AutoQuillmer.exe"]
+PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer"]
+
+
+def git(*args, cwd=ROOT):
+    return subprocess.run(["git", *args], cwd=cwd, check=True, capture_output=True, text=True).stdout.strip()
+
+
+def package(folder, **options):
+    """Runs scripts/release/package.sh in folder; gives whether it worked and the seconds it took."""
+    start = time.monotonic()
+    run = subprocess.run(["bash", "scripts/release/package.sh"], cwd=folder, stdin=subprocess.DEVNULL,
+                         stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **options)
+    if run.returncode != 0:
+        print(run.stdout[-3000:])
+    return run.returncode == 0, time.monotonic() - start
+
+
+def listed(dist):
+    """The files that dist/SHA256SUMS lists, with their digests, in its order."""
+    sums = dist / "SHA256SUMS"
+    if not sums.is_file():
+        return []
+    return [tuple(line.split("  ", 1)) for line in sums.read_text(encoding="utf-8").splitlines() if line]
+
+
+def members(path):
+    """Each member of a zip or tar.gz archive: its name, with its time, mode, owner and digest."""
+    out = {}
+    if path.name.endswith(".zip"):
+        with zipfile.ZipFile(path) as archive:
+            for info in archive.infolist():
+                digest = hashlib.sha256(archive.read(info)).hexdigest()
+                out[info.filename] = (info.date_time, oct(info.external_attr >> 16), digest)
+    elif path.name.endswith(".tar.gz"):
+        with tarfile.open(path, "r:gz") as archive:
+            for info in archive.getmembers():
+                data = archive.extractfile(info).read() if info.isfile() else b""
+                out[info.name] = (info.mtime, oct(info.mode), info.uid, info.gid, hashlib.sha256(data).hexdigest())
+    return out
+
+
+def pe_time_stamp(data):
+    pe = struct.unpack_from("<I", data, 0x3C)[0]
+    return struct.unpack_from("<I", data, pe + 8)[0]
+
+
+def main():
+    checks = Checks()
+    epoch = os.environ.get("SOURCE_DATE_EPOCH") or git("log", "-1", "--format=%ct")
+    commit = git("rev-parse", "HEAD")
+    changed = git("status", "--porcelain")
+    if changed:
+        print("info uncommitted changes are not in the second build:\n" + changed)
+
+    built, first = package(ROOT)
+    checks.check("scripts/release/package.sh builds the release in this working copy", built)
+    print(f"info the build in this working copy took {first:.0f} s")
+    dist = ROOT / "dist"
+    files = listed(dist)
+    names = [name for _, name in files]
+    checks.check("dist/SHA256SUMS lists both archives and the three programs",
+                 set(PROGRAMS) <= set(names) and sum(n.endswith((".zip", ".tar.gz")) for n in names) == 2,
+                 repr(names))
+    wrong = [name for digest, name in files
+             if not (dist / name).is_file() or hashlib.sha256((dist / name).read_bytes()).hexdigest() != digest]
+    checks.check("dist/SHA256SUMS gives the right digest of every file it lists", files and not wrong, repr(wrong))
+
+    moment = time.gmtime(int(epoch))
+    zip_time = max((moment[:5] + (moment[5] // 2 * 2,)), (1980, 1, 1, 0, 0, 0))
+    for name in names:
+        if name.endswith((".zip", ".tar.gz")):
+            times = {entry[0] for entry in members(dist / name).values()}
+            checks.check(f"every member of {name} has the time {epoch}",
+                         times == {zip_time if name.endswith(".zip") else int(epoch)}, repr(times))
+
+    for name in WINDOWS_PROGRAMS:
+        path = dist / name
+        stamp = pe_time_stamp(path.read_bytes()) if path.is_file() else None
+        checks.check(f"{name} carries the time stamp {epoch} (SOURCE_DATE_EPOCH or the commit's time)",
+                     str(stamp) == epoch, f"found {stamp}")
+
+    with tempfile.TemporaryDirectory(prefix="aq-rebuild-") as tmp:
+        clone = pathlib.Path(tmp) / "AutoQuillmer"
+        subprocess.run(["git", "clone", "-q", "--no-checkout", str(ROOT), str(clone)], check=True)
+        git("checkout", "-q", "--detach", commit, cwd=clone)
+        env = dict(os.environ, TZ="Pacific/Kiritimati", LC_ALL="C.UTF-8")
+        built, second = package(clone, env=env, umask=0o077)
+        checks.check(f"scripts/release/package.sh builds the release again in a clone under {tmp}", built)
+        print(f"info the build in the clone took {second:.0f} s (together {first + second:.0f} s)")
+        other = clone / "dist"
+        checks.check("both builds list the same files in dist/SHA256SUMS",
+                     names == [name for _, name in listed(other)], repr(listed(other)))
+
+        differ = []
+        for name in names + ["SHA256SUMS"]:
+            ours, theirs = dist / name, other / name
+            same = ours.is_file() and theirs.is_file() and ours.read_bytes() == theirs.read_bytes()
+            checks.check(f"dist/{name} is the same byte for byte in both builds", same)
+            if not same:
+                differ.append(name)
+                if ours.is_file() and theirs.is_file():
+                    a, b = members(ours), members(theirs)
+                    for member in sorted(set(a) | set(b)):
+                        if a.get(member) != b.get(member):
+                            print(f"info   {name}: {member}: {a.get(member)} | {b.get(member)}")
+        if differ:
+            print("info these files differ between the two builds: " + ", ".join(differ))
+
+        for name in PROGRAMS:
+            held = [str(folder) for folder in (ROOT, clone) for path in (dist / name, other / name)
+                    if not path.is_file() or str(folder).encode() in path.read_bytes()]
+            checks.check(f"{name} holds neither build's folder", not held, repr(held))
+    return checks.summary()
+
+
+if __name__ == "__main__":
+    sys.exit(main())

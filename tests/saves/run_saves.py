@@ -1,0 +1,379 @@
+#!/usr/bin/env python3
+"""The settings file against killed saves, two starts at once and the situations a user
+meets, with the real Linux program (dist/linux/AutoQuillmer):
+
+    python3 tests/saves/run_saves.py [--program dist/linux/AutoQuillmer]
+        [--kills 1000] [--pairs 200] [--seed N] [-v]
+
+- situations: one table; each lays out a folder, starts the program (as `nobody` where
+  permissions matter: root passes every permission check) and checks the file, the
+  leftovers, the exit code and the boxes shown;
+- kills: the program is killed (SIGKILL) at a random moment of its run, with and without an
+  old settings file; every time the file must be the old one or a complete new one (on a
+  first run: none or a complete one), and the next save clears the leftovers;
+- pairs: two same-day starts at once; the file must stay whole and each start may show at
+  most the write-back box.
+
+Boxes are seen through a stand-in `zenity` on PATH that writes its text to a log (and
+`xdg-open` is a stand-in that opens nothing). Needs root (for `nobody`) and no display.
+The last line printed is "N passed, N failed".
+"""
+
+from __future__ import annotations
+
+import argparse
+import os
+import random
+import shutil
+import signal
+import stat
+import subprocess
+import sys
+import tempfile
+import time
+from pathlib import Path
+
+REPO = Path(__file__).resolve().parents[2]
+PROGRAM = "AutoQuillmer"
+SETTINGS = "AutoQuillmer.ini"
+TEMPLATE1 = "Dozeboardt1.xls"
+TEMPLATE3 = "Dozeboardt3.xls"
+KEYS = ["[Execute]", "Last_XLS=", "LastQuillmer=", "", "[Date]", "TimeToNext=", "",
+        "[Launch]", "Type1=", "WindowSize=", "YesNo=", ""]
+WRITE_FAILED = "設定ファイルへの書き込みに失敗しました。"
+PREPARE_FAILED = "新しいファイルの準備に失敗しました。"
+NOBODY = 65534
+
+STAND_INS = {
+    "zenity": '#!/bin/sh\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
+              '>> "$AQ_BOX_LOG";; esac; done\nexit 0\n',
+    "xdg-open": "#!/bin/sh\nexit 0\n",
+}
+
+
+def complete(data: bytes) -> bool:
+    """A whole settings file as the launcher writes it: its sections and keys in order,
+    every line ended by CR LF, values that are not empty."""
+    if not data.endswith(b"\r\n"):
+        return False
+    lines = data.decode("utf-8", "replace").split("\r\n")[:-1]
+    if len(lines) != len(KEYS):
+        return False
+    for line, key in zip(lines, KEYS):
+        if key.endswith("="):
+            if not line.startswith(key) or len(line) == len(key):
+                return False
+        elif line != key:
+            return False
+    return True
+
+
+class Bench:
+    """The stand-ins and the program, ready to run in folders of a scratch root."""
+
+    def __init__(self, program: Path, root: Path):
+        self.program = program
+        self.root = root
+        self.bin = root / "bin"
+        self.bin.mkdir()
+        self.logs = root / "logs"  # beside the folders, which may refuse new files
+        self.logs.mkdir()
+        self.logs.chmod(0o777)
+        for name, text in STAND_INS.items():
+            (self.bin / name).write_text(text)
+            (self.bin / name).chmod(0o755)
+        self.root.chmod(0o755)
+        self.count = 0
+
+    def folder(self, name: str | None = None, templates=(TEMPLATE1,)) -> Path:
+        self.count += 1
+        folder = self.root / (name or f"f{self.count}")
+        folder.mkdir()
+        shutil.copy2(self.program, folder / PROGRAM)
+        for template in templates:
+            (folder / template).write_bytes(b"\xd0\xcf\x11\xe0 chart " + template.encode())
+        return folder
+
+    def env(self, folder: Path) -> dict[str, str]:
+        return {"PATH": f"{self.bin}:/usr/bin:/bin", "DISPLAY": ":none", "LC_ALL": "C.UTF-8",
+                "HOME": str(folder), "AQ_BOX_LOG": str(self.box_log(folder))}
+
+    def box_log(self, folder: Path) -> Path:
+        return self.logs / f"{folder.name}.log"
+
+    def start(self, folder: Path, as_nobody: bool = False, file_limit: int | None = None,
+              cwd: Path | None = None) -> subprocess.Popen:
+        def before():
+            if file_limit is not None:
+                import resource
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+            if as_nobody:
+                os.setgroups([])
+                os.setgid(NOBODY)
+                os.setuid(NOBODY)
+        return subprocess.Popen([str(folder / PROGRAM)], cwd=cwd or folder, env=self.env(folder),
+                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.DEVNULL, preexec_fn=before)
+
+    def run(self, folder: Path, **options) -> tuple[int, list[str]]:
+        log = self.box_log(folder)
+        log.unlink(missing_ok=True)
+        process = self.start(folder, **options)
+        code = process.wait(timeout=30)
+        boxes = log.read_text().splitlines() if log.exists() else []
+        log.unlink(missing_ok=True)
+        return code, boxes
+
+
+def leftovers(folder: Path) -> list[str]:
+    return sorted(p.name for p in folder.iterdir() if p.name.startswith(SETTINGS + ".~"))
+
+
+# --- the situations -----------------------------------------------------------------------
+
+
+def give_to_nobody(*paths: Path) -> None:
+    for path in paths:
+        os.chown(path, NOBODY, NOBODY)
+
+
+def read_only_folder(bench: Bench, folder: Path):
+    bench.run(folder)  # a first run writes the file
+    give_to_nobody(folder, folder / SETTINGS)
+    folder.chmod(0o555)
+    return {"as_nobody": True}
+
+
+def read_only_folder_first_run(bench: Bench, folder: Path):
+    give_to_nobody(folder)
+    folder.chmod(0o555)
+    return {"as_nobody": True}
+
+
+def symbolic_link(bench: Bench, folder: Path):
+    dots = folder / "dots"
+    dots.mkdir()
+    bench.run(folder)
+    (folder / SETTINGS).rename(dots / "aq.ini")
+    (folder / SETTINGS).symlink_to("dots/aq.ini")
+    return {}
+
+
+def restored_old_file(bench: Bench, folder: Path):
+    # Type-3 chosen on the first run, then the file comes back from a backup dated 1975:
+    # it still counts (before, the first-run question came back and Type1 was lost).
+    bench.run(folder)
+    text = (folder / SETTINGS).read_bytes().replace(b"Type1=1", b"Type1=0")
+    (folder / SETTINGS).write_bytes(text)
+    os.utime(folder / SETTINGS, (157766400, 157766400))
+    return {}
+
+
+def root_saves_users_file(bench: Bench, folder: Path):
+    give_to_nobody(folder)
+    bench.run(folder, as_nobody=True)
+    (folder / SETTINGS).chmod(0o600)
+    code, _ = bench.run(folder)  # root's start
+    info = (folder / SETTINGS).stat()
+    if (info.st_uid, stat.S_IMODE(info.st_mode), code) != (NOBODY, 0o600, 0):
+        raise AssertionError(f"root's save left owner {info.st_uid}, mode "
+                             f"{stat.S_IMODE(info.st_mode):o}, exit {code}")
+    return {"as_nobody": True}
+
+
+def many_leftovers(bench: Bench, folder: Path):
+    bench.run(folder)
+    for i in range(1, 121):
+        (folder / f"{SETTINGS}.~{i}.tmp").write_bytes(b"")
+    return {}
+
+
+def file_size_limit(bench: Bench, folder: Path):
+    bench.run(folder)
+    return {"file_limit": 64}
+
+
+# (name, set-up, boxes expected, settings expected: "whole", "kept" or "none",
+#  check of the folder afterwards)
+SITUATIONS = [
+    ("folder 555 with the user's file 644: written in place", read_only_folder, [], "whole",
+     lambda f: (f / SETTINGS).stat().st_uid == NOBODY),
+    ("folder 555 on a first run: no workbook, the write-back box, no file",
+     read_only_folder_first_run, [PREPARE_FAILED, WRITE_FAILED], "none", None),
+    ("symbolic link: saved through, the link stays", symbolic_link, [], "whole",
+     lambda f: (f / SETTINGS).is_symlink() and complete((f / "dots" / "aq.ini").read_bytes())),
+    ("a restored file dated 1975 still holds the settings", restored_old_file, [], "whole",
+     lambda f: b"Type1=0" in (f / SETTINGS).read_bytes()),
+    ("a file saved by root stays the user's", root_saves_users_file, [], "whole",
+     lambda f: (f / SETTINGS).stat().st_uid == NOBODY),
+    ("120 leftovers of killed saves: saved, all cleared", many_leftovers, [], "whole", None),
+    ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
+     [WRITE_FAILED], "kept", None),
+]
+
+
+def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
+    passed = failed = 0
+    for title, lay_out, boxes, outcome, check in SITUATIONS:
+        folder = bench.folder()
+        problems = []
+        try:
+            options = lay_out(bench, folder)
+            if (folder / SETTINGS).exists():
+                # LastQuillmer is only ever written: a mark that shows the file was saved.
+                text = (folder / SETTINGS).read_bytes()
+                at = text.index(b"LastQuillmer=") + len(b"LastQuillmer=")
+                (folder / SETTINGS).write_bytes(text[:at] + b"-" + text[text.index(b"\r", at):])
+            before = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else None
+            code, shown = bench.run(folder, **options)
+            after = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else None
+            if code != 0:
+                problems.append(f"exit code {code}")
+            if shown != boxes:
+                problems.append(f"boxes {shown}, expected {boxes}")
+            if outcome == "whole" and not (after and complete(after) and after != before):
+                problems.append(f"the settings file is not a new whole one: {after!r}")
+            if outcome == "kept" and after != before:
+                problems.append(f"the settings file changed: {after!r}")
+            if outcome == "none" and after is not None:
+                problems.append(f"a settings file was left: {after!r}")
+            if leftovers(folder):
+                problems.append(f"leftovers {leftovers(folder)}")
+            if check and not check(folder):
+                problems.append("the folder's check failed")
+        except Exception as error:  # noqa: BLE001 - reported as the case's failure
+            problems.append(f"{type(error).__name__}: {error}")
+        finally:
+            folder.chmod(0o755)
+        ok = not problems
+        passed += ok
+        failed += not ok
+        print(f"{'ok  ' if ok else 'FAIL'} {title}")
+        for problem in problems:
+            print(f"     {problem}")
+    return passed, failed
+
+
+# --- killed saves -----------------------------------------------------------------------
+
+
+def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
+    folder = bench.folder("kills")
+    # How long a run takes (a same-day start, a first run), so that the kills spread over
+    # all of it.
+    spans = []
+    for first_run in (False, True):
+        bench.run(folder)
+        started = time.perf_counter()
+        for _ in range(5):
+            if first_run:
+                (folder / SETTINGS).unlink()
+            bench.run(folder)
+        spans.append((time.perf_counter() - started) / 5 * 1.3)
+    tally = {"old file": 0, "new file": 0, "no file": 0, "finished": 0, "leftovers seen": 0}
+    bad = []
+    for i in range(kills):
+        first_run = i % 2 == 1
+        if first_run:
+            (folder / SETTINGS).unlink(missing_ok=True)
+        elif not (folder / SETTINGS).exists():
+            bench.run(folder)  # the first run before was killed: an old file again
+        before = None if first_run else (folder / SETTINGS).read_bytes()
+        had_leftovers = bool(leftovers(folder))
+        process = bench.start(folder)
+        time.sleep(rng.uniform(0, spans[first_run]))
+        process.send_signal(signal.SIGKILL)
+        code = process.wait()
+        after = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else None
+        if code == 0:
+            tally["finished"] += 1
+            if leftovers(folder):
+                bad.append(f"kill {i}: a finished save left {leftovers(folder)}")
+        if leftovers(folder):
+            tally["leftovers seen"] += 1
+        if after is None:
+            tally["no file"] += 1
+            if not first_run:
+                bad.append(f"kill {i}: the old file is gone")
+        elif after == before:
+            tally["old file"] += 1
+        elif complete(after):
+            tally["new file"] += 1
+        else:
+            bad.append(f"kill {i}: the file is {after!r}")
+        if had_leftovers and code == 0 and leftovers(folder):
+            bad.append(f"kill {i}: the leftovers stayed")
+    # One whole run at the end clears whatever is left.
+    code, _ = bench.run(folder)
+    if code != 0 or leftovers(folder) or not complete((folder / SETTINGS).read_bytes()):
+        bad.append(f"the last run: exit {code}, leftovers {leftovers(folder)}")
+    print(f"kills: {kills} runs killed at 0 to {spans[0] * 1000:.1f} ms (same-day start) or "
+          f"{spans[1] * 1000:.1f} ms (first run): "
+          + ", ".join(f"{k} {v}" for k, v in tally.items()) + f"; {len(bad)} bad")
+    for line in bad[:20]:
+        print(f"     {line}")
+    return (1, 0) if not bad else (0, 1)
+
+
+# --- two starts at once -----------------------------------------------------------------
+
+
+def run_pairs(bench: Bench, pairs: int) -> tuple[int, int]:
+    folder = bench.folder("pairs")
+    bench.run(folder)
+    tally = {"both quiet": 0, "write-back box": 0}
+    bad = []
+    for i in range(pairs):
+        log = bench.box_log(folder)
+        log.unlink(missing_ok=True)
+        processes = [bench.start(folder), bench.start(folder)]
+        codes = [p.wait(timeout=30) for p in processes]
+        shown = log.read_text().splitlines() if log.exists() else []
+        data = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""
+        if codes != [0, 0]:
+            bad.append(f"pair {i}: exit codes {codes}")
+        if any(box != WRITE_FAILED for box in shown) or len(shown) > 1:
+            bad.append(f"pair {i}: boxes {shown}")
+        if not complete(data):
+            bad.append(f"pair {i}: the file is {data!r}")
+        if leftovers(folder):
+            bad.append(f"pair {i}: leftovers {leftovers(folder)}")
+        tally["write-back box" if shown else "both quiet"] += 1
+    print(f"pairs: {pairs} pairs of same-day starts at once: "
+          + ", ".join(f"{k} {v}" for k, v in tally.items()) + f"; {len(bad)} bad")
+    for line in bad[:20]:
+        print(f"     {line}")
+    return (1, 0) if not bad else (0, 1)
+
+
+def main() -> int:
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--program", type=Path, default=REPO / "dist" / "linux" / PROGRAM)
+    parser.add_argument("--kills", type=int, default=1000)
+    parser.add_argument("--pairs", type=int, default=200)
+    parser.add_argument("--seed", type=int, default=None)
+    parser.add_argument("-v", "--verbose", action="store_true")
+    options = parser.parse_args()
+    if not options.program.is_file():
+        print(f"missing {options.program}: build the linux preset first")
+        print("0 passed, 1 failed")
+        return 1
+    seed = options.seed if options.seed is not None else random.randrange(1 << 30)
+    print(f"seed {seed}")
+    started = time.monotonic()
+    passed = failed = 0
+    with tempfile.TemporaryDirectory(prefix="aq-saves-") as scratch:
+        bench = Bench(options.program.resolve(), Path(scratch))
+        for part in (lambda: run_situations(bench, options.verbose),
+                     lambda: run_kills(bench, options.kills, random.Random(seed)),
+                     lambda: run_pairs(bench, options.pairs)):
+            p, f = part()
+            passed += p
+            failed += f
+    print(f"saves: {time.monotonic() - started:.1f}s in all")
+    print(f"{passed} passed, {failed} failed")
+    return 1 if failed else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())

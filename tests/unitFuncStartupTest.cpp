@@ -1,0 +1,110 @@
+// The switches that make or remove the entry starting the launcher at sign-in, in-process
+// against the stand-in: what is asked of the platform, the box, the exit code, and that
+// nothing of the daily run happens.
+#include "LauncherFixture.h"
+
+namespace {
+
+const std::string Lnk = "C:\\Users\\hanako\\Startup\\Auto Quillmer.lnk";
+const std::string Place = "\r\n\r\n場所：　" + Lnk;
+const std::string Added = "スタートアップに登録しました。次回のサインインから自動で起動します。";
+const std::string AddFailed = "スタートアップに登録できませんでした。\r\n";
+const std::string Removed =
+    "スタートアップから外しました。次回のサインインからは自動で起動しません。";
+const std::string RemoveFailed = "スタートアップから外せませんでした。\r\n";
+const std::string Denied = "スタートアップ フォルダーへの書き込みが拒否されました。";
+
+using R = TAutostartResult;
+
+TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
+  const struct {
+    const char* Args;
+    TAutostartOutcome Outcome;
+    const char* Call;
+    std::string Box;
+    unsigned Icon;
+    int Exit;
+  } cases[] = {
+      {"/startup", {R::Done, Lnk, 0}, "Add", Added + Place, MbIconAsterisk, 0},
+      {"\"-StartUp\"", {R::Done, Lnk, 0}, "Add", Added + Place, MbIconAsterisk, 0},
+      {"/open /STARTUP", {R::Done, Lnk, 0}, "Add", Added + Place, MbIconAsterisk, 0},
+      {"/startup",
+       {R::Denied, Lnk, 0x80070005u},
+       "Add",
+       AddFailed + Denied + Place,
+       MbIconHand,
+       StartupFailed},
+      {"/startup",
+       {R::NoFolder, "", 0x80070003u},
+       "Add",
+       AddFailed + "スタートアップ フォルダーが見つかりません。",
+       MbIconHand,
+       StartupFailed},
+      {"/startup",
+       {R::Failed, Lnk, 0x80004005u},
+       "Add",
+       AddFailed + "エラーコード：　0x80004005" + Place,
+       MbIconHand,
+       StartupFailed},
+      {"/NOSTARTUP", {R::Done, Lnk, 0}, "Remove", Removed + Place, MbIconAsterisk, 0},
+      {"-nostartup",
+       {R::NotFound, Lnk, 0},
+       "Remove",
+       "スタートアップには登録されていません。" + Place,
+       MbIconAsterisk,
+       0},
+      {"/nostartup",
+       {R::NotOurs, Lnk, 0},
+       "Remove",
+       "スタートアップにある同じ名前の登録は別の場所のプログラムを起動するものなので、"
+       "そのままにしました。" +
+           Place,
+       MbIconAsterisk,
+       0},
+      {"/nostartup",
+       {R::Denied, Lnk, 13},
+       "Remove",
+       RemoveFailed + Denied + Place,
+       MbIconHand,
+       StartupFailed},
+      {"/startup /nostartup", {R::Done, Lnk, 0}, "Remove", Removed + Place, MbIconAsterisk, 0},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.Args);
+    TFakePlatform& os = Os;
+    os.Process.CmdLine = std::string("AutoQuillmer.exe ") + c.Args;
+    os.Autostart.Outcome = c.Outcome;
+    os.Autostart.Calls.clear();
+    os.Ui.Boxes.clear();
+    os.Process.Searched.clear();
+    ResetRunState();
+    EXPECT_EQ(RunProcess(), c.Exit);
+    EXPECT_EQ(os.Autostart.Calls, std::vector<std::string>{c.Call});
+    ASSERT_EQ(os.Ui.Boxes.size(), 1u);
+    EXPECT_EQ(os.Ui.Boxes[0].Text, c.Box);
+    EXPECT_EQ(os.Ui.Boxes[0].Caption, "Auto Quillmer");
+    EXPECT_EQ(os.Ui.Boxes[0].Flags, c.Icon | MbOk);
+    // No daily run: no settings, no template, no workbook, no folder searched.
+    EXPECT_TRUE(os.Files.Calls.empty());
+    EXPECT_TRUE(os.Process.Searched.empty());
+    EXPECT_TRUE(os.Shell.Copies.empty() && os.Shell.Opens.empty());
+    EXPECT_EQ(os.Autostart.Entry.Name, "Auto Quillmer");
+    EXPECT_EQ(os.Autostart.Entry.FileStem, "auto-quillmer");
+    EXPECT_EQ(os.Autostart.Entry.CommentJa, "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。");
+  }
+}
+
+TEST_F(LauncherTest, WordsLikeTheStartupSwitchesAreNotThem) {
+  for (const char* args : {"startup", "/startups", "--startup", "/no-startup", "\"/startup x\""}) {
+    SCOPED_TRACE(args);
+    Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + args;
+    Os.Ui.Boxes.clear();
+    ResetRunState();
+    EXPECT_EQ(RunProcess(), 0);
+    EXPECT_TRUE(Os.Autostart.Calls.empty());
+    // The daily run: a first run without templates says so.
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{txtNoTemplate.Source()});
+  }
+}
+
+} // namespace
