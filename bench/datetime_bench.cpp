@@ -3,27 +3,14 @@
 #include "datetime/MomentFormat.h"
 #include "datetime/MomentParse.h"
 #include "datetime/RegionalFormats.h"
-#include "platform/OsLocale.h"
+#include "datetime/SampleFormats.h"
+#include "platform/os/OsLocale.h"
 
 #include <benchmark/benchmark.h>
 
 namespace {
 
-class TBenchLocale : public TOsLocale {
-public:
-  TLocalTime LocalTime() override { return {2004, 7, 1, 7, 30, 0, 0}; }
-  std::uint32_t ThreadLocale() override { return 0x409; }
-  int LocaleInfo(std::uint32_t, std::uint32_t, char*, int) override { return 0; }
-  std::vector<std::string> CalendarInfo(std::uint32_t, std::uint32_t, std::uint32_t) override {
-    return {};
-  }
-  bool AltCalendarDate(std::uint32_t, std::uint16_t, std::uint16_t, std::uint16_t,
-                       const std::string&, std::string&) override {
-    return false;
-  }
-};
-
-TBenchLocale BenchLocale;
+TFixedClockLocale BenchLocale(0x409, false);
 
 const TMoment Sample = 38169.0 + (13.0 * 3600 + 5 * 60 + 9) / 86400.0;
 

@@ -13,6 +13,7 @@ packages=(
   zip unzip                                     # the release package
   python3-markdown                              # the guides as HTML pages in the packages
   xdg-utils                                     # the Linux program opens the workbook with xdg-open
+  python3-pefile                                # reads the built Windows programs back in the checks
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -1,21 +1,40 @@
 #!/usr/bin/env bash
-# Sets up the machine and runs every test of Auto Quillmer:
-#   1. unit tests of the Linux build (native), and its start-at-sign-in entry; killed saves,
-#      two starts at once and the settings file's situations with the Linux program;
-#   2. the same unit tests cross-built for Windows x86_64 and run under Wine, with a
-#      Japanese, an English and a German system;
-#   3. the 32-bit and 64-bit Windows programs' headers and imports; the unit tests and the
-#      fault program cross-built for x86 and run under the emulated 32-bit Wine
-#      (scripts/wine32-run.sh, which makes its cached root on first use);
-#   4. end-to-end tests of the real Windows programs, 64-bit under Wine and the 32-bit
-#      release program under the emulated Wine, with Xvfb; the shipped templates and the
-#      release package, and a second build of the release in a clone that must give the
-#      same bytes;
-#   5. a short run of every fuzz target.
+# Sets up the machine and runs the tests of Auto Quillmer, stage by stage:
+#   format    the sources are laid out as .clang-format says
+#   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
+#             entry; killed saves, two starts at once and the settings file's situations
+#   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
+#             an English and a German system
+#   win32     the unit tests and the fault program cross-built for x86 and run under the
+#             emulated 32-bit Wine (scripts/test/wine32-run.sh makes its cached root on
+#             first use)
+#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources
+#   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
+#             32-bit release program under the emulated Wine, with Xvfb
+#   release   the shipped templates, the release package and a second build of the release
+#             in a clone that must give the same bytes
+#   fuzz      a short run of every fuzz target
+#   scripts/test.sh              every stage
+#   scripts/test.sh e2e linux    only the stages named
 # Ends with one line "N passed, N failed". Needs no display and no standard input.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+
+all_stages=(format linux win64 win32 programs e2e release fuzz)
+if [ "$#" -gt 0 ]; then
+  for name in "$@"; do
+    if [[ ! " ${all_stages[*]} " == *" $name "* ]]; then
+      echo "unknown stage: $name (stages: ${all_stages[*]})" >&2
+      exit 2
+    fi
+  done
+  wanted=("$@")
+else
+  wanted=("${all_stages[@]}")
+fi
+wants() { [[ " ${wanted[*]} " == *" $1 "* ]]; }
+
 bash scripts/setup.sh || exit 1
 
 passed=0
@@ -24,28 +43,33 @@ failures=()
 log_dir="$root/build/test-logs"
 mkdir -p "$log_dir"
 
-# Adds the counts of a GoogleTest run from its log.
-count_gtest() {
-  local log="$1" p f
+# Adds the counts of one step from its log and exit status: GoogleTest's summary, or a
+# closing "N passed, N failed" (one word with a colon may stand before it); a step that
+# prints neither counts as one check. A step that failed without a counted failure adds one.
+tally() {
+  local log="$1" status="$2" p f line
   p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
   f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
+  if [ -z "$p$f" ]; then
+    line=$(grep -E '^([A-Za-z_]+: )?[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
+    if [ -n "$line" ]; then
+      p=$(echo "$line" | grep -oE '[0-9]+ passed' | cut -d' ' -f1)
+      f=$(echo "$line" | grep -oE '[0-9]+ failed' | cut -d' ' -f1)
+    elif [ "$status" -eq 0 ]; then
+      p=1
+    else
+      f=1
+    fi
+  fi
+  if [ "$status" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then
+    f=1
+  fi
   passed=$((passed + ${p:-0}))
   failed=$((failed + ${f:-0}))
 }
 
-# Adds the counts of a run that ends with "N passed, N failed".
-count_plain() {
-  local line
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$1" | tail -n 1)
-  if [ -n "$line" ]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-  else
-    failed=$((failed + 1))
-  fi
-}
-
-stage() {
+# Runs one step into its log; shows the log's end when it fails.
+step() {
   local name="$1"
   shift
   echo "== $name"
@@ -60,106 +84,85 @@ stage() {
   return 1
 }
 
-build() {
+# Runs one step and counts it.
+counted() {
+  local status=0
+  step "$@" || status=$?
+  tally "$log_dir/${1// /-}.log" "$status"
+}
+
+# A build is a prerequisite, not a test: it counts only when it fails.
+built() {
+  step "$1 build" cmake_build "$1" && return 0
+  failed=$((failed + 1))
+  return 1
+}
+cmake_build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)"
 }
 
-# 0. The sources are laid out as .clang-format says.
 format_check() {
   git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
 }
-if stage "format" format_check; then passed=$((passed + 1)); else failed=$((failed + 1)); fi
 
-# 1. Linux
-if stage "linux build" build linux; then
-  stage "linux unit tests" build/linux/tests/aq_unit_tests
-  count_gtest "$log_dir/linux-unit-tests.log"
-  stage "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
-  count_plain "$log_dir/linux-faults.log"
-  stage "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
-  count_plain "$log_dir/linux-autostart.log"
-  stage "linux saves" python3 tests/saves/run_saves.py
-  count_plain "$log_dir/linux-saves.log"
-else
-  failed=$((failed + 1))
+if wants format; then
+  counted "format" format_check
 fi
 
-# 2. Windows x86_64 under Wine
-if stage "win64 build" build win64; then
-  stage "win64 unit tests under Wine" env LC_ALL=ja_JP.UTF-8 scripts/wine-run.sh build/win64/tests/aq_unit_tests.exe
-  count_gtest "$log_dir/win64-unit-tests-under-Wine.log"
-  stage "win64 faults under Wine" python3 tests/faults/run_faults.py --wine scripts/wine-run.sh build/win64/tests/faults/aqfaults.exe
-  count_plain "$log_dir/win64-faults-under-Wine.log"
-  if [ -x scripts/test-wine-locales.sh ]; then
-    stage "win64 regional settings under Wine" scripts/test-wine-locales.sh
-    count_gtest "$log_dir/win64-regional-settings-under-Wine.log"
-  fi
-else
-  failed=$((failed + 1))
+if wants linux && built linux; then
+  counted "linux unit tests" build/linux/tests/aq_unit_tests
+  counted "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
+  counted "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
+  counted "linux saves" python3 tests/saves/run_saves.py
 fi
 
-# 3. Windows x86 (the release program)
-stage "win32 build" build win32 || failed=$((failed + 1))
-if [ -f dist/win32/AutoQuillmer.exe ] && [ -f dist/win64/AutoQuillmer.exe ]; then
-  stage "resources" python3 tests/resources/check_resources.py dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
-  count_plain "$log_dir/resources.log"
+if wants win64 && built win64; then
+  counted "win64 unit tests under Wine" \
+    env LC_ALL=ja_JP.UTF-8 scripts/test/wine-run.sh build/win64/tests/aq_unit_tests.exe
+  counted "win64 faults under Wine" python3 tests/faults/run_faults.py \
+    --wine scripts/test/wine-run.sh build/win64/tests/faults/aqfaults.exe
+  counted "win64 regional settings under Wine" scripts/test/test-wine-locales.sh
 fi
+
 # The emulated 32-bit Wine: its root is made once and kept in a cache folder (a few minutes
 # on a fresh machine); a failure here names what is missing.
-if stage "win32 emulated Wine setup" scripts/wine32-run.sh --setup; then
-  passed=$((passed + 1))
-  if stage "win32 tests build" build win32-tests; then
+if wants win32; then
+  status=0
+  step "win32 emulated Wine setup" scripts/test/wine32-run.sh --setup || status=$?
+  tally "$log_dir/win32-emulated-Wine-setup.log" "$status"
+  if [ "$status" -eq 0 ] && built win32-tests; then
     # One program waits in the prefix meanwhile, so that Wine's own processes stay up.
-    LC_ALL=ja_JP.UTF-8 scripts/wine32-run.sh build/win32-tests/e2e/aqprobe.exe wait </dev/null >/dev/null 2>&1 &
+    LC_ALL=ja_JP.UTF-8 scripts/test/wine32-run.sh build/win32-tests/e2e/aqprobe.exe wait </dev/null >/dev/null 2>&1 &
     keeper=$!
-    stage "win32 unit tests under emulated Wine" env LC_ALL=ja_JP.UTF-8 scripts/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
-    count_gtest "$log_dir/win32-unit-tests-under-emulated-Wine.log"
-    stage "win32 faults under emulated Wine" python3 tests/faults/run_faults.py --wine scripts/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
-    count_plain "$log_dir/win32-faults-under-emulated-Wine.log"
+    counted "win32 unit tests under emulated Wine" \
+      env LC_ALL=ja_JP.UTF-8 scripts/test/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
+    counted "win32 faults under emulated Wine" python3 tests/faults/run_faults.py \
+      --wine scripts/test/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
     kill "$keeper" 2>/dev/null
     wait "$keeper" 2>/dev/null
-  else
-    failed=$((failed + 1))
-  fi
-else
-  failed=$((failed + 1))
-fi
-
-# 4. End to end
-if [ -x scripts/test-e2e.sh ]; then
-  if stage "end-to-end" scripts/test-e2e.sh; then :; fi
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log_dir/end-to-end.log" | tail -n 1)
-  if [ -n "$line" ]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-  else
-    failed=$((failed + 1))
   fi
 fi
 
-# 4b. The shipped templates, the release package and the same release from a second build
-# (each prints "N passed, N failed")
-for check in tests/templates/check_templates.py tests/package/check_package.py tests/package/check_reproducible.py; do
-  name="$(basename "$check" .py)"
-  stage "$name" python3 "$check" || true
-  line=$(grep -E '^[0-9]+ passed, [0-9]+ failed' "$log_dir/$name.log" | tail -n 1)
-  if [ -n "$line" ]; then
-    passed=$((passed + $(echo "$line" | cut -d' ' -f1)))
-    failed=$((failed + $(echo "$line" | cut -d' ' -f3)))
-  else
-    failed=$((failed + 1))
-  fi
-done
+if wants programs && { [ -f dist/win64/AutoQuillmer.exe ] || built win64; } && built win32; then
+  counted "headers and imports" python3 tests/program/check_pe.py
+  counted "resources" python3 tests/program/check_resources.py \
+    dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
+fi
 
-# 5. Fuzzing smoke runs
-if ls fuzz/*_fuzz.cpp >/dev/null 2>&1; then
+if wants e2e; then
+  counted "end-to-end" scripts/test/test-e2e.sh
+fi
+
+if wants release; then
+  counted "check_templates" python3 tests/templates/check_templates.py
+  counted "check_package" python3 tests/package/check_package.py
+  counted "check_reproducible" python3 tests/package/check_reproducible.py
+fi
+
+if wants fuzz; then
   for target in fuzz/*_fuzz.cpp; do
     name="$(basename "$target" .cpp)"
-    if stage "fuzz $name" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/fuzz.sh "$name"; then
-      passed=$((passed + 1))
-    else
-      failed=$((failed + 1))
-    fi
+    counted "fuzz $name" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/test/fuzz.sh "$name"
   done
 fi
 

@@ -3,5 +3,5 @@
 #include "unitFunc.h"
 
 int main() {
-  RunProgram(&RunLauncher);
+  RunProgram(ProgramStartSteps(), &RunLauncher);
 }

@@ -1,14 +1,16 @@
 #include "unitFunc.h"
 
 #include "datetime/MomentFormat.h"
+#include "datetime/RegionalFormats.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
-#include "platform/OsAutostart.h"
-#include "platform/OsShell.h"
-#include "platform/OsUi.h"
+#include "platform/FailureReport.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
+#include "platform/os/OsAutostart.h"
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
 
 // ---------------------------------------------------------------------------------------
 // Run state
@@ -51,38 +53,6 @@ const char* const SettingsBase = "AutoQuillmer";
 const char* const SettingsExt = ".ini";
 const char* const TemplateType1 = "Dozeboardt1.xls";
 const char* const TemplateType3 = "Dozeboardt3.xls";
-
-const TText txtIconFault{"エラー：アイコンの指定ミス"};
-const TText txtButtonFault{"エラー：ボタンの指定ミス"};
-const TText txtNoTemplate{"\"Dozeboardt1.xls\" または \"Dozeboardt3.xls\" "
-                          "が見つかりませんでした。　終了します。"};
-const TText txtSetupCaption{"Auto Quillmer の設定"};
-const TText txtChooseType{"起動したい「Dozeboard」は、[Type-1] ですか？\r\n"
-                          "\r\n"
-                          "　[Type-1] （睡眠１回まで/日）　→　\"はい\" 　を、\r\n"
-                          "　[Type-3] （睡眠３回まで/日）　→　\"いいえ\" を、\r\n"
-                          "　押して下さい。"};
-const TText txtSetupCancelled{"何もせずに終了します。\r\n（設定は完了していません）"};
-const TText txtOpenQuestion{"「Dozeboard」を開きますか？"};
-const TText txtClockBack{"日付が逆転しています。\r\n 前回実行： "};
-const TText txtClockNow{" 現在時刻： "};
-const TText txtClockIgnore{"無視して「Dozeboard」を開きますか？"};
-const TText txtOpenFailed{"「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：　"};
-const TText txtErrorCode{"エラーコード：　"};
-const TText txtPrepareFailed{"新しいファイルの準備に失敗しました。"};
-const TText txtUpgradeFailed{"設定ファイルのバージョンアップに失敗しました。"};
-const TText txtWriteFailed{"設定ファイルへの書き込みに失敗しました。"};
-const TText txtStartupAdded{"スタートアップに登録しました。次回のサインインから自動で起動します。"};
-const TText txtStartupAddFailed{"スタートアップに登録できませんでした。"};
-const TText txtStartupRemoved{
-    "スタートアップから外しました。次回のサインインからは自動で起動しません。"};
-const TText txtStartupNone{"スタートアップには登録されていません。"};
-const TText txtStartupNotOurs{"スタートアップにある同じ名前の登録は別の場所のプログラムを起動する"
-                              "ものなので、そのままにしました。"};
-const TText txtStartupRemoveFailed{"スタートアップから外せませんでした。"};
-const TText txtStartupNoFolder{"スタートアップ フォルダーが見つかりません。"};
-const TText txtStartupDenied{"スタートアップ フォルダーへの書き込みが拒否されました。"};
-const TText txtStartupPlace{"場所：　"};
 
 const char* const SettingsFile = "AutoQuillmer.ini";
 const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
@@ -144,6 +114,19 @@ std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& 
 }
 
 } // namespace
+
+// ---------------------------------------------------------------------------------------
+// Start-up
+
+std::span<const TStartStep> ProgramStartSteps() {
+  static const TStartStep steps[] = {
+      {&TText::LoadAll, nullptr},
+      {&SetUpFailureReport, &TakeDownFailureReport},
+      {&LoadCodePageFacts, nullptr},
+      {&LoadRegionalFormats, nullptr}, // after the code-page facts
+  };
+  return steps;
+}
 
 // ---------------------------------------------------------------------------------------
 // Message boxes

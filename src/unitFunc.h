@@ -4,9 +4,11 @@
 // of template, the monthly workbook, the message boxes and the settings file.
 
 #include "datetime/Moment.h"
+#include "platform/ProcessEnd.h"
 #include "platform/Texts.h"
 
 #include <cstdint>
+#include <span>
 #include <string>
 
 // Run state: process-wide, set during the run.
@@ -25,6 +27,11 @@ void ResetRunState();
 
 // The whole run, from the program's folder to the saved settings.
 void RunLauncher();
+
+// The program's start-up steps, in order: its texts, the failure report with the
+// pre-created failures, the code-page facts, then the regional settings (which need the
+// code-page facts). The main block hands them to RunProgram with RunLauncher.
+std::span<const TStartStep> ProgramStartSteps();
 
 // Message boxes: ShowMsg with an OK button, AskMsg with Yes/No ("yn") or Yes/No/Cancel
 // ("ync"). Icon letters: "e" error, "i" information, "n" none; AskMsg also "?" question

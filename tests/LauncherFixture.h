@@ -3,6 +3,7 @@
 // The whole launcher in-process against the scripted stand-in.
 
 #include "datetime/RegionalFormats.h"
+#include "datetime/SampleFormats.h"
 #include "platform/FakePlatform.h"
 #include "platform/ProcessEnd.h"
 #include "platform/ProcessFrame.h"
@@ -34,12 +35,7 @@ protected:
   // A Japanese system's regional settings: yyyy/MM/dd and a 24-hour clock without a
   // leading zero.
   void UseJapaneseFormats() {
-    RegionalFormats = TRegionalFormats{};
-    RegionalFormats.DateSep = '/';
-    RegionalFormats.TimeSep = ':';
-    RegionalFormats.ShortDateLayout = "yyyy/MM/dd";
-    RegionalFormats.LongTimeLayout = "h:mm:ss";
-    RegionalFormats.ShortTimeLayout = "h:mm";
+    RegionalFormats = JapaneseFormats();
     // The same, as the system reports it, for runs that read the regional settings.
     Os.Locale.Items = {{LocaleItem::SDate, "/"},
                        {LocaleItem::STime, ":"},
@@ -77,28 +73,10 @@ protected:
   // Runs the program's whole process and returns its exit code.
   int RunProcess() {
     try {
-      RunProgram(&RunLauncher);
+      RunProgram(ProgramStartSteps(), &RunLauncher);
     } catch (const TFakeExit& e) {
       return e.Code;
     }
     return -1000; // never reached: the process always ends through the platform
   }
 };
-
-// The texts of the boxes, as the user sees them.
-namespace texts {
-inline const std::string NoTemplate =
-    "\"Dozeboardt1.xls\" または \"Dozeboardt3.xls\" が見つかりませんでした。　終了します。";
-inline const std::string ChooseType = "起動したい「Dozeboard」は、[Type-1] ですか？\r\n"
-                                      "\r\n"
-                                      "　[Type-1] （睡眠１回まで/日）　→　\"はい\" 　を、\r\n"
-                                      "　[Type-3] （睡眠３回まで/日）　→　\"いいえ\" を、\r\n"
-                                      "　押して下さい。";
-inline const std::string SetupCancelled = "何もせずに終了します。\r\n（設定は完了していません）";
-inline const std::string IconFault = "エラー：アイコンの指定ミス";
-inline const std::string ButtonFault = "エラー：ボタンの指定ミス";
-inline const std::string OpenQuestion = "「Dozeboard」を開きますか？";
-inline const std::string PrepareFailed = "新しいファイルの準備に失敗しました。";
-inline const std::string UpgradeFailed = "設定ファイルのバージョンアップに失敗しました。";
-inline const std::string WriteFailed = "設定ファイルへの書き込みに失敗しました。";
-} // namespace texts

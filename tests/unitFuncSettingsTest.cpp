@@ -41,7 +41,8 @@ TEST_F(Run, AFirstRunCreatesTheSettingsWithTheSixKeysInOrder) {
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdYes, IdYes}); // Type-1, then open
   EXPECT_EQ(RunProcess(), 0);
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{texts::ChooseType, texts::OpenQuestion}));
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{txtChooseType.Source(), txtOpenQuestion.Source()}));
   EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00"));
   ASSERT_EQ(Os.Shell.Opens.size(), 1u);
   EXPECT_EQ(Os.Shell.Opens[0].File, Month("2004-06"));
@@ -55,7 +56,7 @@ TEST_F(Run, ATypicalDayOpensOnceAndThenOnlyRecordsTheStart) {
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdYes});
   EXPECT_EQ(RunProcess(), 0);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{txtOpenQuestion.Source()});
   EXPECT_TRUE(Os.Shell.Copies.empty()); // the month's workbook is never copied over
   EXPECT_EQ(Os.Fs[Month("2004-06")].Content, "june");
   EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00"));
@@ -106,7 +107,7 @@ TEST_F(Run, AFailedCopyIsReportedAndNothingOpens) {
   Os.Fs.erase(Dir + "Dozeboardt1.xls");
   ClockAt(2004, 7, 1, 7, 30);
   EXPECT_EQ(RunProcess(), 0);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::PrepareFailed});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{txtPrepareFailed.Source()});
   EXPECT_TRUE(Os.Shell.Opens.empty());
   EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
 }
@@ -150,7 +151,7 @@ TEST_F(Run, UpgradesASettingsFileOfTheEarlierLayout) {
   EXPECT_NE(s.find("[YesNo]\r\nSecond=1\r\n"), std::string::npos); // only the first goes
   EXPECT_NE(s.find("Type1=0"), std::string::npos);
   EXPECT_EQ(s.find("; old settings"), std::string::npos);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion});
+  EXPECT_EQ(BoxTexts(), std::vector<std::string>{txtOpenQuestion.Source()});
 }
 
 TEST_F(Run, AnEmptyWindowSectionIsNotTheEarlierLayout) {
@@ -168,8 +169,9 @@ TEST_F(Run, AReadOnlySettingsFileIsReportedAndTheRunEndsNormally) {
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdOk, IdNo, IdOk});
   EXPECT_EQ(RunProcess(), 0);
-  EXPECT_EQ(BoxTexts(), (std::vector<std::string>{texts::UpgradeFailed, texts::OpenQuestion,
-                                                  texts::WriteFailed}));
+  EXPECT_EQ(BoxTexts(),
+            (std::vector<std::string>{txtUpgradeFailed.Source(), txtOpenQuestion.Source(),
+                                      txtWriteFailed.Source()}));
   EXPECT_EQ(Settings(), "[Window]\r\nLeft=1\r\n");
 }
 
@@ -187,7 +189,8 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdNo});
   EXPECT_EQ(RunProcess(), 0);
-  EXPECT_EQ(BoxTexts(), std::vector<std::string>{texts::OpenQuestion}); // no first-run question
+  EXPECT_EQ(BoxTexts(),
+            std::vector<std::string>{txtOpenQuestion.Source()}); // no first-run question
   EXPECT_EQ(Os.Fs[Dir + "AutoQuillmer.ini"].Content, Yesterday0720);
   EXPECT_NE(Settings().find("Last_XLS=1900/01/01\r\n"), std::string::npos);
 }

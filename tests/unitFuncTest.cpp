@@ -41,11 +41,11 @@ TEST_F(MessageBoxes, RejectedCodesShowAFaultUnderTheCallersCaption) {
     const char *Icon, *Buttons;
     std::string Fault;
   } cases[] = {
-      {false, "?", "", texts::IconFault},    {false, "w", "", texts::IconFault},
-      {false, "E", "", texts::IconFault},    {false, "", "", texts::IconFault},
-      {true, "x", "ok", texts::IconFault}, // the button code is then not examined
-      {true, "?", "YN", texts::ButtonFault}, {true, "?", "ok", texts::ButtonFault},
-      {true, "i", "", texts::ButtonFault},
+      {false, "?", "", txtIconFault.Source()},    {false, "w", "", txtIconFault.Source()},
+      {false, "E", "", txtIconFault.Source()},    {false, "", "", txtIconFault.Source()},
+      {true, "x", "ok", txtIconFault.Source()}, // the button code is then not examined
+      {true, "?", "YN", txtButtonFault.Source()}, {true, "?", "ok", txtButtonFault.Source()},
+      {true, "i", "", txtButtonFault.Source()},
   };
   for (const auto& c : cases) {
     Os.Ui.Boxes.clear();
@@ -74,13 +74,13 @@ TEST_F(FirstRun, SettlesTheTemplateTypeFromTheTemplatesPresent) {
     bool Result, Type1;
     std::vector<std::string> Boxes;
   } cases[] = {
-      {false, false, {}, false, true, {texts::NoTemplate}},
+      {false, false, {}, false, true, {txtNoTemplate.Source()}},
       {true, false, {}, true, true, {}},
       {false, true, {}, true, false, {}},
-      {true, true, {IdYes}, true, true, {texts::ChooseType}},
-      {true, true, {IdNo}, true, false, {texts::ChooseType}},
-      {true, true, {IdCancel}, false, true, {texts::ChooseType, texts::SetupCancelled}},
-      {true, true, {0}, false, true, {texts::ChooseType}},
+      {true, true, {IdYes}, true, true, {txtChooseType.Source()}},
+      {true, true, {IdNo}, true, false, {txtChooseType.Source()}},
+      {true, true, {IdCancel}, false, true, {txtChooseType.Source(), txtSetupCancelled.Source()}},
+      {true, true, {0}, false, true, {txtChooseType.Source()}},
   };
   for (const auto& c : cases) {
     Os.Fs.clear();
@@ -128,7 +128,7 @@ using RunSequence = LauncherTest;
 TEST_F(RunSequence, NoTemplateOnAFirstRunEndsWithOneBoxAndExitCodeZero) {
   EXPECT_EQ(RunProcess(), 0);
   ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
-  EXPECT_EQ(Os.Ui.Boxes[0].Text, texts::NoTemplate);
+  EXPECT_EQ(Os.Ui.Boxes[0].Text, txtNoTemplate.Source());
   EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconHand);
   EXPECT_EQ(AppDir, Dir);
   EXPECT_FALSE(Os.Fs.count("AutoQuillmer.ini"));
@@ -138,7 +138,7 @@ TEST_F(RunSequence, TheFirstRunGateLooksInTheProgramsFolder) {
   AddFile(Dir + "AutoQuillmer.ini", "");
   EXPECT_EQ(RunProcess(), 0);
   for (const auto& b : Os.Ui.Boxes)
-    EXPECT_NE(b.Text, texts::NoTemplate);
+    EXPECT_NE(b.Text, txtNoTemplate.Source());
   EXPECT_NE(
       std::find(Os.Process.Searched.begin(), Os.Process.Searched.end(), Dir + "AutoQuillmer.ini"),
       Os.Process.Searched.end());

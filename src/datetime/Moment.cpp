@@ -1,8 +1,8 @@
 #include "datetime/Moment.h"
 
 #include "platform/Exceptions.h"
-#include "platform/OsLocale.h"
 #include "platform/Texts.h"
+#include "platform/os/OsLocale.h"
 
 #include <cmath>
 #include <limits>
@@ -109,27 +109,27 @@ void MomentDate(TMoment t, std::uint16_t& year, std::uint16_t& month, std::uint1
     year = month = day = 0;
     return;
   }
-  rest -= 1;
+  rest -= 1; // days since 0001-01-01, [0, ...)
   std::int64_t y = 1;
-  y += 400 * (rest / 146'097);
-  rest %= 146'097;
-  std::int64_t q = rest / 36'524;
+  y += 400 * (rest / 146'097);    // whole 400-year cycles of 146,097 days
+  rest %= 146'097;                // [0, 146096]
+  std::int64_t q = rest / 36'524; // centuries of 36,524 days, [0, 4]
   rest %= 36'524;
-  if (q == 4) {
+  if (q == 4) { // the last day of a leap 400th year
     q = 3;
-    rest += 36'524;
+    rest += 36'524; // [36524, 36524]
   }
-  y += 100 * q;
-  q = rest / 1'461;
-  rest %= 1'461;
+  y += 100 * q;     // rest: [0, 36524]
+  q = rest / 1'461; // four-year cycles of 1,461 days, [0, 24]
+  rest %= 1'461;    // [0, 1460]
   y += 4 * q;
-  q = rest / 365;
+  q = rest / 365; // years of 365 days, [0, 4]
   rest %= 365;
-  if (q == 4) {
+  if (q == 4) { // the last day of a leap year
     q = 3;
-    rest += 365;
+    rest += 365; // [365, 365]
   }
-  y += q;
+  y += q; // rest: day of the year, [0, 365]
   const int* lengths = MonthDays[IsLeap(static_cast<int>(y)) ? 1 : 0];
   int m = 1;
   while (m < 12 && rest >= lengths[m]) {

@@ -1,8 +1,8 @@
 #include "datetime/MomentFormat.h"
 
 #include "datetime/RegionalFormats.h"
-#include "platform/OsLocale.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
 #include <cstddef>
 #include <vector>
@@ -13,10 +13,6 @@ constexpr std::size_t OutputLimit = 256;
 // The pattern passed in is level 1; layouts inserted by its tokens are level 2 and
 // insert nothing themselves.
 constexpr int DeepestLevel = 2;
-
-bool IsLead(char c) {
-  return LeadByteSet[static_cast<unsigned char>(c)];
-}
 
 char Upper(char c) {
   return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
@@ -86,6 +82,14 @@ private:
       s.HaveTime = true;
     }
   }
+  // The token at position i, by its upper-case letter; returns its length.
+  std::size_t Token(TLevelState& s, const std::string& p, std::size_t i, char letter, int level);
+  void DateField(TLevelState& s, char letter, std::size_t count, int level);
+  void TimeField(TLevelState& s, char letter, std::size_t count, const std::string& p,
+                 std::size_t i);
+  void LayoutField(TLevelState& s, char letter, std::size_t count, int level);
+  std::size_t MarkerField(TLevelState& s, const std::string& p, std::size_t i);
+  std::size_t QuotedText(const std::string& p, std::size_t i);
   void Era(TLevelState& s, char letter, std::size_t count);
   static bool TwelveHourAhead(const std::string& p, std::size_t i);
 
@@ -100,7 +104,7 @@ bool TFormatter::TwelveHourAhead(const std::string& p, std::size_t i) {
   bool quoted = false;
   while (i < p.size()) {
     const char c = p[i];
-    if (IsLead(c)) {
+    if (IsLeadByte(c)) {
       i += 2;
       continue;
     }
@@ -129,7 +133,7 @@ void TFormatter::Era(TLevelState& s, char letter, std::size_t count) {
   } else if (count == 1) {
     // One g: the short form of the era name.
     std::vector<std::size_t> starts; // byte offsets of the characters
-    for (std::size_t k = 0; k < text.size(); k += IsLead(text[k]) ? 2 : 1)
+    for (std::size_t k = 0; k < text.size(); k += IsLeadByte(text[k]) ? 2 : 1)
       starts.push_back(k);
     if (RegionalFormats.PrimaryLang == 4 && RegionalFormats.SubLang == 1 && starts.size() == 4)
       text = text.substr(starts[2]);
@@ -142,13 +146,12 @@ void TFormatter::Era(TLevelState& s, char letter, std::size_t count) {
 void TFormatter::Level(const std::string& pattern, int level) {
   static const std::string DefaultPattern{"C"};
   const std::string& p = (level == 1 && pattern.empty()) ? DefaultPattern : pattern;
-  const TRegionalFormats& rf = RegionalFormats;
   TLevelState s;
   std::size_t i = 0;
   const std::size_t n = p.size();
   while (i < n) {
     const char starter = p[i];
-    if (IsLead(starter)) {
+    if (IsLeadByte(starter)) {
       // A double-byte character is copied whole; one cut off at the end ends the pattern.
       if (i + 1 >= n)
         break;
@@ -164,147 +167,179 @@ void TFormatter::Level(const std::string& pattern, int level) {
         letter = 'N';
       s.Previous = letter;
     }
-    std::size_t count = 1;
-    auto takeRun = [&] {
-      while (i + count < n && p[i + count] == starter)
-        ++count;
-    };
-    switch (letter) {
-    case 'Y':
-      takeRun();
-      NeedDate(s);
-      if (count <= 2)
-        PutNumber(s.Year % 100u, 2);
-      else
-        PutNumber(s.Year, 4);
-      break;
-    case 'M':
-      takeRun();
-      NeedDate(s);
-      if (count <= 2)
-        PutNumber(s.Month, static_cast<int>(count));
-      else if (count == 3)
-        Put(rf.MonthShortNames[s.Month <= 12 ? s.Month : 0]);
-      else
-        Put(rf.MonthLongNames[s.Month <= 12 ? s.Month : 0]);
-      break;
-    case 'D':
-      takeRun();
-      NeedDate(s);
-      if (count <= 2)
-        PutNumber(s.Day, static_cast<int>(count));
-      else if (count == 3)
-        Put(rf.DayShortNames[s.Weekday <= 7 ? s.Weekday : 0]);
-      else if (count == 4)
-        Put(rf.DayLongNames[s.Weekday <= 7 ? s.Weekday : 0]);
-      else if (count == 5)
-        Insert(rf.ShortDateLayout, level);
-      else
-        Insert(rf.LongDateLayout, level);
-      break;
-    case 'H': {
-      takeRun();
-      NeedTime(s);
-      if (!s.TwelveHour)
-        s.TwelveHour = TwelveHourAhead(p, i + count);
-      unsigned hour = s.Hour;
-      if (s.TwelveHour) {
-        if (hour == 0)
-          hour = 12;
-        else if (hour > 12)
-          hour -= 12;
-      }
-      PutNumber(hour, count >= 2 ? 2 : 1);
-      break;
-    }
-    case 'N':
-      takeRun();
-      NeedTime(s);
-      PutNumber(s.Minute, count >= 2 ? 2 : 1);
-      break;
-    case 'S':
-      takeRun();
-      NeedTime(s);
-      PutNumber(s.Second, count >= 2 ? 2 : 1);
-      break;
-    case 'Z':
-      takeRun();
-      NeedTime(s);
-      PutNumber(s.Ms, count >= 3 ? 3 : static_cast<int>(count));
-      break;
-    case 'T':
-      takeRun();
-      Insert(count == 1 ? rf.ShortTimeLayout : rf.LongTimeLayout, level);
-      break;
-    case 'C':
-      takeRun();
-      if (level < DeepestLevel) {
-        Insert(rf.ShortDateLayout, level);
-        NeedTime(s);
-        if (s.Hour != 0 || s.Minute != 0 || s.Second != 0) {
-          Put(' ');
-          Insert(rf.LongTimeLayout, level);
-        }
-      }
-      break;
-    case 'E':
-    case 'G':
-      takeRun();
-      Era(s, letter, count);
-      break;
-    case 'A':
-      NeedTime(s);
-      if (StartsWithWord(p, i, "AM/PM")) {
-        Put(s.Hour < 12 ? p.substr(i, 2) : p.substr(i + 3, 2));
-        count = 5;
-        s.TwelveHour = true;
-      } else if (StartsWithWord(p, i, "A/P")) {
-        Put(s.Hour < 12 ? p[i] : p[i + 2]);
-        count = 3;
-        s.TwelveHour = true;
-      } else if (StartsWithWord(p, i, "AMPM")) {
-        Put(s.Hour < 12 ? rf.AmMarker : rf.PmMarker);
-        count = 4;
-        s.TwelveHour = true;
-      } else if (StartsWithWord(p, i, "AAAA")) {
-        NeedDate(s);
-        Put(rf.DayLongNames[s.Weekday <= 7 ? s.Weekday : 0]);
-        count = 4;
-      } else if (StartsWithWord(p, i, "AAA")) {
-        NeedDate(s);
-        Put(rf.DayShortNames[s.Weekday <= 7 ? s.Weekday : 0]);
-        count = 3;
-      } else {
-        Put(starter);
-      }
-      break;
-    case '/':
-      Put(rf.DateSep);
-      break;
-    case ':':
-      Put(rf.TimeSep);
-      break;
-    case '\'':
-    case '"': {
-      // Quoted text runs to the same quote or to the end; a trail byte never closes it.
-      std::size_t k = i + 1;
-      while (k < n && p[k] != starter) {
-        if (IsLead(p[k]) && k + 1 < n) {
-          Put(p[k]);
-          ++k;
-        }
-        Put(p[k]);
-        ++k;
-      }
-      count = (k < n ? k + 1 : n) - i;
-      break;
-    }
-    default:
-      Put(starter);
-      break;
-    }
-    i += count;
+    i += Token(s, p, i, letter, level);
   }
+}
+
+std::size_t TFormatter::Token(TLevelState& s, const std::string& p, std::size_t i, char letter,
+                              int level) {
+  std::size_t run = 1;
+  while (i + run < p.size() && p[i + run] == p[i])
+    ++run;
+  switch (letter) {
+  case 'Y':
+  case 'M':
+  case 'D':
+    DateField(s, letter, run, level);
+    return run;
+  case 'H':
+  case 'N':
+  case 'S':
+  case 'Z':
+    TimeField(s, letter, run, p, i);
+    return run;
+  case 'T':
+  case 'C':
+    LayoutField(s, letter, run, level);
+    return run;
+  case 'E':
+  case 'G':
+    Era(s, letter, run);
+    return run;
+  case 'A':
+    return MarkerField(s, p, i);
+  case '/':
+    Put(RegionalFormats.DateSep);
+    return 1;
+  case ':':
+    Put(RegionalFormats.TimeSep);
+    return 1;
+  case '\'':
+  case '"':
+    return QuotedText(p, i);
+  default:
+    Put(p[i]);
+    return 1;
+  }
+}
+
+// y, m and d runs: the year, the month (number or name), the day (number or weekday name),
+// and ddddd / dddddd for the short and the long date layout.
+void TFormatter::DateField(TLevelState& s, char letter, std::size_t count, int level) {
+  const TRegionalFormats& rf = RegionalFormats;
+  NeedDate(s);
+  if (letter == 'Y') {
+    if (count <= 2)
+      PutNumber(s.Year % 100u, 2);
+    else
+      PutNumber(s.Year, 4);
+  } else if (letter == 'M') {
+    if (count <= 2)
+      PutNumber(s.Month, static_cast<int>(count));
+    else if (count == 3)
+      Put(rf.MonthShortNames[s.Month <= 12 ? s.Month : 0]);
+    else
+      Put(rf.MonthLongNames[s.Month <= 12 ? s.Month : 0]);
+  } else if (count <= 2) {
+    PutNumber(s.Day, static_cast<int>(count));
+  } else if (count == 3) {
+    Put(rf.DayShortNames[s.Weekday <= 7 ? s.Weekday : 0]);
+  } else if (count == 4) {
+    Put(rf.DayLongNames[s.Weekday <= 7 ? s.Weekday : 0]);
+  } else if (count == 5) {
+    Insert(rf.ShortDateLayout, level);
+  } else {
+    Insert(rf.LongDateLayout, level);
+  }
+}
+
+// h, n (or m after h), s and z runs: the hour (twelve-hour when an AM/PM token follows),
+// the minute, the second and the millisecond.
+void TFormatter::TimeField(TLevelState& s, char letter, std::size_t count, const std::string& p,
+                           std::size_t i) {
+  NeedTime(s);
+  switch (letter) {
+  case 'H': {
+    if (!s.TwelveHour)
+      s.TwelveHour = TwelveHourAhead(p, i + count);
+    unsigned hour = s.Hour;
+    if (s.TwelveHour) {
+      if (hour == 0)
+        hour = 12;
+      else if (hour > 12)
+        hour -= 12;
+    }
+    PutNumber(hour, count >= 2 ? 2 : 1);
+    break;
+  }
+  case 'N':
+    PutNumber(s.Minute, count >= 2 ? 2 : 1);
+    break;
+  case 'S':
+    PutNumber(s.Second, count >= 2 ? 2 : 1);
+    break;
+  default:
+    PutNumber(s.Ms, count >= 3 ? 3 : static_cast<int>(count));
+    break;
+  }
+}
+
+// t and tt: the short and the long time layout; c: the short date layout and, unless the
+// time is midnight, the long time layout after a space.
+void TFormatter::LayoutField(TLevelState& s, char letter, std::size_t count, int level) {
+  const TRegionalFormats& rf = RegionalFormats;
+  if (letter == 'T') {
+    Insert(count == 1 ? rf.ShortTimeLayout : rf.LongTimeLayout, level);
+    return;
+  }
+  if (level >= DeepestLevel)
+    return;
+  Insert(rf.ShortDateLayout, level);
+  NeedTime(s);
+  if (s.Hour != 0 || s.Minute != 0 || s.Second != 0) {
+    Put(' ');
+    Insert(rf.LongTimeLayout, level);
+  }
+}
+
+// Tokens starting with a: am/pm, a/p and ampm (the morning or afternoon marker), aaaa and
+// aaa (the weekday name); any other a stands for itself. Returns the token's length.
+std::size_t TFormatter::MarkerField(TLevelState& s, const std::string& p, std::size_t i) {
+  const TRegionalFormats& rf = RegionalFormats;
+  NeedTime(s);
+  if (StartsWithWord(p, i, "AM/PM")) {
+    Put(s.Hour < 12 ? p.substr(i, 2) : p.substr(i + 3, 2));
+    s.TwelveHour = true;
+    return 5;
+  }
+  if (StartsWithWord(p, i, "A/P")) {
+    Put(s.Hour < 12 ? p[i] : p[i + 2]);
+    s.TwelveHour = true;
+    return 3;
+  }
+  if (StartsWithWord(p, i, "AMPM")) {
+    Put(s.Hour < 12 ? rf.AmMarker : rf.PmMarker);
+    s.TwelveHour = true;
+    return 4;
+  }
+  if (StartsWithWord(p, i, "AAAA")) {
+    NeedDate(s);
+    Put(rf.DayLongNames[s.Weekday <= 7 ? s.Weekday : 0]);
+    return 4;
+  }
+  if (StartsWithWord(p, i, "AAA")) {
+    NeedDate(s);
+    Put(rf.DayShortNames[s.Weekday <= 7 ? s.Weekday : 0]);
+    return 3;
+  }
+  Put(p[i]);
+  return 1;
+}
+
+// Quoted text runs to the same quote or to the end; a trail byte never closes it. Returns
+// the length taken, both quotes included.
+std::size_t TFormatter::QuotedText(const std::string& p, std::size_t i) {
+  const std::size_t n = p.size();
+  std::size_t k = i + 1;
+  while (k < n && p[k] != p[i]) {
+    if (IsLeadByte(p[k]) && k + 1 < n) {
+      Put(p[k]);
+      ++k;
+    }
+    Put(p[k]);
+    ++k;
+  }
+  return (k < n ? k + 1 : n) - i;
 }
 
 } // namespace

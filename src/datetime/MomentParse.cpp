@@ -2,10 +2,10 @@
 
 #include "datetime/RegionalFormats.h"
 #include "platform/Exceptions.h"
-#include "platform/OsLocale.h"
-#include "platform/OsProcess.h"
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
+#include "platform/os/OsLocale.h"
+#include "platform/os/OsProcess.h"
 
 namespace {
 
@@ -15,9 +15,6 @@ const TText NotADateOrTime{"'%s' は日付または時刻ではありません"}
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
-bool IsLead(char c) {
-  return LeadByteSet[static_cast<unsigned char>(c)];
-}
 
 enum class TDateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
 
@@ -26,7 +23,7 @@ enum class TDateOrder { MonthDayYear, DayMonthYear, YearMonthDay };
 TDateOrder DateFieldOrder(const std::string& layout) {
   for (std::size_t i = 0; i < layout.size(); ++i) {
     const char c = layout[i];
-    if (IsLead(c)) {
+    if (IsLeadByte(c)) {
       ++i;
       continue;
     }
@@ -55,7 +52,7 @@ int CurrentYear() {
 
 // Whether label holds name as a substring that starts at a character boundary.
 bool ContainsAtBoundary(const std::string& label, const std::string& name) {
-  for (std::size_t i = 0; i + name.size() <= label.size(); i += IsLead(label[i]) ? 2 : 1)
+  for (std::size_t i = 0; i + name.size() <= label.size(); i += IsLeadByte(label[i]) ? 2 : 1)
     if (label.compare(i, name.size(), name) == 0)
       return true;
   return false;
@@ -154,7 +151,7 @@ public:
 
   void SkipToDigit() {
     while (P < S.size() && !IsDigit(S[P]))
-      P += IsLead(S[P]) ? 2 : 1;
+      P += IsLeadByte(S[P]) ? 2 : 1;
     if (P > S.size())
       P = S.size();
   }

@@ -1,7 +1,7 @@
 #include "datetime/RegionalFormats.h"
 
-#include "platform/OsLocale.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsLocale.h"
 
 #include <charconv>
 
@@ -85,7 +85,7 @@ std::string AdaptDateLayout(const TLocaleReader& reader, const std::string& p,
       return true;
     };
     while (i < n) {
-      if (LeadByteSet[static_cast<unsigned char>(p[i])] && i + 1 < n) {
+      if (IsLeadByte(p[i]) && i + 1 < n) {
         out.append(p, i, 2);
         i += 2;
       } else if (letters(2, 'g')) {
@@ -109,7 +109,7 @@ std::string AdaptDateLayout(const TLocaleReader& reader, const std::string& p,
   }
   if (primaryLang == 4 || primaryLang == 17 || primaryLang == 18) {
     for (std::size_t i = 0; i < n; ++i) {
-      if (LeadByteSet[static_cast<unsigned char>(p[i])] && i + 1 < n) {
+      if (IsLeadByte(p[i]) && i + 1 < n) {
         out.append(p, i, 2);
         ++i;
       } else if (!SameLetter(p[i], 'g')) {

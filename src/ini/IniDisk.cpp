@@ -1,8 +1,8 @@
 #include "ini/IniDisk.h"
 
 #include "platform/Exceptions.h"
-#include "platform/OsFiles.h"
 #include "platform/Texts.h"
+#include "platform/os/OsFiles.h"
 
 #include <cstdint>
 #include <limits>

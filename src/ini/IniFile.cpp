@@ -4,8 +4,8 @@
 #include "datetime/MomentParse.h"
 #include "ini/IniDisk.h"
 #include "platform/Exceptions.h"
-#include "platform/OsProcess.h"
 #include "platform/ProcessFrame.h"
+#include "platform/os/OsProcess.h"
 
 bool SameIniName(const std::string& a, const std::string& b) {
   return OsProcess().CompareText(a, b, true) == CstrEqual;

@@ -1,6 +1,6 @@
 #include "platform/Exceptions.h"
 
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 // Kept out of line: the address these return to lies in the code that makes the failure.
 AQ_NOINLINE Exception::Exception(std::string message)

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "platform/CodeAddress.h"
 #include "platform/Texts.h"
+#include "platform/os/CodeAddress.h"
 
 #include <memory>
 #include <new>

@@ -1,6 +1,6 @@
 #include "platform/ProcessFrame.h"
 
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 bool DoubleByteSystem = false;
 TByteSet LeadByteSet;
@@ -27,10 +27,6 @@ std::string ProgramFileName() {
 }
 
 namespace {
-
-bool InLeadSet(const std::string& s, std::size_t k) {
-  return LeadByteSet.test(static_cast<unsigned char>(s[k]));
-}
 
 // Reads one argument from position pos of the command line; pos moves past it.
 std::string ReadArgument(const std::string& text, std::size_t& pos) {
@@ -99,11 +95,11 @@ TByteKind ByteKindAt(const std::string& s, std::size_t k) {
   if (LeadByteSet.none() || k >= s.size())
     return TByteKind::Single;
   std::size_t run = 0;
-  for (std::size_t i = k; i > 0 && InLeadSet(s, i - 1); --i)
+  for (std::size_t i = k; i > 0 && IsLeadByte(s[i - 1]); --i)
     ++run;
   if (run % 2 == 1)
     return TByteKind::Trail;
-  return InLeadSet(s, k) ? TByteKind::Lead : TByteKind::Single;
+  return IsLeadByte(s[k]) ? TByteKind::Lead : TByteKind::Single;
 }
 
 std::string FolderOf(const std::string& path, TPathStyle style) {

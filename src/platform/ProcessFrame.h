@@ -11,6 +11,10 @@ using TByteSet = std::bitset<256>;
 extern bool DoubleByteSystem;
 extern TByteSet LeadByteSet;
 void LoadCodePageFacts();
+// True when the byte begins a double-byte character of the system's code page.
+inline bool IsLeadByte(char c) {
+  return LeadByteSet[static_cast<unsigned char>(c)];
+}
 
 // Fixed sizes of the process frame.
 inline constexpr std::size_t MaxArgBytes = 4096;

@@ -1,10 +1,16 @@
 #include "platform/Texts.h"
 
-#include "platform/OsProcess.h"
+#include "platform/os/OsProcess.h"
 
 #include <cstring>
 
 TText* TText::First = nullptr;
+
+#define AQ_TEXT(name, utf8) const TText txt##name{utf8};
+#define AQ_STRING(name, id, utf8) const TText txt##name{utf8, id};
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
 
 TText::TText(const char* utf8, unsigned resourceId)
     : Utf8(utf8), ResourceId(resourceId), Next(First) {

@@ -2,7 +2,7 @@
 
 #include <string>
 
-// A fixed text of the program. Texts are written once, in UTF-8, where they are used;
+// A fixed text of the program. Texts are written once, in UTF-8, in the table Texts.def;
 // LoadAll turns every one of them into the system's ANSI code page when the program
 // starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX). A text with a
 // number in the program's string table is taken from there where the program has one.
@@ -31,6 +31,16 @@ private:
   TText* Next = nullptr;
   static TText* First;
 };
+
+// The program's texts, one object for each row of the table: txtOpenQuestion and so on;
+// the texts that the string table holds too have their number in txt<name>Id.
+#define AQ_TEXT(name, utf8) extern const TText txt##name;
+#define AQ_STRING(name, id, utf8)                                                                  \
+  extern const TText txt##name;                                                                    \
+  inline constexpr unsigned txt##name##Id = id;
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
 
 // A text for a message box, in UTF-8 (message boxes are drawn in Unicode). It is put
 // together from fixed texts, taken in their shown form, and from texts of the system (file

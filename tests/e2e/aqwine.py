@@ -34,10 +34,10 @@ Things learned about Wine 8 that this relies on:
   So `run(..., locale=...)` notes which locale the key holds, and the next run in the
   session's own locale first puts the session's regional settings back (about 1 s).
 
-The 32-bit Wine (scripts/wine32-run.sh builds it) is the i386 Wine run by qemu-i386 from a
+The 32-bit Wine (scripts/test/wine32-run.sh builds it) is the i386 Wine run by qemu-i386 from a
 private root. There:
 - libfaketime cannot reach the emulated programs (the emulator is a static program). The
-  root preloads its own clock library instead (scripts/wine32-clock.c): AQ_CLOCK_AT stands
+  root preloads its own clock library instead (scripts/test/wine32-clock.c): AQ_CLOCK_AT stands
   the wall clock of the processes started still at a moment, AQ_CLOCK_FROM runs it from a
   moment on from each process's start (as faketime's "@" does); `run` turns a `faketime`
   into one of them, so the same cases get the same clock on both Wines.
@@ -94,11 +94,11 @@ REPO = Path(__file__).resolve().parents[2]
 
 
 class Wine32:
-    """The emulated 32-bit Wine: the emulator and the root that scripts/wine32-run.sh keeps
+    """The emulated 32-bit Wine: the emulator and the root that scripts/test/wine32-run.sh keeps
     (made on first use)."""
 
     def __init__(self):
-        done = subprocess.run(["bash", str(REPO / "scripts" / "wine32-run.sh"), "--env"],
+        done = subprocess.run(["bash", str(REPO / "scripts" / "test" / "wine32-run.sh"), "--env"],
                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
                               check=False)
         values = dict(line.split("=", 1) for line in done.stdout.splitlines() if "=" in line)
@@ -349,7 +349,7 @@ class WineSession:
 def main(argv: list[str]) -> int:
     """Runs one command inside a fresh session: aqwine.py [--keep] [--wine32] COMMAND ARGS...
     (the command gets WINEPREFIX, DISPLAY and the rest in its environment; with --wine32 the
-    prefix is one of the emulated 32-bit Wine, see scripts/wine32-run.sh)."""
+    prefix is one of the emulated 32-bit Wine, see scripts/test/wine32-run.sh)."""
     keep = wine32 = False
     while argv and argv[0] in ("--keep", "--wine32"):
         keep, wine32 = keep or argv[0] == "--keep", wine32 or argv[0] == "--wine32"

@@ -13,51 +13,51 @@ def workbooks(t, folder=None):
     return [name for name in t.listing(folder) if name.startswith("Dozeboard_")]
 
 
-@case("no template: error box, exit 0, nothing created", tags=("first-run",))
-def no_template(t):
-    run = t.launch(answers=["ok"])
-    t.boxes(run, NO_TEMPLATE)
-    t.exit_code(run, 0)
-    t.files(t.folder, [PROGRAM])
-    t.nothing_opened(run)
+def first_run_case(name, title, body):
+    """Registers one row of a table of first-run cases as a case of its own name."""
+    body.__name__ = name
+    case(title, tags=("first-run",))(body)
 
 
-@case("only the Type-1 template: no first-run question", tags=("first-run",))
-def only_type1(t):
-    t.put(TEMPLATE1)
-    run = t.launch(answers=["no"])
-    t.no_box_with_caption(run, FIRST_RUN_QUESTION.caption)
-    t.no_box_like(run, NO_TEMPLATE)
-    t.exit_code(run, 0)
+# No template in the program's folder: the error box, exit 0, nothing created; also where
+# the folder's name ends in 表, whose trail byte is a backslash.
+for name, title, folder in [
+    ("no_template", "no template: error box, exit 0, nothing created", None),
+    ("folder_ending_in_hyo_no_template",
+     "program in a folder ending in 表 with no template: the error box", "睡眠 時刻表"),
+]:
+    def no_template_case(t, folder=folder):
+        if folder:
+            t.set_folder(folder)
+        run = t.launch(answers=["ok"])
+        t.boxes(run, NO_TEMPLATE)
+        t.exit_code(run, 0)
+        t.files(t.folder, [PROGRAM])
+        t.nothing_opened(run)
+    first_run_case(name, title, no_template_case)
 
+# One template only: it settles the type without a question.
+for name, template in [("only_type1", TEMPLATE1), ("only_type3", TEMPLATE3)]:
+    def one_template_case(t, template=template):
+        t.put(template)
+        run = t.launch(answers=["no"])
+        t.no_box_with_caption(run, FIRST_RUN_QUESTION.caption)
+        t.no_box_like(run, NO_TEMPLATE)
+        t.exit_code(run, 0)
+    kind = "Type-1" if template is TEMPLATE1 else "Type-3"
+    first_run_case(name, f"only the {kind} template: no first-run question", one_template_case)
 
-@case("only the Type-3 template: no first-run question", tags=("first-run",))
-def only_type3(t):
-    t.put(TEMPLATE3)
-    run = t.launch(answers=["no"])
-    t.no_box_with_caption(run, FIRST_RUN_QUESTION.caption)
-    t.no_box_like(run, NO_TEMPLATE)
-    t.exit_code(run, 0)
-
-
-@case("both templates, Yes: the first-run question, then the run goes on", tags=("first-run",))
-def both_yes(t):
-    t.put(TEMPLATE1, TEMPLATE3)
-    run = t.launch(answers=["yes", "no"])
-    t.box(run, 0, FIRST_RUN_QUESTION)
-    t.no_box_like(run, CANCEL_CLOSING)
-    t.exit_code(run, 0)
-    t.nothing_opened(run)
-
-
-@case("both templates, No: the first-run question, then the run goes on", tags=("first-run",))
-def both_no(t):
-    t.put(TEMPLATE1, TEMPLATE3)
-    run = t.launch(answers=["no", "no"])
-    t.box(run, 0, FIRST_RUN_QUESTION)
-    t.no_box_like(run, CANCEL_CLOSING)
-    t.exit_code(run, 0)
-    t.nothing_opened(run)
+# Both templates, answered Yes or No: the first-run question, then the run goes on.
+for name, answer in [("both_yes", "yes"), ("both_no", "no")]:
+    def both_answered_case(t, answer=answer):
+        t.put(TEMPLATE1, TEMPLATE3)
+        run = t.launch(answers=[answer, "no"])
+        t.box(run, 0, FIRST_RUN_QUESTION)
+        t.no_box_like(run, CANCEL_CLOSING)
+        t.exit_code(run, 0)
+        t.nothing_opened(run)
+    first_run_case(name, f"both templates, {answer.capitalize()}: the first-run question, then the "
+                   "run goes on", both_answered_case)
 
 
 @case("both templates, Cancel: closing box, nothing written; the next start asks again",
@@ -106,15 +106,6 @@ def folder_ending_in_hyo(t):
     t.boxes(run, FIRST_RUN_QUESTION, CANCEL_CLOSING)
     t.exit_code(run, 0)
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0]])
-
-
-@case("program in a folder ending in 表 with no template: the error box", tags=("first-run",))
-def folder_ending_in_hyo_no_template(t):
-    t.set_folder("睡眠 時刻表")
-    run = t.launch(answers=["ok"])
-    t.boxes(run, NO_TEMPLATE)
-    t.exit_code(run, 0)
-    t.files(t.folder, [PROGRAM])
 
 
 @case("started from another folder: the first-run test looks in the program's folder",

@@ -9,8 +9,12 @@ one is derived below from its regional settings.
 """
 
 import re
-import struct
+import sys
 from datetime import datetime
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from pefacts import Program  # noqa: E402
 
 from cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
 from e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
@@ -151,51 +155,35 @@ def english_system_first_run(t):
 # --- the earlier layout -----------------------------------------------------------------
 
 
-@case("a file of the earlier layout is upgraded: [File], [Window], [YesNo] and the comments "
-      "go, the current sections come with their defaults", tags=("settings",))
-def legacy_upgrade(t):
-    t.put(TEMPLATE1, (SETTINGS, crlf(
-        "; Auto Quillmer",
-        "[File]",
-        "Path=C:\\Dozeboard\\Dozeboard.xls",
-        "",
-        "[Window]",
-        "; how the workbook opens",
-        "WindowSize=3",
-        "[YesNo]",
-        "YesNo=0",
-    )))
-    # Nothing of the old sections is carried over: the question is asked (YesNo on) and
-    # the workbook opens with show command 5.
-    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
-    t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
+# A settings file as found, the question asked (nothing of the old sections is carried over:
+# YesNo on, show command 5), and the file as written back: one row each.
+EARLIER_LAYOUT_CASES = [
+    ("legacy_upgrade",
+     "a file of the earlier layout is upgraded: [File], [Window], [YesNo] and the comments "
+     "go, the current sections come with their defaults",
+     crlf("; Auto Quillmer", "[File]", "Path=C:\\Dozeboard\\Dozeboard.xls", "", "[Window]",
+          "; how the workbook opens", "WindowSize=3", "[YesNo]", "YesNo=0"),
+     b""),
+    ("legacy_empty_window_header",
+     "an empty [Window] header is not the earlier layout: [YesNo] and [File] stay",
+     crlf("; Auto Quillmer", "[Window]", "; nothing here", "", "[YesNo]", "YesNo=0", "[File]",
+          "Path=C:\\Dozeboard\\Dozeboard.xls"),
+     crlf("[Window]", "", "[YesNo]", "YesNo=0", "", "[File]",
+          "Path=C:\\Dozeboard\\Dozeboard.xls", "")),
+]
 
-
-@case("an empty [Window] header is not the earlier layout: [YesNo] and [File] stay",
-      tags=("settings",))
-def legacy_empty_window_header(t):
-    t.put(TEMPLATE1, (SETTINGS, crlf(
-        "; Auto Quillmer",
-        "[Window]",
-        "; nothing here",
-        "",
-        "[YesNo]",
-        "YesNo=0",
-        "[File]",
-        "Path=C:\\Dozeboard\\Dozeboard.xls",
-    )))
-    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
-    t.file_is(t.folder, SETTINGS,
-              crlf("[Window]", "", "[YesNo]", "YesNo=0", "", "[File]",
-                   "Path=C:\\Dozeboard\\Dozeboard.xls", "")
-              + settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+for name, title, found, kept in EARLIER_LAYOUT_CASES:
+    def earlier_layout_case(t, found=found, kept=kept):
+        t.put(TEMPLATE1, (SETTINGS, found))
+        run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
+        t.boxes(run, OPEN_QUESTION)
+        t.exit_code(run, 0)
+        t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+        t.file_is(t.folder, SETTINGS,
+                  kept + settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+        t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
+    earlier_layout_case.__name__ = name
+    case(title, tags=("settings",))(earlier_layout_case)
 
 
 @case("an upgrade stays when the first run is then cancelled: the file as the upgrade wrote "
@@ -309,14 +297,9 @@ def failure_report_code_location(t):
     found = re.fullmatch(FAILURE_TEXT, run.boxes[0].text) if run.boxes else None
     if found:
         offset = int(found["offset"], 16)
-        size = image_size(t.folder / PROGRAM)
+        size = Program(t.folder / PROGRAM).image_size
         t.check(0x1000 <= offset < size,
                 f"offset {found['offset']} lies outside the program's code "
                 f"(its image spans 00001000 to {size:08X})")
 
 
-def image_size(program) -> int:
-    """The size of a Windows program's image in memory (SizeOfImage of its PE header)."""
-    data = program.read_bytes()
-    header = struct.unpack_from("<I", data, 0x3C)[0]
-    return struct.unpack_from("<I", data, header + 24 + 56)[0]

@@ -7,6 +7,7 @@ import json
 import re
 import shutil
 import subprocess
+import sys
 import time
 import traceback
 from dataclasses import dataclass
@@ -14,6 +15,9 @@ from pathlib import Path, PureWindowsPath
 from typing import Callable
 
 from aqwine import WineSession
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
+from checklist import program_texts  # noqa: E402
 
 PROGRAM = "AutoQuillmer.exe"
 SETTINGS = "AutoQuillmer.ini"
@@ -33,34 +37,23 @@ class Box:
                 f"buttons={','.join(self.buttons)}")
 
 
-NO_TEMPLATE = Box(
-    "Auto Quillmer",
-    "\"Dozeboardt1.xls\" または \"Dozeboardt3.xls\" が見つかりませんでした。\u3000終了します。",
-    "hand", ("ok",))
-FIRST_RUN_QUESTION = Box(
-    "Auto Quillmer の設定",
-    "\r\n".join([
-        "起動したい「Dozeboard」は、[Type-1] ですか？",
-        "",
-        "\u3000[Type-1] （睡眠１回まで/日）\u3000→\u3000\"はい\" \u3000を、",
-        "\u3000[Type-3] （睡眠３回まで/日）\u3000→\u3000\"いいえ\" を、",
-        "\u3000押して下さい。",
-    ]),
-    "question", ("yes", "no", "cancel"))
-CANCEL_CLOSING = Box("Auto Quillmer", "何もせずに終了します。\r\n（設定は完了していません）",
-                     "none", ("ok",))
-OPEN_QUESTION = Box("Auto Quillmer", "「Dozeboard」を開きますか？", "question", ("yes", "no"))
-PREPARE_FAILED = Box("Auto Quillmer", "新しいファイルの準備に失敗しました。", "hand", ("ok",))
-SAVE_FAILED = Box("Auto Quillmer", "設定ファイルへの書き込みに失敗しました。", "hand", ("ok",))
-UPGRADE_FAILED = Box("Auto Quillmer", "設定ファイルのバージョンアップに失敗しました。", "hand",
-                     ("ok",))
-FAILURE_CAPTION = "アプリケーション エラー"
+# The program's texts, from their table (src/platform/Texts.def).
+TEXTS = {name: text for name, _, text in program_texts()}
+
+NO_TEMPLATE = Box("Auto Quillmer", TEXTS["NoTemplate"], "hand", ("ok",))
+FIRST_RUN_QUESTION = Box(TEXTS["SetupCaption"], TEXTS["ChooseType"], "question",
+                         ("yes", "no", "cancel"))
+CANCEL_CLOSING = Box("Auto Quillmer", TEXTS["SetupCancelled"], "none", ("ok",))
+OPEN_QUESTION = Box("Auto Quillmer", TEXTS["OpenQuestion"], "question", ("yes", "no"))
+PREPARE_FAILED = Box("Auto Quillmer", TEXTS["PrepareFailed"], "hand", ("ok",))
+SAVE_FAILED = Box("Auto Quillmer", TEXTS["WriteFailed"], "hand", ("ok",))
+UPGRADE_FAILED = Box("Auto Quillmer", TEXTS["UpgradeFailed"], "hand", ("ok",))
+FAILURE_CAPTION = TEXTS["ReportCaption"]
 
 
 def open_failed(target: str, code: int) -> Box:
     return Box("Auto Quillmer",
-               f"「Dozeboard」のオープンに失敗しました。\r\n\r\nファイル：\u3000{target}\r\n"
-               f"エラーコード：\u3000{code}", "hand", ("ok",))
+               f"{TEXTS['OpenFailed']}{target}\r\n{TEXTS['ErrorCode']}{code}", "hand", ("ok",))
 
 
 # Regional settings as aqprobe's locale mode reports them (the texts decoded): Wine 8's

@@ -8,7 +8,7 @@ by aqdriver.exe, and checks of boxes, exit codes, files and the opened workbook.
 The program under test is that of the target: win64 (the default) runs
 dist/win64/AutoQuillmer.exe with the helpers of build/win64/e2e under the system's Wine;
 win32 runs the release program dist/win32/AutoQuillmer.exe with the helpers of
-build/win32-tests/e2e under the emulated 32-bit Wine (scripts/wine32-run.sh). The same
+build/win32-tests/e2e under the emulated 32-bit Wine (scripts/test/wine32-run.sh). The same
 cases run against either. Build the target's presets first. Starts its own Xvfb and Wine
 prefix; needs no display and no standard input. The last line printed
 is "N passed, N failed" (", N skipped" when cases were skipped). Tags can also be skipped

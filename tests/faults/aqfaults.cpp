@@ -7,10 +7,12 @@
 // With --print every message box is written to the standard error stream instead of being
 // shown ("BOX <flags> <caption>", the text, "END"), so that a test can read the report.
 #include "platform/Exceptions.h"
-#include "platform/OsFailure.h"
-#include "platform/OsUi.h"
+#include "platform/FailureReport.h"
 #include "platform/ProcessEnd.h"
 #include "platform/Texts.h"
+#include "platform/os/OsFailure.h"
+#include "platform/os/OsUi.h"
+#include "unitFunc.h"
 
 #include <cfenv>
 #include <climits>
@@ -141,5 +143,5 @@ int main(int argc, char** argv) {
     Case = "access-write";
     OsFailure().GuardedRun(&Fault);
   }
-  RunProgram(&Run);
+  RunProgram(ProgramStartSteps(), &Run);
 }

@@ -2,7 +2,7 @@
 """Checks the release packages dist/AutoQuillmer-<version>-win32.zip and
 dist/AutoQuillmer-<version>-linux-x86_64.tar.gz (Python standard library only).
 
-    check_package.py                        builds the packages first (scripts/package.sh)
+    check_package.py                        builds the packages first (scripts/release/package.sh)
     check_package.py --zip PATH --tar PATH  checks the given packages as they are
 
 Each package must be named after the version in the top CMakeLists.txt and unpack cleanly into
@@ -32,7 +32,8 @@ import zipfile
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True  # keep the tree free of caches
 sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks  # noqa: E402
+from checklist import Checks, program_texts, project_version  # noqa: E402
+from pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
 
 README_WIN = "AutoQuillmer/はじめにお読みください.txt"
 README_LINUX = "AutoQuillmer/README.txt"
@@ -68,31 +69,9 @@ def pictures():
     return sorted(found)
 
 
-def project_version():
-    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
-    m = re.search(r"^project\(AutoQuillmer VERSION (\d+\.\d+\.\d+)[ )]", text, re.M)
-    return m.group(1) if m else None
-
-
 # --- the program's texts ------------------------------------------------------------------------
 
-LITERAL = r'"(?:[^"\\]|\\.)*"'
-TEXT_DEFINITION = re.compile(r"\bTText\s+\w+\s*\{((?:\s*" + LITERAL + r")+)\s*\}", re.S)
 PLACEHOLDER = re.compile(r"%(?:\d+:)?[-.*\d]*[spdxu]")
-
-
-def unescape(literal):
-    body = literal[1:-1]
-    return re.sub(r"\\(.)", lambda m: {"r": "\r", "n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), body)
-
-
-def program_texts():
-    """Every fixed text of the program as its source writes it (adjacent literals joined)."""
-    texts = []
-    for path in sorted((ROOT / "src").rglob("*.cpp")):
-        for m in TEXT_DEFINITION.finditer(path.read_text(encoding="utf-8")):
-            texts.append("".join(unescape(lit) for lit in re.findall(LITERAL, m.group(1))))
-    return texts
 
 
 def fragments(text):
@@ -106,45 +85,6 @@ def fragments(text):
 
 
 # --- the Windows program ------------------------------------------------------------------------
-
-
-def pe_facts(data):
-    """Machine, optional-header magic, subsystem and imported DLL names of a PE image."""
-    if data[:2] != b"MZ":
-        raise ValueError("no MZ header")
-    pe = struct.unpack_from("<I", data, 0x3C)[0]
-    if data[pe:pe + 4] != b"PE\0\0":
-        raise ValueError("no PE signature")
-    machine, sections = struct.unpack_from("<HH", data, pe + 4)
-    opt_size = struct.unpack_from("<H", data, pe + 20)[0]
-    opt = pe + 24
-    magic = struct.unpack_from("<H", data, opt)[0]
-    subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-    dirs = opt + (96 if magic == 0x10B else 112)
-    import_rva = struct.unpack_from("<I", data, dirs + 8)[0]
-    table = opt + opt_size
-    spans = []
-    for i in range(sections):
-        vsize, vaddr, rsize, raw = struct.unpack_from("<IIII", data, table + 40 * i + 8)
-        spans.append((vaddr, max(vsize, rsize), raw))
-
-    def offset(rva):
-        for vaddr, size, raw in spans:
-            if vaddr <= rva < vaddr + size:
-                return rva - vaddr + raw
-        raise ValueError(f"RVA {rva:#x} in no section")
-
-    dlls = []
-    if import_rva:
-        at = offset(import_rva)
-        while True:
-            name_rva = struct.unpack_from("<I", data, at + 12)[0]
-            if name_rva == 0:
-                break
-            start = offset(name_rva)
-            dlls.append(data[start:data.index(b"\0", start)].decode("ascii").lower())
-            at += 20
-    return machine, magic, subsystem, dlls
 
 
 def check_members(checks, kind, names, expected):
@@ -212,15 +152,17 @@ def check_zip(checks, package, version, built):
         if checks.check("zip: AutoQuillmer.exe unpacks", exe.is_file()):
             data = exe.read_bytes()
             try:
-                machine, magic, subsystem, dlls = pe_facts(data)
-            except (ValueError, struct.error) as e:
+                program = Program(data)
+            except ValueError as e:
                 checks.check("AutoQuillmer.exe is a Windows executable", False, str(e))
             else:
+                machine, magic, subsystem = program.machine, program.magic, program.subsystem
                 checks.check("AutoQuillmer.exe is a 32-bit x86 program (PE32, i386)",
-                             machine == 0x014C and magic == 0x10B, f"machine {machine:#x}, magic {magic:#x}")
-                checks.check("AutoQuillmer.exe is a GUI-subsystem program (no console)", subsystem == 2,
-                             f"subsystem {subsystem}")
-                extra = sorted(set(dlls) - SYSTEM_DLLS)
+                             machine == MACHINE_I386 and magic == MAGIC_PE32,
+                             f"machine {machine:#x}, magic {magic:#x}")
+                checks.check("AutoQuillmer.exe is a GUI-subsystem program (no console)",
+                             subsystem == SUBSYSTEM_GUI, f"subsystem {subsystem}")
+                extra = sorted(set(program.imports) - SYSTEM_DLLS)
                 checks.check("AutoQuillmer.exe needs no DLL beyond Windows' own", not extra, repr(extra))
             built_exe = ROOT / "dist" / "win32" / "AutoQuillmer.exe"
             if built and built_exe.is_file():
@@ -283,8 +225,8 @@ def main():
     checks.check("the top CMakeLists.txt gives the version (project(AutoQuillmer VERSION x.y.z))", version)
     built = not (args.zip or args.tar)
     if built:
-        done = subprocess.run(["bash", str(ROOT / "scripts" / "package.sh")], cwd=ROOT)
-        checks.check("scripts/package.sh builds the packages", done.returncode == 0)
+        done = subprocess.run(["bash", str(ROOT / "scripts" / "release" / "package.sh")], cwd=ROOT)
+        checks.check("scripts/release/package.sh builds the packages", done.returncode == 0)
     packages = [(pathlib.Path(args.zip) if args.zip else ROOT / "dist" / f"AutoQuillmer-{version}-win32.zip",
                  f"AutoQuillmer-{version}-win32.zip", check_zip),
                 (pathlib.Path(args.tar) if args.tar else ROOT / "dist" / f"AutoQuillmer-{version}-linux-x86_64.tar.gz",
@@ -299,8 +241,8 @@ def main():
             digest = hashlib.sha256(package.read_bytes()).hexdigest()
             print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
 
-    texts = program_texts()
-    checks.check("the program's texts are found in its sources", len(texts) >= 15, f"{len(texts)} texts")
+    texts = [text for _, number, text in program_texts() if number is None]
+    checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")
     for name in ("guide-ja.md", "guide-en.md"):
         guide = (ROOT / "docs" / name).read_text(encoding="utf-8")
         missing = [f for t in texts for f in fragments(t) if f not in guide]

@@ -4,7 +4,7 @@ standard library only).
 
     check_reproducible.py
 
-Builds the release (scripts/package.sh) in this working copy and again in a second clone of the
+Builds the release (scripts/release/package.sh) in this working copy and again in a second clone of the
 same commit under a temporary folder, with another time zone and a stricter umask, and compares
 every program and archive that dist/SHA256SUMS lists, and that file itself, byte for byte; a
 difference fails with the names of the files that differ. It also checks that the Windows
@@ -41,9 +41,9 @@ def git(*args, cwd=ROOT):
 
 
 def package(folder, **options):
-    """Runs scripts/package.sh in folder; gives whether it worked and the seconds it took."""
+    """Runs scripts/release/package.sh in folder; gives whether it worked and the seconds it took."""
     start = time.monotonic()
-    run = subprocess.run(["bash", "scripts/package.sh"], cwd=folder, stdin=subprocess.DEVNULL,
+    run = subprocess.run(["bash", "scripts/release/package.sh"], cwd=folder, stdin=subprocess.DEVNULL,
                          stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, **options)
     if run.returncode != 0:
         print(run.stdout[-3000:])
@@ -88,7 +88,7 @@ def main():
         print("info uncommitted changes are not in the second build:\n" + changed)
 
     built, first = package(ROOT)
-    checks.check("scripts/package.sh builds the release in this working copy", built)
+    checks.check("scripts/release/package.sh builds the release in this working copy", built)
     print(f"info the build in this working copy took {first:.0f} s")
     dist = ROOT / "dist"
     files = listed(dist)
@@ -120,7 +120,7 @@ def main():
         git("checkout", "-q", "--detach", commit, cwd=clone)
         env = dict(os.environ, TZ="Pacific/Kiritimati", LC_ALL="C.UTF-8")
         built, second = package(clone, env=env, umask=0o077)
-        checks.check(f"scripts/package.sh builds the release again in a clone under {tmp}", built)
+        checks.check(f"scripts/release/package.sh builds the release again in a clone under {tmp}", built)
         print(f"info the build in the clone took {second:.0f} s (together {first + second:.0f} s)")
         other = clone / "dist"
         checks.check("both builds list the same files in dist/SHA256SUMS",

@@ -73,6 +73,8 @@ TCreateNew TFakeFiles::CreateNew(const std::string& name, TOsFile& f) {
     return TCreateNew::Failed;
   if (Fs.count(name))
     return TCreateNew::Exists;
+  if (!MissingFolder.empty() && name.rfind(MissingFolder, 0) == 0)
+    return TCreateNew::Failed;
   if (!FolderWritable)
     return TCreateNew::Denied;
   Fs[name] = TFakeEntry{};

@@ -4,13 +4,13 @@
 // and plays back answers, the clock, the command line and files, so that the whole
 // launcher runs in-process in a test.
 
-#include "platform/OsAutostart.h"
-#include "platform/OsFailure.h"
-#include "platform/OsFiles.h"
-#include "platform/OsLocale.h"
-#include "platform/OsProcess.h"
-#include "platform/OsShell.h"
-#include "platform/OsUi.h"
+#include "platform/os/OsAutostart.h"
+#include "platform/os/OsFailure.h"
+#include "platform/os/OsFiles.h"
+#include "platform/os/OsLocale.h"
+#include "platform/os/OsProcess.h"
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
 
 #include <cstdint>
 #include <deque>
@@ -135,13 +135,14 @@ class TFakeFiles : public TOsFiles {
 public:
   explicit TFakeFiles(TFakeFs& fs) : Fs(fs) {}
   std::vector<std::string> Calls;
-  int FailCall = -1;            // index in Calls of the call that fails
-  bool ShortAtFail = false;     // that call, a Write, writes half its bytes and fills the disk
-  std::int64_t DiskSpace = -1;  // bytes that writes may still add; -1: no limit
-  std::size_t WriteChunk = 0;   // > 0: a write takes at most this many bytes
-  bool FolderWritable = true;   // false: the folder refuses new files (CreateNew is denied)
-  std::int64_t ReadLimit = -1;  // >= 0: a read delivers at most this many bytes
-  bool KeepMoments = false;     // true: the files as they are before each call go to Moments
+  int FailCall = -1;           // index in Calls of the call that fails
+  bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
+  std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
+  std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
+  bool FolderWritable = true;  // false: the folder refuses new files (CreateNew is denied)
+  std::string MissingFolder;   // not empty: no file can be made under this folder (it is not there)
+  std::int64_t ReadLimit = -1; // >= 0: a read delivers at most this many bytes
+  bool KeepMoments = false;    // true: the files as they are before each call go to Moments
   std::vector<TFakeFs> Moments; // what the process would leave if it were killed there
   std::size_t OpenCount() const { return Open.size(); }
 

@@ -1,8 +1,9 @@
 #include "platform/ProcessEnd.h"
 #include "platform/Exceptions.h"
+#include "platform/FailureReport.h"
 #include "platform/FakePlatform.h"
+#include "platform/FaultTable.h"
 #include "platform/ProcessFrame.h"
-#include "platform/ReportTexts.h"
 #include "platform/Texts.h"
 
 #include <gtest/gtest.h>
@@ -39,6 +40,13 @@ std::string FirstLine(const std::string& cls, const std::string& offset) {
   return cls + Head + offset + Tail;
 }
 
+// The platform's own start-up steps, in the program's order.
+const TStartStep PlatformSteps[] = {
+    {&TText::LoadAll, nullptr},
+    {&SetUpFailureReport, &TakeDownFailureReport},
+    {&LoadCodePageFacts, nullptr},
+};
+
 class ProcessEnd : public ::testing::Test {
 protected:
   TFakePlatform Os;
@@ -57,7 +65,7 @@ protected:
   int Run(void (*run)()) {
     TakeDownFailureReport(); // the program sets it up itself
     try {
-      RunProgram(run);
+      RunProgram(PlatformSteps, run);
     } catch (const TFakeExit& e) {
       return e.Code;
     }
@@ -246,15 +254,15 @@ TEST_F(ProcessEnd, FaultsBecomeFailuresOfTheirClassWithTheirMessage) {
     std::string Message;
   } cases[] = {
       {TFaultKind::IntDivideByZero, "EDivByZero", "ゼロによる除算"},
-      {TFaultKind::IntOverflow, "EIntOverflow", AQ_STR_INT_OVERFLOW},
-      {TFaultKind::ArrayBounds, "ERangeError", AQ_STR_RANGE_ERROR},
-      {TFaultKind::FloatDivideByZero, "EZeroDivide", AQ_STR_ZERO_DIVIDE},
-      {TFaultKind::FloatInvalid, "EInvalidOp", AQ_STR_INVALID_OP},
-      {TFaultKind::FloatOverflow, "EOverflow", AQ_STR_OVERFLOW},
-      {TFaultKind::FloatUnderflow, "EUnderflow", AQ_STR_UNDERFLOW},
+      {TFaultKind::IntOverflow, "EIntOverflow", txtIntOverflow.Source()},
+      {TFaultKind::ArrayBounds, "ERangeError", txtRangeError.Source()},
+      {TFaultKind::FloatDivideByZero, "EZeroDivide", txtZeroDivide.Source()},
+      {TFaultKind::FloatInvalid, "EInvalidOp", txtInvalidOp.Source()},
+      {TFaultKind::FloatOverflow, "EOverflow", txtOverflow.Source()},
+      {TFaultKind::FloatUnderflow, "EUnderflow", txtUnderflow.Source()},
       {TFaultKind::StackOverflow, "EStackOverflow", "スタック オーバーフロー"},
-      {TFaultKind::Privileged, "EPrivilege", AQ_STR_PRIVILEGE},
-      {TFaultKind::ControlC, "EControlC", AQ_STR_CONTROL_C},
+      {TFaultKind::Privileged, "EPrivilege", txtPrivilege.Source()},
+      {TFaultKind::ControlC, "EControlC", txtControlC.Source()},
       {TFaultKind::Other, "EExternalException", "外部例外 C000001D"},
   };
   for (const auto& c : cases) {
@@ -475,7 +483,7 @@ class TResourceProcess : public TFakeProcess {
 public:
   using TFakeProcess::TFakeProcess;
   bool ResourceText(unsigned id, std::string& out) override {
-    if (id != AQ_IDS_REPORT_CAPTION)
+    if (id != txtReportCaptionId)
       return false;
     out = "Resource caption";
     return true;

@@ -9,8 +9,8 @@
   (with their Japanese messages), the 24-hour picture's two conditional formats over every
   half-hour cell of every night and the chart of each night's total sleep;
 - every file listed in templates/checksums.txt has the SHA-256 recorded there, so a source
-  edited without rebuilding the workbooks (scripts/make-templates.sh) is caught;
-- the committed sources are what scripts/gen-template-sources.py writes.
+  edited without rebuilding the workbooks (scripts/templates/make-templates.sh) is caught;
+- the committed sources are what scripts/templates/gen-template-sources.py writes.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
@@ -30,7 +30,7 @@ sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks  # noqa: E402
 
 TEMPLATES = ROOT / "templates"
-_spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "gen-template-sources.py")
+_spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "templates" / "gen-template-sources.py")
 gen = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(gen)
 
@@ -300,15 +300,15 @@ def check_checksums(checks):
         path = ROOT / rel
         actual = hashlib.sha256(path.read_bytes()).hexdigest() if path.is_file() else "missing"
         checks.check(f"{rel} matches its recorded SHA-256", actual == digest,
-                     f"{actual} (run scripts/make-templates.sh)")
+                     f"{actual} (run scripts/templates/make-templates.sh)")
     for rel in ("templates/src/Dozeboardt1.fods", "templates/src/Dozeboardt3.fods"):
         checks.check(f"{rel} is listed in templates/checksums.txt", rel in listed)
 
 
 def check_generated_sources(checks):
-    result = subprocess.run([sys.executable, str(ROOT / "scripts" / "gen-template-sources.py"), "--check"],
+    result = subprocess.run([sys.executable, str(ROOT / "scripts" / "templates" / "gen-template-sources.py"), "--check"],
                             capture_output=True, text=True)
-    checks.check("the committed sources are what scripts/gen-template-sources.py writes",
+    checks.check("the committed sources are what scripts/templates/gen-template-sources.py writes",
                  result.returncode == 0, result.stderr.strip())
 
 

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "platform/os/OsSlot.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// An open file of the platform: a handle (Windows) or a descriptor (POSIX).
+using TOsFile = std::intptr_t;
+inline constexpr TOsFile NoOsFile = -1;
+
+// Outcome of claiming a file for saving.
+enum class TClaim {
+  Failed,   // it cannot be opened for writing (read-only, a folder, missing folder, in use)
+  Existing, // the file was there and is now held
+  Missing,  // there is no such file (nothing was created, nothing is held)
+};
+
+// Outcome of creating a new file that must not exist yet.
+enum class TCreateNew {
+  Created,
+  Exists, // a file or folder of that name is there already
+  Denied, // the folder does not let this user create files in it
+  Failed, // any other reason
+};
+
+// Thin wrappers of the file calls. Each one is a single platform operation; the order in
+// which they are used (and what is done when one fails) is the business of the caller.
+class TOsFiles {
+public:
+  virtual ~TOsFiles() = default;
+
+  // Opens an existing file for reading. While it is open, others may read it but not
+  // write it; a file that someone else holds open for writing cannot be opened.
+  // (Windows: CreateFileA, GENERIC_READ, FILE_SHARE_READ, OPEN_EXISTING,
+  // FILE_ATTRIBUTE_NORMAL. POSIX: open, then a shared advisory lock that is refused
+  // while someone holds an exclusive one.) Returns NoOsFile when it cannot be opened.
+  virtual TOsFile OpenRead(const std::string& name) = 0;
+  // The length of an open file, taken by seeking to its end and back to its start;
+  // -1 on failure.
+  virtual std::int64_t SizeOf(TOsFile f) = 0;
+  // One read of at most n bytes; the number of bytes read, or -1 on failure.
+  virtual std::int64_t Read(TOsFile f, char* buffer, std::size_t n) = 0;
+
+  // The name under which a save of `name` must write: where `name` is a symbolic link,
+  // the file it leads to (through any chain of links, relative ones taken from the link's
+  // folder), so that the link stays; otherwise `name` itself. (Windows: `name`.)
+  virtual std::string SaveTarget(const std::string& name) = 0;
+  // Opens an existing file for reading and writing without truncating it, and holds it so
+  // that nobody else can have it open meanwhile. A missing file is not created.
+  // (Windows: CreateFileA, GENERIC_READ | GENERIC_WRITE, no sharing, OPEN_EXISTING. POSIX:
+  // open O_RDWR, then an exclusive advisory lock that is refused while anyone else holds
+  // a lock; an immutable file cannot be opened for writing.) f receives the file when the
+  // result is Existing.
+  virtual TClaim Claim(const std::string& name, TOsFile& f) = 0;
+  // Creates a file that must not exist yet, for writing, with nobody else sharing it, and
+  // holds it so that RemoveLeftover leaves it alone while it is open. f receives the file
+  // when the result is Created.
+  virtual TCreateNew CreateNew(const std::string& name, TOsFile& f) = 0;
+  // Gives the new file `made` the owner, group and permissions of the claimed file, so
+  // that it can take the claimed file's place unnoticed. False when that cannot be done:
+  // the claimed file has further names (hard links), which a replacement would part from
+  // it, or the system does not let this user give the new file the old one's owner or
+  // group. (Windows: false when the file has several links; the new file's security
+  // comes from its folder. POSIX: fchown, fchmod.)
+  virtual bool CarryOver(TOsFile claim, TOsFile made) = 0;
+  // Cuts the file off at the current position (SetEndOfFile, ftruncate).
+  virtual bool SetEnd(TOsFile f) = 0;
+  // One write of at most n bytes; the number of bytes written (possibly fewer than n), or
+  // -1 on failure.
+  virtual std::int64_t Write(TOsFile f, const char* data, std::size_t n) = 0;
+  // Forces what was written onto the disk (FlushFileBuffers, fsync).
+  virtual bool Flush(TOsFile f) = 0;
+  // Closes the file; false when the platform reports a failure (the file is closed all
+  // the same).
+  virtual bool Close(TOsFile f) = 0;
+  // Puts the file `from` in place of the file `to` in one step, replacing it if it is
+  // there; `claim` is the file that Claim gave for `to` (NoOsFile when it was missing) and
+  // is closed here in every case (before the move where the platform cannot replace a
+  // file that is open, after it otherwise).
+  // (Windows: MoveFileExA, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. POSIX:
+  // rename, then fsync of the folder.)
+  virtual bool Replace(TOsFile claim, const std::string& from, const std::string& to) = 0;
+  // Deletes a file (DeleteFileA, unlink).
+  virtual bool Remove(const std::string& name) = 0;
+  // Deletes a file that nobody holds open (Windows: DeleteFileA, which a file opened
+  // without shared deletion refuses; POSIX: only when an exclusive advisory lock on it
+  // can be had at once). False when it was not deleted.
+  virtual bool RemoveLeftover(const std::string& name) = 0;
+  // The names, without their folder, of the entries of a folder that match `pattern`, a
+  // path whose last component may hold "*" (FindFirstFileA, FindNextFileA, FindClose;
+  // opendir, readdir, fnmatch). None when the folder cannot be read.
+  virtual std::vector<std::string> FindNames(const std::string& pattern) = 0;
+  // Lets about this many milliseconds pass (Sleep, nanosleep).
+  virtual void Wait(unsigned ms) = 0;
+};
+
+inline TOsFiles& OsFiles() {
+  return TOsSlot<TOsFiles>::Get();
+}

@@ -1,0 +1,225 @@
+// File access on POSIX systems.
+//
+// POSIX has no share modes, so the sharing rules are kept with advisory locks (flock,
+// which belongs to the open file and so also separates two opens within one process):
+// - loading takes a shared lock without waiting; it fails while someone holds an
+//   exclusive lock, which is what a program writing the file takes;
+// - saving claims the file with an exclusive lock without waiting; it fails while anyone
+//   else holds any lock on it, a reader or another writer.
+// - a save's new file is held with an exclusive lock from its creation, so that a later
+//   save can tell it from a leftover of a save that was killed.
+// Programs that take no locks are not seen. A file is read-only when it cannot be opened
+// for writing (no permission, or immutable) or when its mode grants writing to nobody, so
+// that the superuser, who passes permission checks, treats it as read-only too.
+//
+// A write beyond the process's file-size limit fails with EFBIG instead of ending the
+// process with SIGXFSZ: the signal is ignored once this layer is first used.
+#include "platform/os/OsFiles.h"
+
+#include <cerrno>
+#include <climits>
+#include <csignal>
+#include <ctime>
+#include <dirent.h>
+#include <fcntl.h>
+#include <fnmatch.h>
+#include <memory>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+int Fd(TOsFile f) {
+  return static_cast<int>(f);
+}
+
+// A single system call of at most this many bytes.
+constexpr std::size_t MaxChunk = 0x40000000;
+
+std::string FolderPart(const std::string& name) {
+  const auto slash = name.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return slash == 0 ? "/" : name.substr(0, slash);
+}
+
+std::string LastPart(const std::string& name) {
+  const auto slash = name.rfind('/');
+  return slash == std::string::npos ? name : name.substr(slash + 1);
+}
+
+struct TDirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+class TPosixFiles : public TOsFiles {
+public:
+  TPosixFiles() { std::signal(SIGXFSZ, SIG_IGN); }
+
+  TOsFile OpenRead(const std::string& name) override {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+      return NoOsFile;
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+      close(fd);
+      return NoOsFile;
+    }
+    return fd;
+  }
+
+  std::int64_t SizeOf(TOsFile f) override {
+    const off_t end = lseek(Fd(f), 0, SEEK_END);
+    if (end < 0 || lseek(Fd(f), 0, SEEK_SET) != 0)
+      return -1;
+    return end;
+  }
+
+  std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override {
+    for (;;) {
+      const ssize_t got = read(Fd(f), buffer, n < MaxChunk ? n : MaxChunk);
+      if (got >= 0)
+        return got;
+      if (errno != EINTR)
+        return -1;
+    }
+  }
+
+  std::string SaveTarget(const std::string& name) override {
+    // Follows at most as many links as the system does for one path.
+    std::string at = name;
+    for (int hop = 0; hop < 40; ++hop) {
+      struct stat st;
+      if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+        return at;
+      std::string link(PATH_MAX, '\0');
+      const ssize_t n = readlink(at.c_str(), link.data(), link.size());
+      if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
+        return name;
+      link.resize(static_cast<std::size_t>(n));
+      if (link[0] == '/' || at.find('/') == std::string::npos)
+        at = link;
+      else
+        at = at.substr(0, at.rfind('/') + 1) + link;
+    }
+    return name;
+  }
+
+  TClaim Claim(const std::string& name, TOsFile& f) override {
+    const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+      return errno == ENOENT ? TClaim::Missing : TClaim::Failed;
+    struct stat st;
+    const bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                        (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+                        flock(fd, LOCK_EX | LOCK_NB) == 0;
+    if (!usable) {
+      close(fd);
+      return TClaim::Failed;
+    }
+    f = fd;
+    return TClaim::Existing;
+  }
+
+  TCreateNew CreateNew(const std::string& name, TOsFile& f) override {
+    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0) {
+      if (errno == EEXIST)
+        return TCreateNew::Exists;
+      return (errno == EACCES || errno == EPERM) ? TCreateNew::Denied : TCreateNew::Failed;
+    }
+    // Between the creation and the lock another save may have taken the new file for a
+    // leftover and removed it: then the name counts as taken.
+    struct stat st;
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 || st.st_nlink == 0) {
+      close(fd);
+      return TCreateNew::Exists;
+    }
+    f = fd;
+    return TCreateNew::Created;
+  }
+
+  bool CarryOver(TOsFile claim, TOsFile made) override {
+    struct stat old, now;
+    if (fstat(Fd(claim), &old) != 0 || fstat(Fd(made), &now) != 0 || old.st_nlink > 1)
+      return false;
+    if ((old.st_uid != now.st_uid || old.st_gid != now.st_gid) &&
+        fchown(Fd(made), old.st_uid, old.st_gid) != 0)
+      return false;
+    // After the owner, which may clear the set-user and set-group bits.
+    return fchmod(Fd(made), old.st_mode & 07777) == 0;
+  }
+
+  bool SetEnd(TOsFile f) override {
+    const off_t at = lseek(Fd(f), 0, SEEK_CUR);
+    return at >= 0 && ftruncate(Fd(f), at) == 0;
+  }
+
+  std::int64_t Write(TOsFile f, const char* data, std::size_t n) override {
+    for (;;) {
+      const ssize_t put = write(Fd(f), data, n < MaxChunk ? n : MaxChunk);
+      if (put >= 0)
+        return put;
+      if (errno != EINTR)
+        return -1;
+    }
+  }
+
+  bool Flush(TOsFile f) override { return fsync(Fd(f)) == 0; }
+
+  bool Close(TOsFile f) override { return close(Fd(f)) == 0; }
+
+  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
+    const bool moved = rename(from.c_str(), to.c_str()) == 0;
+    if (moved) {
+      // Makes the new folder entry itself durable; a failure here changes nothing
+      // that could still be undone.
+      const int dir = open(FolderPart(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      if (dir >= 0) {
+        fsync(dir);
+        close(dir);
+      }
+    }
+    if (claim != NoOsFile)
+      close(Fd(claim));
+    return moved;
+  }
+
+  bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
+
+  bool RemoveLeftover(const std::string& name) override {
+    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+    if (fd < 0)
+      return false;
+    struct stat st;
+    const bool removed = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                         flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(name.c_str()) == 0;
+    close(fd);
+    return removed;
+  }
+
+  std::vector<std::string> FindNames(const std::string& pattern) override {
+    std::vector<std::string> names;
+    std::unique_ptr<DIR, TDirCloser> d(opendir(FolderPart(pattern).c_str()));
+    if (!d)
+      return names;
+    const std::string last = LastPart(pattern);
+    while (const dirent* e = readdir(d.get()))
+      if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0)
+        names.emplace_back(e->d_name);
+    return names;
+  }
+
+  void Wait(unsigned ms) override {
+    timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+    while (nanosleep(&left, &left) != 0 && errno == EINTR) {
+    }
+  }
+};
+
+} // namespace
+
+template <> TOsFiles& TOsSlot<TOsFiles>::Native() {
+  static TPosixFiles files;
+  return files;
+}

@@ -1,0 +1,138 @@
+// The process, its files and its code page on POSIX systems. The code page is UTF-8,
+// which has no lead bytes in the double-byte sense.
+#include "platform/os/OsProcess.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdlib>
+#include <ctime>
+#include <dirent.h>
+#include <fnmatch.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+#include <memory>
+
+namespace {
+
+// Whether a local last-write time lies in the FAT range, 1980 to 2107.
+bool InDosRange(time_t t) {
+  struct tm local {};
+  if (!localtime_r(&t, &local))
+    return false;
+  const int year = local.tm_year + 1900;
+  return year >= 1980 && year <= 2107;
+}
+
+struct TDirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+char FoldAscii(char c) {
+  return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+class TOsProcessPosix final : public TOsProcess {
+public:
+  TOsProcessPosix() { std::setlocale(LC_ALL, ""); }
+
+  std::string ModuleFileName() override {
+    char buffer[4096];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+  }
+
+  std::string CommandLine() override {
+    // The command line rebuilt from the arguments: each one quoted where it holds a
+    // blank or control byte, so that reading it back gives the same arguments.
+    std::string raw;
+    const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+      char buffer[4096];
+      ssize_t n;
+      while ((n = read(fd, buffer, sizeof buffer)) > 0)
+        raw.append(buffer, static_cast<std::size_t>(n));
+      close(fd);
+    }
+    std::string text, arg;
+    auto flush = [&]() {
+      bool quote = arg.empty();
+      for (char c : arg)
+        if (static_cast<unsigned char>(c) <= 0x20)
+          quote = true;
+      if (!text.empty())
+        text.push_back(' ');
+      if (quote)
+        text += '"' + arg + '"';
+      else
+        text += arg;
+      arg.clear();
+    };
+    for (char c : raw) {
+      if (c == '\0')
+        flush();
+      else if (c != '"') // no argument can hold a double quote
+        arg.push_back(c);
+    }
+    if (!arg.empty())
+      flush();
+    return text;
+  }
+
+  bool DbcsEnabled() override { return false; }
+  std::vector<std::uint8_t> LeadByteRanges() override { return {}; }
+
+  TFindEntry FindFirst(const std::string& name) override {
+    TFindEntry entry;
+    const std::string& path = name;
+    const std::size_t slash = path.rfind('/');
+    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    std::string found = path;
+    if (last.find_first_of("*?") != std::string::npos) {
+      // Wildcards in the last component: the first matching entry of the folder.
+      const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+      std::unique_ptr<DIR, TDirCloser> d(opendir(dir.c_str()));
+      if (!d)
+        return entry;
+      found.clear();
+      while (dirent* e = readdir(d.get())) {
+        if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0) {
+          found = (slash == std::string::npos ? "" : dir) + e->d_name;
+          break;
+        }
+      }
+      if (found.empty())
+        return entry;
+    }
+    struct stat st {};
+    if (path.empty() || stat(found.c_str(), &st) != 0)
+      return entry;
+    entry.Found = true;
+    entry.Folder = S_ISDIR(st.st_mode);
+    entry.DosTimeOk = InDosRange(st.st_mtime);
+    return entry;
+  }
+
+  int CompareText(const std::string& a, const std::string& b, bool ignoreCase) override {
+    const std::size_t n = a.size() < b.size() ? a.size() : b.size();
+    for (std::size_t i = 0; i < n; ++i) {
+      const auto x = static_cast<unsigned char>(ignoreCase ? FoldAscii(a[i]) : a[i]);
+      const auto y = static_cast<unsigned char>(ignoreCase ? FoldAscii(b[i]) : b[i]);
+      if (x != y)
+        return x < y ? 1 : 3;
+    }
+    return a.size() == b.size() ? 2 : (a.size() < b.size() ? 1 : 3);
+  }
+
+  std::string AnsiFromUtf8(const std::string& utf8) override { return utf8; }
+
+  [[noreturn]] void EndProcess(int code) override { std::_Exit(code); }
+};
+
+} // namespace
+
+template <> TOsProcess& TOsSlot<TOsProcess>::Native() {
+  static TOsProcessPosix os;
+  return os;
+}

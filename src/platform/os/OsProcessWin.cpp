@@ -1,0 +1,202 @@
+// The process, its files and its code page on Windows (ANSI entry points).
+#include "platform/ProcessFrame.h"
+#include "platform/os/OsProcess.h"
+
+#include <windows.h>
+
+#include <cstring>
+
+namespace {
+
+// Characters converted at once into the fixed buffers.
+constexpr int ConvertBuffer = 2048;
+
+std::wstring WideFrom(UINT codePage, const std::string& text) {
+  if (text.empty())
+    return {};
+  const int n =
+      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
+  if (n <= 0)
+    return {};
+  std::wstring wide(static_cast<std::size_t>(n), L'\0');
+  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
+  return wide;
+}
+
+// The wide text in a code page; lossy is set when some character has no form there.
+std::string NarrowFrom(UINT codePage, const wchar_t* wide, std::size_t n, bool* lossy) {
+  if (n == 0)
+    return {};
+  // UTF-8 (also as the ANSI code page) spells everything and takes no such flags.
+  const bool utf8 = codePage == CP_UTF8 || (codePage == CP_ACP && GetACP() == CP_UTF8);
+  BOOL usedDefault = FALSE;
+  BOOL* used = utf8 ? nullptr : &usedDefault;
+  const DWORD flags = lossy && !utf8 ? WC_NO_BEST_FIT_CHARS : 0;
+  const int size =
+      WideCharToMultiByte(codePage, flags, wide, static_cast<int>(n), nullptr, 0, nullptr, used);
+  if (size <= 0)
+    return {};
+  std::string out(static_cast<std::size_t>(size), '\0');
+  WideCharToMultiByte(codePage, flags, wide, static_cast<int>(n), out.data(), size, nullptr, used);
+  if (lossy)
+    *lossy = usedDefault != FALSE;
+  return out;
+}
+
+// The length of the first bytes of an ANSI text that fit the fixed buffers, never ending
+// inside a double-byte character.
+std::size_t CutAnsi(const char* ansi, std::size_t n) {
+  std::size_t len = 0;
+  while (len < n && len < static_cast<std::size_t>(ConvertBuffer) - 1) {
+    const std::size_t step = IsDBCSLeadByte(static_cast<BYTE>(ansi[len])) ? 2 : 1;
+    if (len + step > n || len + step > static_cast<std::size_t>(ConvertBuffer) - 1)
+      break;
+    len += step;
+  }
+  return len;
+}
+
+class TOsProcessWin final : public TOsProcess {
+public:
+  std::string ModuleFileName() override {
+    // The path comes through the Unicode call. A folder whose name the ANSI code page
+    // cannot spell (a Korean name on a Japanese system, a character outside the code page
+    // in a user's name) is given in its short 8.3 form, which it can spell, where the
+    // volume keeps short names; the program's file name stays long.
+    std::wstring wide(32768, L'\0');
+    const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    wide.resize(n < wide.size() ? n : 0);
+    bool lossy = false;
+    std::string path = NarrowFrom(CP_ACP, wide.data(), wide.size(), &lossy);
+    const std::size_t slash = wide.rfind(L'\\');
+    if (lossy && slash != std::wstring::npos && slash > 0) {
+      const std::wstring folder = wide.substr(0, slash);
+      std::wstring shortFolder(32768, L'\0');
+      const DWORD m = GetShortPathNameW(folder.c_str(), shortFolder.data(),
+                                        static_cast<DWORD>(shortFolder.size()));
+      shortFolder.resize(m < shortFolder.size() ? m : 0);
+      bool shortLossy = true;
+      const std::string spelled =
+          NarrowFrom(CP_ACP, shortFolder.data(), shortFolder.size(), &shortLossy);
+      if (!shortFolder.empty() && !shortLossy) {
+        bool nameLossy = false;
+        path = spelled + "\\" +
+               NarrowFrom(CP_ACP, wide.data() + slash + 1, wide.size() - slash - 1, &nameLossy);
+      }
+    }
+    // As much as a buffer of 261 bytes holds.
+    if (path.size() > ModulePathBuffer - 1)
+      path.resize(ModulePathBuffer - 1);
+    return path;
+  }
+
+  std::string CommandLine() override {
+    const char* text = GetCommandLineA();
+    return text ? std::string(text) : std::string();
+  }
+
+  bool DbcsEnabled() override { return GetSystemMetrics(SM_DBCSENABLED) != 0; }
+
+  std::vector<std::uint8_t> LeadByteRanges() override {
+    CPINFO info{};
+    if (!GetCPInfo(CP_ACP, &info))
+      return {};
+    return std::vector<std::uint8_t>(info.LeadByte, info.LeadByte + MAX_LEADBYTES);
+  }
+
+  TFindEntry FindFirst(const std::string& name) override {
+    TFindEntry entry;
+    WIN32_FIND_DATAA data;
+    HANDLE search = FindFirstFileA(name.c_str(), &data);
+    if (search == INVALID_HANDLE_VALUE)
+      return entry;
+    FindClose(search);
+    entry.Found = true;
+    entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    FILETIME local;
+    WORD dosDate = 0, dosTime = 0;
+    entry.DosTimeOk = FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
+                      FileTimeToDosDateTime(&local, &dosDate, &dosTime);
+    return entry;
+  }
+
+  int CompareText(const std::string& a, const std::string& b, bool ignoreCase) override {
+    return CompareStringA(LOCALE_USER_DEFAULT, ignoreCase ? NORM_IGNORECASE : 0, a.data(),
+                          static_cast<int>(a.size()), b.data(), static_cast<int>(b.size()));
+  }
+
+  std::string AnsiFromUtf8(const std::string& utf8) override {
+    if (utf8.empty())
+      return {};
+    const int wide =
+        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    if (wide <= 0)
+      return utf8;
+    std::wstring w(static_cast<std::size_t>(wide), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), wide);
+    const int ansi = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
+    if (ansi <= 0)
+      return utf8;
+    std::string out(static_cast<std::size_t>(ansi), '\0');
+    WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), ansi, nullptr, nullptr);
+    return out;
+  }
+
+  void RestrictLibrarySearch() override {
+    // Not there on Windows 7 without its 2011 update, hence looked up by name.
+    using TSetDefaultDllDirectories = BOOL(WINAPI*)(DWORD);
+    const HMODULE kernel = GetModuleHandleW(L"kernel32.dll");
+    const FARPROC found = kernel ? GetProcAddress(kernel, "SetDefaultDllDirectories") : nullptr;
+    const auto setDefault =
+        reinterpret_cast<TSetDefaultDllDirectories>(reinterpret_cast<void (*)()>(found));
+    if (!setDefault || !setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32))
+      SetDllDirectoryW(L"");
+  }
+
+  std::string Utf8FromAnsi(const std::string& ansi) override {
+    const std::wstring wide = WideFrom(CP_ACP, ansi);
+    return NarrowFrom(CP_UTF8, wide.data(), wide.size(), nullptr);
+  }
+
+  std::size_t Utf8FromAnsiInto(const char* ansi, std::size_t n, char* out,
+                               std::size_t size) override {
+    // Fixed buffers: the failure report converts with this when memory may be exhausted.
+    static wchar_t wide[ConvertBuffer];
+    static char utf8[3 * ConvertBuffer];
+    if (size == 0)
+      return 0;
+    const int w = n ? MultiByteToWideChar(CP_ACP, 0, ansi, static_cast<int>(CutAnsi(ansi, n)), wide,
+                                          ConvertBuffer)
+                    : 0;
+    const int u =
+        w > 0 ? WideCharToMultiByte(CP_UTF8, 0, wide, w, utf8, sizeof utf8, nullptr, nullptr) : 0;
+    std::size_t len = u > 0 ? static_cast<std::size_t>(u) : 0;
+    if (len > size - 1) {
+      len = size - 1;
+      while (len > 0 && (static_cast<unsigned char>(utf8[len]) & 0xC0u) == 0x80u)
+        --len;
+    }
+    std::memcpy(out, utf8, len);
+    out[len] = '\0';
+    return len;
+  }
+
+  bool ResourceText(unsigned id, std::string& out) override {
+    // With no buffer, LoadStringW hands out the text in place, without its end.
+    const wchar_t* text = nullptr;
+    const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
+    if (n <= 0 || !text)
+      return false;
+    out = NarrowFrom(CP_UTF8, text, static_cast<std::size_t>(n), nullptr);
+    return !out.empty();
+  }
+
+  [[noreturn]] void EndProcess(int code) override { ::ExitProcess(static_cast<UINT>(code)); }
+};
+
+} // namespace
+
+template <> TOsProcess& TOsSlot<TOsProcess>::Native() {
+  static TOsProcessWin os;
+  return os;
+}

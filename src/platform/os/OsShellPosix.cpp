@@ -1,0 +1,156 @@
+// Copying and opening files on POSIX desktops. The copy never overwrites an existing file
+// and leaves no partial file behind; opening hands the file to the desktop (xdg-open) and
+// turns its outcome into the shell's kind of number.
+#include "platform/os/ChildPosix.h"
+#include "platform/os/OsShell.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <string>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+class TFd {
+public:
+  explicit TFd(int fd) : Fd(fd) {}
+  ~TFd() {
+    if (Fd >= 0)
+      close(Fd);
+  }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return Fd; }
+  int Release() {
+    const int fd = Fd;
+    Fd = -1;
+    return fd;
+  }
+
+private:
+  int Fd;
+};
+
+// Removes a file on the way out unless told to keep it.
+class TRemoveOnExit {
+public:
+  explicit TRemoveOnExit(std::string path) : Path(std::move(path)) {}
+  ~TRemoveOnExit() {
+    if (!Path.empty())
+      unlink(Path.c_str());
+  }
+  TRemoveOnExit(const TRemoveOnExit&) = delete;
+  TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
+
+private:
+  std::string Path;
+};
+
+// Windows error numbers that the copy reports, so that callers see the same kind of result.
+constexpr int ErrorFileNotFound = 2;
+constexpr int ErrorAccessDenied = 5;
+constexpr int ErrorFileExists = 80;
+constexpr int ErrorDiskFull = 112;
+constexpr int ErrorGeneral = 1117; // an I/O error
+
+int ErrorOf(int err) {
+  switch (err) {
+  case ENOENT:
+  case ENOTDIR:
+    return ErrorFileNotFound;
+  case EACCES:
+  case EPERM:
+  case EROFS:
+    return ErrorAccessDenied;
+  case EEXIST:
+    return ErrorFileExists;
+  case ENOSPC:
+  case EDQUOT:
+  case EFBIG:
+    return ErrorDiskFull;
+  default:
+    return ErrorGeneral;
+  }
+}
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0 && errno == EINTR)
+      continue;
+    if (n <= 0)
+      return false;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+class TOsShellPosix final : public TOsShell {
+public:
+  int ShellCopy(const std::string& from, const std::string& to) override {
+    TFd source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    if (source.Get() < 0)
+      return ErrorOf(errno);
+    struct stat st {};
+    if (fstat(source.Get(), &st) != 0 || S_ISDIR(st.st_mode))
+      return ErrorFileNotFound;
+    // The copy is written beside the target under a name of its own and linked into
+    // place only when it is whole; the link fails rather than replace an existing file.
+    std::string temp = to + ".copy-XXXXXX";
+    TFd target(mkstemp(temp.data()));
+    if (target.Get() < 0)
+      return ErrorOf(errno);
+    TRemoveOnExit cleanup(temp);
+    char buffer[65536];
+    for (;;) {
+      const ssize_t n = read(source.Get(), buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR)
+        continue;
+      if (n < 0)
+        return ErrorOf(errno);
+      if (n == 0)
+        break;
+      if (!WriteAll(target.Get(), buffer, static_cast<std::size_t>(n)))
+        return ErrorOf(errno);
+    }
+    fchmod(target.Get(), st.st_mode & 0777);
+    if (fsync(target.Get()) != 0)
+      return ErrorOf(errno);
+    if (close(target.Release()) != 0)
+      return ErrorOf(errno);
+    if (link(temp.c_str(), to.c_str()) != 0)
+      return ErrorOf(errno);
+    return 0;
+  }
+
+  std::int32_t ShellOpen(const std::string& file, int /*showCommand: windows only*/) override {
+    struct stat st {};
+    if (stat(file.c_str(), &st) != 0)
+      return errno == ENOENT ? SeErrFileNotFound : SeErrPathNotFound;
+    if (access(file.c_str(), R_OK) != 0)
+      return SeErrAccessDenied;
+    const TChildResult r = RunChild({"xdg-open", file});
+    if (!r.Started)
+      return SeErrNoAssoc;
+    switch (r.ExitCode) {
+    case 0:
+      return 42; // opened
+    case 2:
+      return SeErrFileNotFound;
+    case 3: // the desktop's tools are missing
+    case 4: // no application could open it
+      return SeErrNoAssoc;
+    default:
+      return SeErrAccessDenied;
+    }
+  }
+};
+
+} // namespace
+
+template <> TOsShell& TOsSlot<TOsShell>::Native() {
+  static TOsShellPosix os;
+  return os;
+}

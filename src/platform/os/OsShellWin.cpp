@@ -1,0 +1,60 @@
+// The Windows shell: file copy and opening a file with its associated application.
+#include "platform/os/OsShell.h"
+
+#include <objbase.h>
+#include <shellapi.h>
+#include <windows.h>
+
+namespace {
+
+// COM for the calling thread, apartment-threaded, for as long as a shell call runs: some
+// shell extensions and associations rely on it.
+class TComScope {
+public:
+  TComScope()
+      : Initialised(
+            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
+  }
+  ~TComScope() {
+    if (Initialised)
+      CoUninitialize();
+  }
+  TComScope(const TComScope&) = delete;
+  TComScope& operator=(const TComScope&) = delete;
+
+private:
+  bool Initialised;
+};
+
+class TOsShellWin final : public TOsShell {
+public:
+  int ShellCopy(const std::string& from, const std::string& to) override {
+    TComScope com;
+    // Each list ends with two NULs: the string's own and the one added here.
+    const std::string source = from + '\0';
+    const std::string target = to + '\0';
+    SHFILEOPSTRUCTA op{};
+    op.hwnd = nullptr;
+    op.wFunc = FO_COPY;
+    op.pFrom = source.c_str();
+    op.pTo = target.c_str();
+    op.fFlags = FOF_SILENT;
+    op.hNameMappings = nullptr;
+    op.lpszProgressTitle = nullptr;
+    return SHFileOperationA(&op);
+  }
+
+  std::int32_t ShellOpen(const std::string& file, int showCommand) override {
+    TComScope com;
+    HINSTANCE result = ShellExecuteA(nullptr, nullptr, file.c_str(), nullptr, nullptr, showCommand);
+    // The result is only a number; its low 32 bits, taken as signed, tell the outcome.
+    return static_cast<std::int32_t>(reinterpret_cast<std::intptr_t>(result));
+  }
+};
+
+} // namespace
+
+template <> TOsShell& TOsSlot<TOsShell>::Native() {
+  static TOsShellWin os;
+  return os;
+}

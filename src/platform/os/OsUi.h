@@ -1,0 +1,45 @@
+#pragma once
+
+#include "platform/os/OsSlot.h"
+
+#include <cstdio>
+#include <string>
+
+// Message box flags of the platform (values as Windows defines them).
+inline constexpr unsigned MbOk = 0;
+inline constexpr unsigned MbYesNoCancel = 3;
+inline constexpr unsigned MbYesNo = 4;
+inline constexpr unsigned MbIconHand = 16;
+inline constexpr unsigned MbIconQuestion = 32;
+inline constexpr unsigned MbIconExclamation = 48;
+inline constexpr unsigned MbIconAsterisk = 64;
+inline constexpr unsigned MbTaskModal = 8192;
+
+// Button identifiers a box returns.
+inline constexpr int IdOk = 1;
+inline constexpr int IdCancel = 2;
+inline constexpr int IdYes = 6;
+inline constexpr int IdNo = 7;
+
+// The user-facing side of the platform: modal message boxes without an owner window.
+class TOsUi {
+public:
+  virtual ~TOsUi() = default;
+  // Shows a modal box (Windows: MessageBoxW with no owner window) and returns the
+  // identifier of the button pressed, or 0 when the box could not be shown. Text and
+  // caption are in UTF-8, whatever the system's ANSI code page.
+  virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+};
+
+inline TOsUi& OsUi() {
+  return TOsSlot<TOsUi>::Get();
+}
+
+#ifndef _WIN32
+// The box as a prompt on a terminal: the caption, the kind of icon and the text on out, then
+// the buttons' prompt, asked again until in gives an answer: y, n, c in either case, or
+// はい, いいえ, キャンセル. The end of the input answers Cancel where there is a Cancel
+// button, else No (OK for a message).
+int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
+                unsigned flags);
+#endif

@@ -1,0 +1,407 @@
+// What only the POSIX file layer does, on real files in a temporary folder: locks held by
+// another process, permission bits and owners (also as an ordinary user), immutable files
+// and folders, symbolic and hard links, leftovers of killed saves, a full disk and a
+// file-size limit. What every system does alike is in OsFilesContractTest.cpp.
+#include "ini/IniDisk.h"
+#include "ini/IniFile.h"
+#include "platform/Exceptions.h"
+#include "platform/os/OsFiles.h"
+#include "platform/os/RealFolder.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <grp.h>
+#include <set>
+#include <string>
+#include <sys/file.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+const std::string OldText = "; old\n[Launch]\nYesNo=0\n";
+
+bool Shell(const std::string& command) {
+  return std::system((command + " 2>/dev/null").c_str()) == 0;
+}
+
+class PosixFiles : public RealFolder {
+protected:
+  std::vector<std::string> Immutable; // undone in TearDown
+  std::string Mounted;
+
+  void TearDown() override {
+    for (const std::string& p : Immutable)
+      Shell("chattr -i '" + p + "'");
+    if (!Mounted.empty())
+      umount2(Mounted.c_str(), MNT_DETACH);
+    RealFolder::TearDown();
+  }
+
+  // chattr +i; false when the file system does not support it.
+  bool MakeImmutable(const std::string& path) {
+    if (!Shell("chattr +i '" + path + "'"))
+      return false;
+    Immutable.push_back(path);
+    return true;
+  }
+  static void SaveSomething(const std::string& name) {
+    TMemIniFile ini(name);
+    ini.WriteInt("Launch", "WindowSize", 3);
+    ini.SaveToDisk();
+  }
+};
+
+TEST_F(PosixFiles, ReleaseWithoutSaveLeavesFileUntouched) {
+  Put(Ini, OldText);
+  struct stat before, after;
+  ASSERT_EQ(stat(Ini.c_str(), &before), 0);
+  {
+    TMemIniFile ini(Ini);
+    ini.WriteInt("Launch", "WindowSize", 3);
+  }
+  ASSERT_EQ(stat(Ini.c_str(), &after), 0);
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+}
+
+TEST_F(PosixFiles, SaveKeepsPermissionsOfTheOldFile) {
+  Put(Ini, OldText);
+  ASSERT_EQ(chmod(Ini.c_str(), 0640), 0);
+  SaveSomething(Ini);
+  struct stat st;
+  ASSERT_EQ(stat(Ini.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+}
+
+TEST_F(PosixFiles, FileWithoutWritePermissionIsReadOnly) {
+  Put(Ini, OldText);
+  ASSERT_EQ(chmod(Ini.c_str(), 0444), 0);
+  TMemIniFile ini(Ini); // reading is allowed
+  EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
+  ini.WriteInt("Launch", "WindowSize", 3);
+  try {
+    ini.SaveToDisk();
+    FAIL() << "saved over a read-only file";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + Ini + " を作成できません");
+  }
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(PosixFiles, ImmutableFileIsReadOnly) {
+  Put(Ini, OldText);
+  if (!MakeImmutable(Ini))
+    GTEST_SKIP() << "chattr +i is not available here";
+  EXPECT_THROW(SaveSomething(Ini), EFCreateError);
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(PosixFiles, ImmutableFolderWritesTheFileInPlaceAndCreatesNone) {
+  Put(Ini, OldText);
+  if (!MakeImmutable(Dir))
+    GTEST_SKIP() << "chattr +i is not available here";
+  EXPECT_THROW(SaveSomething(Dir + "/other.ini"), EFCreateError);
+  SaveSomething(Ini);
+  EXPECT_EQ(Get(Ini), "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n");
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+// A child process that holds a lock on the file until the test ends.
+class TLockHolder {
+public:
+  TLockHolder(const std::string& name, int how) {
+    int ready[2];
+    if (pipe(ready) != 0 || pipe(Release) != 0)
+      return;
+    Child = fork();
+    if (Child == 0) {
+      close(ready[0]);
+      close(Release[1]);
+      const int fd = open(name.c_str(), how == LOCK_EX ? O_RDWR : O_RDONLY);
+      const char ok = (fd >= 0 && flock(fd, how) == 0) ? 'y' : 'n';
+      if (write(ready[1], &ok, 1) != 1)
+        _exit(1);
+      char c;
+      while (read(Release[0], &c, 1) < 0 && errno == EINTR) {
+      }
+      _exit(0);
+    }
+    close(ready[1]);
+    close(Release[0]);
+    char ok = 'n';
+    Holding = read(ready[0], &ok, 1) == 1 && ok == 'y';
+    close(ready[0]);
+  }
+  ~TLockHolder() {
+    close(Release[1]);
+    if (Child > 0)
+      waitpid(Child, nullptr, 0);
+  }
+  TLockHolder(const TLockHolder&) = delete;
+  TLockHolder& operator=(const TLockHolder&) = delete;
+  bool Holding = false;
+
+private:
+  pid_t Child = -1;
+  int Release[2] = {-1, -1};
+};
+
+TEST_F(PosixFiles, FileWrittenByAnotherProcessCannotBeLoadedOrSaved) {
+  Put(Ini, OldText);
+  TMemIniFile early(Ini);
+  early.WriteInt("Launch", "WindowSize", 3);
+  TLockHolder writer(Ini, LOCK_EX);
+  ASSERT_TRUE(writer.Holding);
+  try {
+    TMemIniFile ini(Ini);
+    FAIL() << "loaded a file that another process writes";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "ファイル " + Ini + " は開けません");
+  }
+  EXPECT_THROW(early.SaveToDisk(), EFCreateError);
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(PosixFiles, FileReadByAnotherProcessLoadsButCannotBeSaved) {
+  Put(Ini, OldText);
+  TLockHolder reader(Ini, LOCK_SH);
+  ASSERT_TRUE(reader.Holding);
+  TMemIniFile ini(Ini);
+  EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
+  ini.WriteInt("Launch", "WindowSize", 3);
+  EXPECT_THROW(ini.SaveToDisk(), EFCreateError);
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(PosixFiles, ReplaceClosesTheClaimedDescriptor) {
+  Put(Ini, OldText);
+  TOsFiles& files = TOsSlot<TOsFiles>::Native();
+  TOsFile claim = NoOsFile;
+  ASSERT_EQ(files.Claim(Ini, claim), TClaim::Existing);
+  Put(Dir + "/new", "new");
+  ASSERT_TRUE(files.Replace(claim, Dir + "/new", Ini));
+  EXPECT_EQ(fcntl(static_cast<int>(claim), F_GETFD), -1);
+}
+
+// Saves a large store in a child process whose files may grow to at most `limit` bytes,
+// so that writing the new file fails midway. Returns what the child saw: 'W' for
+// EWriteError, 'C' for EFCreateError, 'S' for success, 'X' for anything else.
+char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
+  int out[2];
+  if (pipe(out) != 0)
+    return '?';
+  const pid_t child = fork();
+  if (child == 0) {
+    close(out[0]);
+    rlimit r{limit, limit};
+    char seen = 'X';
+    if (setrlimit(RLIMIT_FSIZE, &r) == 0) {
+      try {
+        TMemIniFile ini(name);
+        for (int i = 0; i < 1000; ++i)
+          ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
+        ini.SaveToDisk();
+        seen = 'S';
+      } catch (const EWriteError&) {
+        seen = 'W';
+      } catch (const EFCreateError&) {
+        seen = 'C';
+      } catch (...) {
+      }
+    }
+    if (write(out[1], &seen, 1) != 1)
+      _exit(1);
+    _exit(0);
+  }
+  close(out[1]);
+  char seen = '?';
+  if (read(out[0], &seen, 1) != 1)
+    seen = '?';
+  close(out[0]);
+  waitpid(child, nullptr, 0);
+  return seen;
+}
+
+TEST_F(PosixFiles, FileSizeLimitMidwayKeepsOldFile) {
+  // The file layer itself keeps the limit from ending the process (the child inherits it).
+  (void)TOsSlot<TOsFiles>::Native();
+  struct sigaction now {};
+  ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &now), 0);
+  EXPECT_EQ(now.sa_handler, SIG_IGN);
+  Put(Ini, OldText);
+  EXPECT_EQ(SaveWithFileSizeLimit(Ini, 4096), 'W');
+  EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+  EXPECT_EQ(SaveWithFileSizeLimit(Dir + "/new.ini", 4096), 'W');
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(PosixFiles, FullDiskKeepsOldFile) {
+  const std::string mnt = Dir + "/small";
+  ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
+  if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+    GTEST_SKIP() << "cannot mount a small tmpfs here";
+  Mounted = mnt;
+  const std::string name = mnt + "/AutoQuillmer.ini";
+  Put(name, OldText);
+  TMemIniFile ini(name);
+  for (int i = 0; i < 2000; ++i)
+    ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
+  EXPECT_THROW(ini.SaveToDisk(), EWriteError);
+  EXPECT_EQ(Get(name), OldText);
+  EXPECT_EQ(Names(mnt), std::set<std::string>{"AutoQuillmer.ini"});
+  // Room enough once the store is smaller again.
+  ini.DropSection("Big");
+  ini.SaveToDisk();
+  EXPECT_EQ(Get(name), "[Launch]\r\nYesNo=0\r\n\r\n");
+}
+
+// --- situations of an ordinary user's files -------------------------------------------------
+
+constexpr uid_t Nobody = 65534;
+constexpr gid_t NoGroup = 65534;
+const std::string NewText = "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n";
+
+// Saves WindowSize=3 over `name` in a child process, as `nobody` or as root. Returns 'S'
+// for success, 'C' for EFCreateError, 'W' for EWriteError, 'X' for anything else.
+char SaveAs(const std::string& name, bool asNobody) {
+  int out[2];
+  if (pipe(out) != 0)
+    return '?';
+  const pid_t child = fork();
+  if (child == 0) {
+    close(out[0]);
+    char seen = 'X';
+    if (!asNobody || (setgroups(0, nullptr) == 0 && setgid(NoGroup) == 0 && setuid(Nobody) == 0)) {
+      try {
+        TMemIniFile ini(name);
+        ini.WriteInt("Launch", "WindowSize", 3);
+        ini.SaveToDisk();
+        seen = 'S';
+      } catch (const EWriteError&) {
+        seen = 'W';
+      } catch (const EFCreateError&) {
+        seen = 'C';
+      } catch (...) {
+      }
+    }
+    if (write(out[1], &seen, 1) != 1)
+      _exit(1);
+    _exit(0);
+  }
+  close(out[1]);
+  char seen = '?';
+  if (read(out[0], &seen, 1) != 1)
+    seen = '?';
+  close(out[0]);
+  waitpid(child, nullptr, 0);
+  return seen;
+}
+
+struct stat StatOf(const std::string& name) {
+  struct stat st {};
+  lstat(name.c_str(), &st);
+  return st;
+}
+
+// A folder that refuses new files (mode 555) with a writable file of the user's: written in
+// place; without the file, nothing can be saved and nothing is left.
+TEST_F(PosixFiles, ReadOnlyFolderOfAnOrdinaryUser) {
+  Put(Ini, OldText);
+  ASSERT_EQ(chown(Ini.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Ini.c_str(), 0644), 0);
+  ASSERT_EQ(chown(Dir.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Dir.c_str(), 0555), 0);
+  const ino_t inode = StatOf(Ini).st_ino;
+  EXPECT_EQ(SaveAs(Ini, true), 'S');
+  EXPECT_EQ(Get(Ini), NewText);
+  EXPECT_EQ(StatOf(Ini).st_ino, inode);
+  EXPECT_EQ(SaveAs(Dir + "/first.ini", true), 'C');
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+  chmod(Dir.c_str(), 0755);
+}
+
+// A save by root keeps the owner and mode of the user's file, so that the user's next save
+// works; a user who may write another's file but not give it away writes it in place.
+TEST_F(PosixFiles, OwnerAndModeAreKept) {
+  ASSERT_EQ(chmod(Dir.c_str(), 0777), 0);
+  Put(Ini, OldText);
+  ASSERT_EQ(chown(Ini.c_str(), Nobody, NoGroup), 0);
+  ASSERT_EQ(chmod(Ini.c_str(), 0600), 0);
+  EXPECT_EQ(SaveAs(Ini, false), 'S');
+  struct stat st = StatOf(Ini);
+  EXPECT_EQ(st.st_uid, Nobody);
+  EXPECT_EQ(st.st_gid, NoGroup);
+  EXPECT_EQ(st.st_mode & 07777, 0600u);
+  EXPECT_EQ(SaveAs(Ini, true), 'S');
+
+  const std::string shared = Dir + "/shared.ini";
+  Put(shared, OldText);
+  ASSERT_EQ(chown(shared.c_str(), 0, NoGroup), 0);
+  ASSERT_EQ(chmod(shared.c_str(), 0664), 0);
+  EXPECT_EQ(SaveAs(shared, true), 'S');
+  EXPECT_EQ(Get(shared), NewText);
+  st = StatOf(shared);
+  EXPECT_EQ(st.st_uid, 0u);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(Names(Dir), (std::set<std::string>{"AutoQuillmer.ini", "shared.ini"}));
+}
+
+// A symbolic link (through a chain of relative links) is saved through to its file and
+// stays a link; a link to a missing file creates that file; hard links keep sharing.
+TEST_F(PosixFiles, LinksAreSavedThrough) {
+  ASSERT_EQ(mkdir((Dir + "/dots").c_str(), 0755), 0);
+  Put(Dir + "/dots/real.ini", OldText);
+  ASSERT_EQ(symlink("dots/real.ini", (Dir + "/middle").c_str()), 0);
+  ASSERT_EQ(symlink("middle", Ini.c_str()), 0);
+  EXPECT_EQ(SaveAs(Ini, false), 'S');
+  EXPECT_TRUE(S_ISLNK(StatOf(Ini).st_mode));
+  EXPECT_TRUE(S_ISLNK(StatOf(Dir + "/middle").st_mode));
+  EXPECT_EQ(Get(Dir + "/dots/real.ini"), NewText);
+  EXPECT_EQ(Names(Dir + "/dots"), std::set<std::string>{"real.ini"});
+
+  const std::string dangling = Dir + "/dangling.ini";
+  ASSERT_EQ(symlink((Dir + "/dots/new.ini").c_str(), dangling.c_str()), 0);
+  EXPECT_EQ(SaveAs(dangling, false), 'S');
+  EXPECT_TRUE(S_ISLNK(StatOf(dangling).st_mode));
+  EXPECT_EQ(Get(Dir + "/dots/new.ini"), "[Launch]\r\nWindowSize=3\r\n\r\n");
+
+  const std::string twin = Dir + "/twin.ini";
+  ASSERT_EQ(link((Dir + "/dots/real.ini").c_str(), twin.c_str()), 0);
+  Put(twin, OldText);
+  EXPECT_EQ(SaveAs(twin, false), 'S');
+  EXPECT_EQ(Get(Dir + "/dots/real.ini"), NewText);
+  EXPECT_EQ(StatOf(twin).st_nlink, 2u);
+}
+
+// Leftovers of killed saves go at the next save, however many; one that a running save
+// holds (locked) stays.
+TEST_F(PosixFiles, LeftoversAreClearedUnlessHeld) {
+  Put(Ini, OldText);
+  for (int i = 1; i <= 100; ++i)
+    Put(SaveTempName(Ini, i), "stale");
+  Put(SaveTempName(Ini, 4321), "stale");
+  Put(Ini + ".~x.tmp", "not ours");
+  {
+    TLockHolder running(SaveTempName(Ini, 2), LOCK_EX);
+    ASSERT_TRUE(running.Holding);
+    EXPECT_EQ(SaveAs(Ini, false), 'S');
+  }
+  EXPECT_EQ(Get(Ini), NewText);
+  EXPECT_EQ(Names(Dir), (std::set<std::string>{"AutoQuillmer.ini", "AutoQuillmer.ini.~2.tmp",
+                                               "AutoQuillmer.ini.~x.tmp"}));
+}
+
+} // namespace

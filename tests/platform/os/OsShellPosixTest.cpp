@@ -1,0 +1,177 @@
+// The POSIX shell layer: the copy never overwrites and never leaves a partial file behind;
+// opening turns the desktop opener's outcome into the shell's kind of number.
+#include "platform/os/OsShell.h"
+#include "platform/os/OsUi.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Read(const fs::path& p) {
+  std::ifstream in(p, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+class PosixShell : public ::testing::Test {
+protected:
+  fs::path Dir;
+  std::string SavedPath = std::getenv("PATH") ? std::getenv("PATH") : "";
+  TOsShell& Shell = TOsSlot<TOsShell>::Native();
+
+  void SetUp() override {
+    Dir =
+        fs::temp_directory_path() /
+        ("aq-shell-" + std::to_string(std::chrono::steady_clock::now().time_since_epoch().count()));
+    fs::create_directories(Dir);
+  }
+  void TearDown() override {
+    setenv("PATH", SavedPath.c_str(), 1);
+    fs::remove_all(Dir);
+  }
+  void Write(const fs::path& p, const std::string& content) {
+    std::ofstream(p, std::ios::binary) << content;
+  }
+  // Puts a stand-in desktop opener first on PATH that ends with the given status.
+  void OpenerExits(int status) {
+    const fs::path bin = Dir / "bin";
+    fs::create_directories(bin);
+    Write(bin / "xdg-open", "#!/bin/sh\necho \"$1\" >> '" + (Dir / "opened.log").string() +
+                                "'\nexit " + std::to_string(status) + "\n");
+    fs::permissions(bin / "xdg-open", fs::perms::owner_all);
+    setenv("PATH", (bin.string() + ":" + SavedPath).c_str(), 1);
+  }
+  std::size_t EntriesIn(const fs::path& dir) {
+    return static_cast<std::size_t>(std::distance(fs::directory_iterator(dir), {}));
+  }
+};
+
+TEST_F(PosixShell, CopiesAFileByteForByte) {
+  std::string content;
+  for (int i = 0; i < 200000; ++i)
+    content.push_back(static_cast<char>(i * 7));
+  Write(Dir / "t1.xls", content);
+  EXPECT_EQ(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
+  EXPECT_EQ(Read(Dir / "month.xls"), content);
+  EXPECT_EQ(EntriesIn(Dir), 2u); // no temporary file is left
+}
+
+TEST_F(PosixShell, NeverCopiesOverAnExistingFile) {
+  Write(Dir / "t1.xls", "template");
+  Write(Dir / "month.xls", "the user's chart");
+  EXPECT_NE(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
+  EXPECT_EQ(Read(Dir / "month.xls"), "the user's chart");
+  EXPECT_EQ(EntriesIn(Dir), 2u);
+}
+
+TEST_F(PosixShell, AFailedCopyLeavesNothingBehind) {
+  EXPECT_EQ(Shell.ShellCopy((Dir / "missing.xls").string(), (Dir / "month.xls").string()), 2);
+  fs::create_directories(Dir / "folder.xls");
+  EXPECT_NE(Shell.ShellCopy((Dir / "folder.xls").string(), (Dir / "month.xls").string()), 0);
+  Write(Dir / "t1.xls", "template");
+  EXPECT_NE(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "no" / "month.xls").string()), 0);
+  EXPECT_FALSE(fs::exists(Dir / "month.xls"));
+  EXPECT_EQ(EntriesIn(Dir), 2u);
+}
+
+TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
+  Write(Dir / "month.xls", "chart");
+  const struct {
+    int OpenerStatus;
+    std::int32_t Result;
+  } cases[] = {{0, 42}, {3, SeErrNoAssoc}, {4, SeErrNoAssoc}, {2, SeErrFileNotFound}};
+  for (const auto& c : cases) {
+    OpenerExits(c.OpenerStatus);
+    EXPECT_EQ(Shell.ShellOpen((Dir / "month.xls").string(), 5), c.Result) << c.OpenerStatus;
+  }
+  std::string handedOver;
+  for (std::size_t i = 0; i < std::size(cases); ++i)
+    handedOver += (Dir / "month.xls").string() + "\n";
+  EXPECT_EQ(Read(Dir / "opened.log"), handedOver); // the path as it is, unquoted
+  EXPECT_EQ(Shell.ShellOpen((Dir / "missing.xls").string(), 5), SeErrFileNotFound);
+  setenv("PATH", "/nonexistent", 1);
+  EXPECT_EQ(Shell.ShellOpen((Dir / "month.xls").string(), 5), SeErrNoAssoc);
+}
+
+TEST(PosixUi, WithoutADisplayOrATerminalNoBoxIsShown) {
+  if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || isatty(0))
+    GTEST_SKIP() << "a display or a terminal is there";
+  EXPECT_EQ(TOsSlot<TOsUi>::Native().ShowBox("text", "caption", MbYesNo), 0);
+}
+
+} // namespace
+
+// The terminal prompt: the answers it takes, asking again after an unknown one, and the end
+// of the input.
+TEST(PosixUi, TheTerminalPromptTakesAnswersInTheLanguageOfTheTexts) {
+  struct TCase {
+    unsigned Flags;
+    const char* Input;
+    int Result;
+    int Asked;  // prompts shown
+    bool Ended; // the input ended before an answer
+  };
+  const TCase cases[] = {
+      {MbYesNoCancel | MbIconQuestion, "y\n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "Y\n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, " はい \n", IdYes, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "N\n", IdNo, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "いいえ\r\n", IdNo, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "C\n", IdCancel, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "キャンセル", IdCancel, 1, false},
+      {MbYesNoCancel | MbIconQuestion, "yes\n\nc\n", IdCancel, 3, false},
+      {MbYesNoCancel | MbIconQuestion, "", IdCancel, 1, true},
+      {MbYesNoCancel | MbIconQuestion, "x\n", IdCancel, 2, true},
+      {MbYesNo | MbIconExclamation, "c\nn\n", IdNo, 2, false},
+      {MbYesNo | MbIconExclamation, "", IdNo, 1, true},
+      {MbYesNo, "キャンセル\n", IdNo, 2, true},
+      {MbOk | MbIconHand, "\n", IdOk, 1, false},
+      {MbOk, "", IdOk, 1, true},
+  };
+  for (const TCase& c : cases) {
+    SCOPED_TRACE(std::string(c.Input) + " flags " + std::to_string(c.Flags));
+    std::string input = c.Input;
+    std::FILE* in = fmemopen(input.data(), input.size() + (input.empty() ? 1 : 0), "r");
+    if (input.empty())
+      std::fgetc(in); // an empty stream: nothing left to read
+    char* printed = nullptr;
+    std::size_t printedSize = 0;
+    std::FILE* out = open_memstream(&printed, &printedSize);
+    ASSERT_TRUE(in && out);
+    EXPECT_EQ(TerminalBox(in, out, "一行目\r\n二行目", "Auto Quillmer", c.Flags), c.Result);
+    std::fclose(in);
+    std::fclose(out);
+    const std::string shown(printed, printedSize);
+    std::free(printed);
+    const bool ask = (c.Flags & 0xF) != MbOk;
+    const std::string prompt = (c.Flags & 0xF) == MbYesNoCancel
+                                   ? "はい(y) / いいえ(n) / キャンセル(c): "
+                               : ask ? "はい(y) / いいえ(n): "
+                                     : "OK(Enter): ";
+    int asked = 0;
+    for (std::size_t at = shown.find(prompt); at != std::string::npos;
+         at = shown.find(prompt, at + 1))
+      ++asked;
+    EXPECT_EQ(asked, c.Asked) << shown;
+    EXPECT_NE(shown.find("\n一行目\n二行目\n"), std::string::npos) << shown;
+    EXPECT_EQ(shown.find_first_of("\r"), std::string::npos);
+    EXPECT_EQ(shown.find("question"), std::string::npos);
+    if (c.Asked > 1) {
+      EXPECT_NE(shown.find("で答えてください。"), std::string::npos) << shown;
+    }
+    // At the end of the input the prompt's line is ended.
+    if (c.Ended) {
+      EXPECT_EQ(shown.back(), '\n') << shown;
+    }
+  }
+}
