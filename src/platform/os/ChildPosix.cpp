@@ -1,4 +1,5 @@
 #include "platform/os/ChildPosix.h"
+#include "platform/os/FdPosix.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -7,31 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {
-
-// A file descriptor owned for its lifetime.
-class TFd {
-public:
-  explicit TFd(int fd = -1) : Fd(fd) {}
-  ~TFd() { Close(); }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return Fd; }
-  void Close() {
-    if (Fd >= 0)
-      close(Fd);
-    Fd = -1;
-  }
-  void Reset(int fd) {
-    Close();
-    Fd = fd;
-  }
-
-private:
-  int Fd;
-};
-
-} // namespace
+namespace {} // namespace
 
 bool OnPath(const std::string& program) {
   const char* path = std::getenv("PATH");

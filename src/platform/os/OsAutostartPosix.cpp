@@ -1,5 +1,6 @@
 // The XDG autostart entry: a desktop entry file in $XDG_CONFIG_HOME/autostart (by default
 // ~/.config/autostart) that desktops start at sign-in.
+#include "platform/os/FdPosix.h"
 #include "platform/os/OsAutostart.h"
 
 #include <cerrno>
@@ -10,42 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TFd {
-public:
-  explicit TFd(int fd) : Fd(fd) {}
-  ~TFd() {
-    if (Fd >= 0)
-      close(Fd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return Fd; }
-  int Release() {
-    const int fd = Fd;
-    Fd = -1;
-    return fd;
-  }
-
-private:
-  int Fd;
-};
-
-// Removes a file on the way out unless it has been put in place.
-class TTempFile {
-public:
-  explicit TTempFile(std::string path) : Path(std::move(path)) {}
-  ~TTempFile() {
-    if (!Path.empty())
-      unlink(Path.c_str());
-  }
-  TTempFile(const TTempFile&) = delete;
-  TTempFile& operator=(const TTempFile&) = delete;
-  void Keep() { Path.clear(); }
-
-private:
-  std::string Path;
-};
 
 TAutostartOutcome Outcome(TAutostartResult result, const std::string& path, int err = 0) {
   TAutostartOutcome out;
@@ -208,7 +173,7 @@ public:
     TFd fd(mkstemp(temp.data()));
     if (fd.Get() < 0)
       return FailureOf(errno, path);
-    TTempFile cleanup(temp);
+    TRemoveOnExit cleanup(temp);
     if (!WriteAll(fd.Get(), EntryText(entry, program)) || fchmod(fd.Get(), 0644) != 0 ||
         fsync(fd.Get()) != 0)
       return FailureOf(errno, path);

@@ -2,6 +2,7 @@
 // and leaves no partial file behind; opening hands the file to the desktop (xdg-open) and
 // turns its outcome into the shell's kind of number.
 #include "platform/os/ChildPosix.h"
+#include "platform/os/FdPosix.h"
 #include "platform/os/OsShell.h"
 
 #include <cerrno>
@@ -11,41 +12,6 @@
 #include <unistd.h>
 
 namespace {
-
-class TFd {
-public:
-  explicit TFd(int fd) : Fd(fd) {}
-  ~TFd() {
-    if (Fd >= 0)
-      close(Fd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return Fd; }
-  int Release() {
-    const int fd = Fd;
-    Fd = -1;
-    return fd;
-  }
-
-private:
-  int Fd;
-};
-
-// Removes a file on the way out unless told to keep it.
-class TRemoveOnExit {
-public:
-  explicit TRemoveOnExit(std::string path) : Path(std::move(path)) {}
-  ~TRemoveOnExit() {
-    if (!Path.empty())
-      unlink(Path.c_str());
-  }
-  TRemoveOnExit(const TRemoveOnExit&) = delete;
-  TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
-
-private:
-  std::string Path;
-};
 
 // Windows error numbers that the copy reports, so that callers see the same kind of result.
 constexpr int ErrorFileNotFound = 2;
