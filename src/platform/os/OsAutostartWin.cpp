@@ -1,5 +1,6 @@
 // The shortcut in the user's Startup folder, made and read through the Unicode shell-link
 // interface so that a program folder holding any character works.
+#include "platform/os/ComScopeWin.h"
 #include "platform/os/OsAutostart.h"
 
 #include <objbase.h>
@@ -12,24 +13,6 @@
 #include <string>
 
 namespace {
-
-// COM for the calling thread, apartment-threaded, for as long as the shell link is used.
-class TComScope {
-public:
-  TComScope()
-      : Initialised(
-            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
-  }
-  ~TComScope() {
-    if (Initialised)
-      CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
-private:
-  bool Initialised;
-};
 
 // One reference to a COM object, released on the way out.
 template <class T> class TComRef {

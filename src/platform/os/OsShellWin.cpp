@@ -1,4 +1,5 @@
 // The Windows shell: file copy and opening a file with its associated application.
+#include "platform/os/ComScopeWin.h"
 #include "platform/os/OsShell.h"
 
 #include <objbase.h>
@@ -6,25 +7,6 @@
 #include <windows.h>
 
 namespace {
-
-// COM for the calling thread, apartment-threaded, for as long as a shell call runs: some
-// shell extensions and associations rely on it.
-class TComScope {
-public:
-  TComScope()
-      : Initialised(
-            SUCCEEDED(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE))) {
-  }
-  ~TComScope() {
-    if (Initialised)
-      CoUninitialize();
-  }
-  TComScope(const TComScope&) = delete;
-  TComScope& operator=(const TComScope&) = delete;
-
-private:
-  bool Initialised;
-};
 
 class TOsShellWin final : public TOsShell {
 public:
