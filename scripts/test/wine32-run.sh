@@ -166,6 +166,8 @@ make_seed() {
     export WINEPREFIX="$seed" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADERNOEXEC=1
     export WINESERVER="$root/usr/lib/wine/wineserver" LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
     wine32 wineboot -i >/dev/null 2>&1 || true # ends with 53 even when the prefix is complete
+    # The registry files are written when the server ends, not when wineboot returns.
+    "$WINESERVER" -w || true
     [ -f "$seed/system.reg" ] || fail "wineboot made no prefix in $seed"
     # user32 needs zlib1.dll, which is not part of the prefix.
     cp "$(find "$root/usr" -name zlib1.dll -path '*i686*' | head -n 1)" "$seed/drive_c/windows/system32/"
