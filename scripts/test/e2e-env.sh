@@ -5,8 +5,9 @@
 # Everything is taken down when it ends (--keep leaves the prefix folder).
 #   scripts/test/e2e-env.sh bash                  # a shell to poke around in
 #   scripts/test/e2e-env.sh wine build/win64/e2e/aqprobe.exe clock 'C:\t.txt'
-# A fixed clock for a Windows program: faketime -f '@2004-07-01 07:30:00' wine PROGRAM
-# (with NO_FAKE_STAT=1 FAKETIME_DONT_FAKE_MONOTONIC=1); see tests/e2e/aqwine.py.
+# A fixed clock for a Windows program: libfaketime preloaded with FAKETIME='@2004-07-01 07:30:00',
+# NO_FAKE_STAT=1, FAKETIME_DONT_FAKE_MONOTONIC=1 and a FAKETIME_SHARED of its own (not the
+# faketime program, which leaves entries in /dev/shm); see FakeClock in tests/e2e/aqwine.py.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 exec python3 "$root/tests/e2e/aqwine.py" "$@"

@@ -24,6 +24,7 @@ root="$cache/root"
 stamp="$cache/complete"
 seed="$cache/prefix-seed"
 qemu="$qemu_dir/usr/bin/qemu-i386"
+windows_dlls="$root/usr/lib/i386-linux-gnu/wine/i386-windows"
 
 # The i386 packages of the root. Wine only recommends the X libraries, and the font makes
 # Japanese boxes readable.
@@ -127,15 +128,29 @@ exec "$qemu" -L "$root" "$root/usr/lib/wine/wineserver32" "\$@"
 EOF
   chmod +x "$root/usr/lib/wine/wine-preloader" "$root/usr/lib/wine/wineserver"
 
-  # user32 needs zlib1.dll, which Debian ships beside Wine rather than inside it.
-  local zlib windows_dlls
-  zlib="$(find "$root/usr" -name zlib1.dll -path '*i686*' | head -n 1)"
-  [ -n "$zlib" ] || fail "no i686 zlib1.dll in the root"
-  windows_dlls="$(dirname "$(find "$root/usr/lib" -name kernel32.dll -path '*i386-windows*' | head -n 1)")"
-  [ -d "$windows_dlls" ] || fail "no i386-windows DLL folder in the root"
-  cp "$zlib" "$windows_dlls/"
-
   echo "$root" >"$stamp"
+}
+
+# user32 needs zlib1.dll, which Debian ships in libz-mingw-w64 and which libwine's
+# installation script puts among Wine's own DLLs, marked as one of them (bytes 64 to 95 of
+# the image say "Wine builtin DLL"): the loader takes nothing else from that folder, so an
+# unmarked copy is "not found" while a prefix boots. Unpacking runs no installation script;
+# this does what it does. Made again when the mark is missing.
+zlib_marked() {
+  [ "$(dd if="$windows_dlls/zlib1.dll" bs=1 skip=64 count=16 2>/dev/null)" = "Wine builtin DLL" ]
+}
+builtin_zlib() {
+  local zlib="$root/usr/i686-w64-mingw32/lib/zlib1.dll" target="$windows_dlls/zlib1.dll"
+  zlib_marked && return 0
+  [ -f "$zlib" ] || fail "no i686 zlib1.dll in the root"
+  [ -d "$windows_dlls" ] || fail "no i386-windows DLL folder in the root"
+  {
+    head -c 64 "$zlib"
+    printf 'Wine builtin DLL'
+    head -c 16 /dev/zero
+    tail -c +97 "$zlib"
+  } >"$target.new"
+  mv "$target.new" "$target"
 }
 
 # The clock library, loaded into every emulated process: inert unless AQ_CLOCK_AT or
@@ -169,8 +184,6 @@ make_seed() {
     # The registry files are written when the server ends, not when wineboot returns.
     "$WINESERVER" -w || true
     [ -f "$seed/system.reg" ] || fail "wineboot made no prefix in $seed"
-    # user32 needs zlib1.dll, which is not part of the prefix.
-    cp "$(find "$root/usr" -name zlib1.dll -path '*i686*' | head -n 1)" "$seed/drive_c/windows/system32/"
     # No just-in-time debugger: a crash ends the program instead of opening a dialog.
     wine32 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f >/dev/null 2>&1 || true
     wine32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
@@ -180,12 +193,13 @@ make_seed() {
 }
 
 ensure_root() {
-  root_ready && [ "$root/usr/lib/aq-clock.so" -nt "$here/wine32-clock.c" ] && [ -f "$seed/.complete" ] &&
-    return 0
+  root_ready && zlib_marked && [ "$root/usr/lib/aq-clock.so" -nt "$here/wine32-clock.c" ] &&
+    [ -f "$seed/.complete" ] && return 0
   mkdir -p "$cache"
   exec 9>"$cache.lock"
   flock 9
   root_ready || build_root
+  builtin_zlib
   build_clock
   make_seed
   exec 9>&-

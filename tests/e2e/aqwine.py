@@ -14,11 +14,15 @@ Things learned about Wine 8 that this relies on:
   would otherwise land in the driver's job object; the driver starts it first.
 - libfaketime reaches Windows programs: GetLocalTime reads the clock of the program's own
   process, so faking only the started programs is enough, even with an unfaked wineserver
-  already running. `faketime -f '@2004-07-01 07:30:00'` starts a running clock at that
-  moment (`faketime '2004-07-01 07:30:00'` does the same). NO_FAKE_STAT=1 keeps file times
-  real, FAKETIME_DONT_FAKE_MONOTONIC=1 keeps timeouts real. A frozen clock
-  (`-f '2004-07-01 07:30:00'` without "@") works too, but nothing measured by the clock
-  would move.
+  already running. FAKETIME='@2004-07-01 07:30:00' starts a running clock at that moment
+  in each process, FAKETIME='2004-07-01 07:30:00' stands it still there. NO_FAKE_STAT=1
+  keeps file times real, FAKETIME_DONT_FAKE_MONOTONIC=1 keeps timeouts real.
+- The library is preloaded directly (`FakeClock`), not through the `faketime` program: that
+  one, and the library when preloaded without FAKETIME_SHARED, makes a semaphore and a
+  shared memory named after its process id in /dev/shm and leaves them behind (also when
+  killed), and a later start with the same process id fails with "sem_open: File exists".
+  The session makes one pair of its own under a name no process id can take, hands it to
+  every faked program through FAKETIME_SHARED and removes it at the end.
 - Wine 8's Japanese short date layout is yyyy/M/d; the session sets the user's regional
   setting to yyyy/MM/dd (as many Japanese systems have it), the time stays H:mm:ss.
 - The time zone of a Windows program is that of its own process (TZ), also with a running
@@ -47,7 +51,9 @@ private root. There:
 
 from __future__ import annotations
 
+import ctypes
 import os
+import secrets
 import select
 import shutil
 import subprocess
@@ -88,6 +94,43 @@ REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
 
 class WineError(RuntimeError):
     pass
+
+
+class FakeClock:
+    """libfaketime for the programs of one session: the environment that preloads it, and
+    the semaphore and shared memory (FAKETIME_SHARED) that its processes share."""
+
+    LIBRARY_GLOB = "/usr/lib/*/faketime/libfaketime.so.1"
+
+    def __init__(self):
+        found = sorted(Path("/").glob(self.LIBRARY_GLOB.lstrip("/")))
+        if not found:
+            raise WineError(f"libfaketime is missing ({self.LIBRARY_GLOB}): run scripts/setup.sh")
+        self.library = str(found[0])
+        self.name = f"/aq-clock-{secrets.token_hex(8)}"
+        self.files = [Path("/dev/shm/sem." + self.name[1:]), Path("/dev/shm/" + self.name[1:])]
+        libc = ctypes.CDLL(None, use_errno=True)
+        libc.sem_open.restype = ctypes.c_void_p
+        libc.sem_open.argtypes = [ctypes.c_char_p, ctypes.c_int, ctypes.c_uint, ctypes.c_uint]
+        libc.sem_close.argtypes = [ctypes.c_void_p]
+        semaphore = libc.sem_open(self.name.encode(), os.O_CREAT | os.O_EXCL, 0o600, 1)
+        if not semaphore:  # SEM_FAILED
+            raise WineError(f"sem_open {self.name}: {os.strerror(ctypes.get_errno())}")
+        libc.sem_close(semaphore)
+        memory = os.open(self.files[1], os.O_CREAT | os.O_EXCL | os.O_RDWR, 0o600)
+        try:
+            os.ftruncate(memory, 8)  # the library's shared call counter
+        finally:
+            os.close(memory)
+
+    def env(self, moment: str, frozen: bool) -> dict[str, str]:
+        return {"LD_PRELOAD": self.library, "FAKETIME": ("" if frozen else "@") + moment,
+                "FAKETIME_SHARED": f"{self.name} {self.name}", "NO_FAKE_STAT": "1",
+                "FAKETIME_DONT_FAKE_MONOTONIC": "1"}
+
+    def close(self) -> None:
+        for path in self.files:
+            path.unlink(missing_ok=True)
 
 
 REPO = Path(__file__).resolve().parents[2]
@@ -139,6 +182,7 @@ class WineSession:
         self.time_factor = 5 if wine32 else 1
         self.keeper: subprocess.Popen | None = None
         self.keeper_args: list[str] = []
+        self.clock: FakeClock | None = None
         self.log = log or (lambda text: None)
         self.root = Path(root) if root else Path(tempfile.mkdtemp(prefix="aq-e2e-"))
         self.prefix = self.root / "prefix"
@@ -181,6 +225,9 @@ class WineSession:
                 self.xvfb.kill()
                 self.xvfb.wait()
             self.xvfb = None
+        if self.clock is not None:
+            self.clock.close()
+            self.clock = None
         if not self.keep:
             shutil.rmtree(self.root, ignore_errors=True)
 
@@ -333,8 +380,9 @@ class WineSession:
             else:
                 extra["AQ_CLOCK_FROM"] = str(moment)
         elif faketime:
-            command = ["faketime", "-f", ("" if frozen else "@") + faketime, *command]
-            extra.update({"NO_FAKE_STAT": "1", "FAKETIME_DONT_FAKE_MONOTONIC": "1"})
+            if self.clock is None:
+                self.clock = FakeClock()
+            extra.update(self.clock.env(faketime, frozen))
         try:
             return run_captured(command, env=self.env(extra), timeout=timeout)
         except subprocess.TimeoutExpired:
