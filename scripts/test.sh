@@ -8,7 +8,8 @@
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
 #             emulated 32-bit Wine (scripts/test/wine32-run.sh makes its cached root on
 #             first use)
-#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources
+#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources; prints
+#             their sizes
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
 #   release   the shipped templates, the release package and a second build of the release
@@ -16,10 +17,41 @@
 #   fuzz      a short run of every fuzz target
 #   scripts/test.sh              every stage
 #   scripts/test.sh e2e linux    only the stages named
+#   scripts/test.sh --fresh ...  (or AQ_FRESH=1) a rehearsal of a new machine: an empty cache
+#                                folder (the emulated Wine is fetched and made again) and new
+#                                Wine prefixes, in a temporary folder removed at the end; the
+#                                machine's own caches and prefixes are neither used nor touched
 # Ends with one line "N passed, N failed". Needs no display and no standard input.
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+
+fresh="${AQ_FRESH:-}"
+stages=()
+for name in "$@"; do
+  if [ "$name" = --fresh ]; then
+    fresh=1
+  else
+    stages+=("$name")
+  fi
+done
+set -- "${stages[@]}"
+if [ -n "$fresh" ] && [ "$fresh" != 0 ]; then
+  fresh_dir="$(mktemp -d "${TMPDIR:-/tmp}/aq-fresh-XXXXXX")"
+  export XDG_CACHE_HOME="$fresh_dir/cache" TMPDIR="$fresh_dir/tmp"
+  unset AQ_WINE32_CACHE AQ_WINEPREFIX
+  mkdir -p "$XDG_CACHE_HOME" "$TMPDIR"
+  # The Wine servers of the prefixes made here end before their folders go.
+  fresh_cleanup() {
+    local server="$XDG_CACHE_HOME/auto-quillmer/wine32/root/usr/lib/wine/wineserver"
+    [ -d "$TMPDIR/aq-wine-unit" ] && WINEPREFIX="$TMPDIR/aq-wine-unit" wineserver -k 2>/dev/null
+    [ -d "$TMPDIR/aq-wine32-unit" ] && [ -x "$server" ] &&
+      WINEPREFIX="$TMPDIR/aq-wine32-unit" WINESERVER="$server" "$server" -k 2>/dev/null
+    rm -rf "$fresh_dir"
+  }
+  trap fresh_cleanup EXIT
+  echo "A new machine's run: caches in $XDG_CACHE_HOME, Wine prefixes in $TMPDIR (removed at the end)"
+fi
 
 all_stages=(format linux win64 win32 programs e2e release fuzz)
 if [ "$#" -gt 0 ]; then
@@ -43,19 +75,15 @@ failures=()
 log_dir="$root/build/test-logs"
 mkdir -p "$log_dir"
 
-# Adds the counts of one step from its log and exit status: GoogleTest's summary, or a
-# closing "N passed, N failed" (one word with a colon may stand before it); a step that
-# prints neither counts as one check. A step that failed without a counted failure adds one.
+# Adds the counts of one step from its log (scripts/test/counts.sh) and exit status; a step
+# that prints none counts as one check. A step that failed without a counted failure adds one.
+. scripts/test/counts.sh
 tally() {
-  local log="$1" status="$2" p f line
-  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
-  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
+  local log="$1" status="$2" p f
+  read_counts "$log"
+  p="$count_passed" f="$count_failed"
   if [ -z "$p$f" ]; then
-    line=$(grep -E '^([A-Za-z_]+: )?[0-9]+ passed, [0-9]+ failed' "$log" | tail -n 1)
-    if [ -n "$line" ]; then
-      p=$(echo "$line" | grep -oE '[0-9]+ passed' | cut -d' ' -f1)
-      f=$(echo "$line" | grep -oE '[0-9]+ failed' | cut -d' ' -f1)
-    elif [ "$status" -eq 0 ]; then
+    if [ "$status" -eq 0 ]; then
       p=1
     else
       f=1
@@ -147,6 +175,7 @@ if wants programs && { [ -f dist/win64/AutoQuillmer.exe ] || built win64; } && b
   counted "headers and imports" python3 tests/program/check_pe.py
   counted "resources" python3 tests/program/check_resources.py \
     dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
+  stat -c '   size of %n: %s bytes' dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
 fi
 
 if wants e2e; then

@@ -7,6 +7,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 exe="$root/build/win64/tests/aq_unit_tests.exe"
+. "$root/scripts/test/counts.sh"
 filter="${1:-OsLocaleWin.*:MomentFormat*:MomentParse*:RegionalLoad.*}"
 if [ ! -f "$exe" ]; then
   (cmake --preset win64 >/dev/null && cmake --build --preset win64 --target aq_unit_tests -j"$(nproc)") || exit 1
@@ -23,13 +24,12 @@ for pair in ja:ja_JP.UTF-8 en:en_US.UTF-8 de:de_DE.UTF-8; do
     --gtest_filter="$filter" --gtest_color=no >"$log" 2>&1
   rc=$?
   grep -E '^\[  (FAILED|PASSED|SKIPPED) |Failure|^\[==========\]' "$log" | grep -v ' ms)$' || true
-  p=$(grep -E '^\[  PASSED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
-  f=$(grep -E '^\[  FAILED  \] [0-9]+ test' "$log" | tail -n 1 | grep -oE '[0-9]+' | head -n 1)
-  passed=$((passed + ${p:-0}))
-  failed=$((failed + ${f:-0}))
+  read_counts "$log"
+  passed=$((passed + ${count_passed:-0}))
+  failed=$((failed + ${count_failed:-0}))
   if [ "$rc" -ne 0 ]; then
     status=1
-    [ -n "$f" ] || { failed=$((failed + 1)); tail -n 30 "$log"; }
+    [ -n "$count_failed" ] || { failed=$((failed + 1)); tail -n 30 "$log"; }
   fi
   rm -f "$log"
 done

@@ -180,14 +180,7 @@ make_seed() {
     unset DISPLAY AQ_CLOCK_AT AQ_CLOCK_FROM AQ_CLOCK_SHIFT
     export WINEPREFIX="$seed" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml=" WINELOADERNOEXEC=1
     export WINESERVER="$root/usr/lib/wine/wineserver" LC_ALL=ja_JP.UTF-8 LANG=ja_JP.UTF-8
-    wine32 wineboot -i >/dev/null 2>&1 || true # ends with 53 even when the prefix is complete
-    # The registry files are written when the server ends, not when wineboot returns.
-    "$WINESERVER" -w || true
-    [ -f "$seed/system.reg" ] || fail "wineboot made no prefix in $seed"
-    # No just-in-time debugger: a crash ends the program instead of opening a dialog.
-    wine32 reg add 'HKLM\Software\Microsoft\Windows NT\CurrentVersion\AeDebug' /v Debugger /d 'C:\windows\no-debugger.exe' /f >/dev/null 2>&1 || true
-    wine32 reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1 || true
-    "$WINESERVER" -w || true
+    "$here/wine-prefix.sh" "$qemu" -L "$root" "$root/usr/lib/wine/wine"
   ) || exit 1
   touch "$seed/.complete"
 }
@@ -211,10 +204,6 @@ wine_env() {
   export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=}"
   export WINELOADERNOEXEC=1
   export WINESERVER="$root/usr/lib/wine/wineserver"
-}
-
-wine32() {
-  "$qemu" -L "$root" "$root/usr/lib/wine/wine" "$@"
 }
 
 prefix_ready() {

@@ -1,7 +1,9 @@
 """A private Wine world for the end-to-end tests: a fresh prefix, an X server, a clock.
 
 One WineSession per test run: it starts Xvfb on a free display, makes a fresh Wine prefix
-(64-bit with the system's Wine; 32-bit with `wine32=True`, see below) under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
+(64-bit with the system's Wine through scripts/test/wine-prefix.sh; 32-bit with
+`wine32=True`, a copy of the seed that scripts/test/wine32-run.sh made with it, see below)
+under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
 Mono/Gecko installers; no debugger or crash dialog; windows not handed to a window
 manager, see below), keeps one wineserver running for the whole session so that each
 program starts fast, and takes everything down again at the end.
@@ -74,14 +76,9 @@ WINE_ENV = {
     "TZ": "Asia/Tokyo",
 }
 
+# The session's own settings, on top of those of every test prefix (no debugger, no crash
+# dialog: scripts/test/wine-prefix.sh).
 REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
-
-[HKEY_LOCAL_MACHINE\Software\Microsoft\Windows NT\CurrentVersion\AeDebug]
-"Debugger"="C:\\windows\\no-such-debugger.exe"
-"Auto"="1"
-
-[HKEY_CURRENT_USER\Software\Wine\WineDbg]
-"ShowCrashDialog"=dword:00000000
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
 "Managed"="N"
@@ -264,10 +261,7 @@ class WineSession:
             shutil.copytree(self.wine32.seed, self.prefix, symlinks=True, dirs_exist_ok=True)
             (self.prefix / ".complete").unlink(missing_ok=True)
         else:
-            self._quiet(["wineboot", "-i"], timeout=180)
-            self._quiet(["wineserver", "-w"], timeout=60)
-        if not (self.prefix / "system.reg").exists():
-            raise WineError("wineboot made no prefix")
+            self._quiet(["bash", str(REPO / "scripts" / "test" / "wine-prefix.sh")], timeout=240)
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
