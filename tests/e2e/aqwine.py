@@ -19,12 +19,15 @@ Things learned about Wine 8 that this relies on:
   already running. FAKETIME='@2004-07-01 07:30:00' starts a running clock at that moment
   in each process, FAKETIME='2004-07-01 07:30:00' stands it still there. NO_FAKE_STAT=1
   keeps file times real, FAKETIME_DONT_FAKE_MONOTONIC=1 keeps timeouts real.
-- The library is preloaded directly (`FakeClock`), not through the `faketime` program: that
-  one, and the library when preloaded without FAKETIME_SHARED, makes a semaphore and a
-  shared memory named after its process id in /dev/shm and leaves them behind (also when
-  killed), and a later start with the same process id fails with "sem_open: File exists".
-  The session makes one pair of its own under a name no process id can take, hands it to
-  every faked program through FAKETIME_SHARED and removes it at the end.
+- The library is preloaded directly (`FakeClock`), not through the `faketime` program. That
+  program makes a semaphore and a shared memory named after its process id in /dev/shm and
+  removes them when its child ends (never when it is killed); a process whose
+  FAKETIME_SHARED names a pair that is gone (a Wine service that a faked run started and
+  that outlives it) makes a pair named after its own id and leaves it behind; and either
+  fails to start when a pair of its process id is left over (the program says "sem_open:
+  File exists", a process ends with 1 before it runs a line). The session makes one pair of
+  its own under a name no process id can take, keeps it for all its programs and removes
+  it at the end.
 - Wine 8's Japanese short date layout is yyyy/M/d; the session sets the user's regional
   setting to yyyy/MM/dd (as many Japanese systems have it), the time stays H:mm:ss.
 - The time zone of a Windows program is that of its own process (TZ), also with a running
@@ -183,6 +186,7 @@ class WineSession:
         self.log = log or (lambda text: None)
         self.root = Path(root) if root else Path(tempfile.mkdtemp(prefix="aq-e2e-"))
         self.prefix = self.root / "prefix"
+        self.server_log = self.root / "wineserver.log"
         self.xvfb: subprocess.Popen | None = None
         self.display = ""
         # The locale whose values HKCU\Control Panel\International holds.
@@ -265,7 +269,7 @@ class WineSession:
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
-        self._quiet([self.wineserver_command, "-p"], timeout=30)
+        self._server("-p")
         self._apply_registry()
 
     @property
@@ -277,9 +281,23 @@ class WineSession:
         return self.wine32.wineserver if self.wine32 else "wineserver"
 
     def _server(self, option: str) -> None:
-        subprocess.run([self.wineserver_command, option], env=self.env(),
-                       stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=30, check=False)
+        # What the server says stays in the session's log: it alone tells why it ended a
+        # program (a "Protocol error" kills it with exit code 1 and no word of its own).
+        with open(self.server_log, "ab") as log:
+            subprocess.run([self.wineserver_command, option], env=self.env(),
+                           stdin=subprocess.DEVNULL, stdout=log, stderr=log, timeout=30,
+                           check=False)
+
+    def server_log_size(self) -> int:
+        return self.server_log.stat().st_size if self.server_log.exists() else 0
+
+    def server_messages(self, since: int) -> str:
+        """What the session's wineserver printed from byte `since` of its log on."""
+        if self.server_log_size() <= since:
+            return ""
+        with open(self.server_log, "rb") as log:
+            log.seek(since)
+            return log.read().decode(errors="replace")
 
     def keep_alive(self, args: list[str]) -> None:
         """Keeps a program (`wine ARGS`, one that only waits) running in the prefix until the

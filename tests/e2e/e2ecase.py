@@ -410,6 +410,7 @@ class Runner:
 
     def run_case(self, number: int, info: CaseInfo) -> tuple[bool, float]:
         started = time.monotonic()
+        server_said = self.session.server_log_size()
         t = TCase(self, number, info)
         try:
             info.function(t)
@@ -427,6 +428,8 @@ class Runner:
             print("     " + failure.replace("\n", "\n     "))
         for note in t.notes:
             print("     note: " + note)
+        if not passed and (said := self.session.server_messages(server_said).strip()):
+            print("     the wineserver said: " + said[-1500:].replace("\n", "\n     "))
         if (not passed or self.verbose) and t.runs:
             for i, run in enumerate(t.runs, 1):
                 print(f"     run {i}: exit={run.exit_code} {run.seconds:.1f}s "
