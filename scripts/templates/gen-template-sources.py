@@ -119,10 +119,11 @@ def columns_of(kind):
     ]
     cols += [Column(f"slot{i}", "", "0.3cm", "slot", "picture") for i in range(SLOTS)]
     helpers = ["ok_time", "ok_num", "ok", "from", "try", "until", "leave", "has", "tib_d", "tst_d",
-               "bed_a", "bed_b", "sleep_a", "sleep_b", "cls", "sol_n", "bed_n", "wake_n"]
+               "bed_a", "bed_b", "sleep_a", "sleep_b", "cls", "tst_m", "se_m", "se_k", "sol_n", "sol_k",
+               "bed_n", "wake_n"]
     for x in extra_sleeps(kind):
         helpers += [f"{x}_a", f"{x}_b", f"{x}_d"]
-    helpers += ["name", "end", "tail", "year", "month"]
+    helpers += ["name", "pos", "tail", "year", "month"]
     cols += [Column(h, "", "1.2cm", "helper") for h in helpers]
     return cols
 
@@ -186,63 +187,94 @@ def weekday_formula(day_ref):
 def name_formulas(lay):
     """Year and month from the workbook's own name, Dozeboard_YYYY-MM.xls.
 
-    CELL("filename") gives C:\\dir\\[Dozeboard_2026-02.xls]睡眠表 in one application and
-    'file:///dir/Dozeboard_2026-02.xls'#$睡眠表 in another: the name ends before the first
-    '#$ or else before the last ] (a sheet name cannot hold ]). Anything else, a template
-    among them, gives no month."""
+    CELL("filename") gives C:\\dir\\[Dozeboard_2026-02.xls]睡眠表 in one application,
+    'file:///dir/Dozeboard_2026-02.xls'#$睡眠表 in another and file:///dir/Dozeboard_2026-02.xls
+    in a third: the name is the last "Dozeboard_" followed by YYYY-MM.xls and then the end, a ]
+    or a '. Anything else, a template among them, gives no month."""
     name = f"[.${lay.letter('name')}$2]"
+    pos = f"[.${lay.letter('pos')}$2]"
     tail = f"[.${lay.letter('tail')}$2]"
-    end_ref = f"[.${lay.letter('end')}$2]"
-    last_bracket = (f"FIND(CHAR(1);SUBSTITUTE({name};{q(']')};CHAR(1);"
-                    f"LEN({name})-LEN(SUBSTITUTE({name};{q(']')};{q('')}))))")
-    end = f"IF(ISNUMBER(FIND({q(chr(39) + '#$')};{name}));FIND({q(chr(39) + '#$')};{name});{last_bracket})"
-    good = (f"AND(LEFT({tail};10)={q('Dozeboard_')};MID({tail};15;1)={q('-')};RIGHT({tail};4)={q('.xls')};"
-            f"ISNUMBER(VALUE(MID({tail};11;4)));ISNUMBER(VALUE(MID({tail};16;2))))")
+    word = q("Dozeboard_")
+    last = (f"FIND(CHAR(1);SUBSTITUTE({name};{word};CHAR(1);"
+            f"(LEN({name})-LEN(SUBSTITUTE({name};{word};{q('')})))/10))")
+    after = f"MID({tail};22;1)"
+    good = (f"AND(LEN({tail})>=21;MID({tail};15;1)={q('-')};MID({tail};18;4)={q('.xls')};"
+            f"OR(LEN({tail})=21;{after}={q(']')};{after}={q(chr(39))});"
+            f"ISNUMBER(MID({tail};11;4)*1);ISNUMBER(MID({tail};16;2)*1))")
     return {
         "name": 'CELL("filename";[.$A$1])',
-        "end": end,
-        "tail": f"IF(ISERROR({end_ref});{q('')};IF({end_ref}<22;{q('')};MID({name};{end_ref}-21;21)))",
-        "year": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};11;4));{q('')}))",
-        "month": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};16;2));{q('')}))",
+        "pos": f"IF(ISERROR(FIND({word};{name}));0;{last})",
+        "tail": f"IF(ISERROR({pos});{q('')};IF({pos}=0;{q('')};MID({name};{pos};22)))",
+        "year": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};11;4)*1;{q('')}))",
+        "month": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};16;2)*1;{q('')}))",
     }
 
 
 def row_formulas(lay, n):
-    """The hidden intermediate values of the night in row n (times as fractions of a day)."""
+    """The hidden intermediate values of the night in row n (times as fractions of a day, the
+    picture's edges in whole minutes after noon of the row's date).
+
+    Every formula tests the night's own input cells: a formula that refers to an empty cell is
+    the number 0 in some applications and empty in others, so no value is taken from an empty
+    cell through another formula, and a value missing from a formula's own result is "" or -1."""
     r = lambda key: lay.ref(key, n)  # noqa: E731
+
+    def given(*keys):
+        return "OR(" + ";".join(f"ISNUMBER({r(k)})" for k in keys) + ")"
+
+    def first_of(a, b):
+        return f"IF(ISNUMBER({r(a)});{r(a)};IF(ISNUMBER({r(b)});{r(b)};{q('')}))"
+
+    def minutes(key):
+        return f"IF(ISNUMBER({r(key)});{r(key)};0)"
+
+    def within(c, low, high):
+        return f"OR(ISBLANK({c});AND(ISNUMBER({c});{c}>={low};{c}<={high}))"
+
     f = {}
     time_ok = [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=0;{r(k)}<1))" for k in lay.keys("time")]
-    num_ok = [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=0))" for k in lay.keys("minutes") + lay.keys("count")
-              + lay.keys("amount")]
-    num_ok += [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=1;{r(k)}<=5))" for k in lay.keys("rating")]
+    num_ok = [within(r(k), *LIMITS[c.kind]) for c in lay.cols if c.kind in LIMITS for k in [c.key]]
     f["ok_time"] = f"IF(AND({';'.join(time_ok)});1;0)"
     f["ok_num"] = f"IF(AND({';'.join(num_ok)});1;0)"
     f["ok"] = f"{r('ok_time')}*{r('ok_num')}"
     # Only bed and waking, or only lights out and out of bed, are enough: each stands in for the other.
-    f["from"] = f"IF(ISNUMBER({r('bed')});{r('bed')};{r('lights')})"
-    f["try"] = f"IF(ISNUMBER({r('lights')});{r('lights')};{r('bed')})"
-    f["until"] = f"IF(ISNUMBER({r('wake')});{r('wake')};{r('out')})"
-    f["leave"] = f"IF(ISNUMBER({r('out')});{r('out')};{r('wake')})"
-    f["has"] = (f"IF(AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({r('from')});ISNUMBER({r('until')}));1;0)")
+    f["from"] = first_of("bed", "lights")
+    f["try"] = first_of("lights", "bed")
+    f["until"] = first_of("wake", "out")
+    f["leave"] = first_of("out", "wake")
+    f["has"] = (f"IF(AND({r('ok')}=1;ISNUMBER({r('day')});{given('bed', 'lights')};{given('wake', 'out')});1;0)")
     has = f"{r('has')}=1"
     f["tib_d"] = f"IF({has};MOD({r('leave')}-{r('from')};1);{q('')})"
-    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')};1)-(N({r('sol')})+N({r('waso')}))/1440);{q('')})")
-    # Positions on the row's own axis: days since noon of the row's date.
-    f["bed_a"] = f"IF({has};MOD({r('from')}-0.5;1);-1)"
-    f["bed_b"] = f"IF({has};{r('bed_a')}+{r('tib_d')};-1)"
-    f["sleep_a"] = f"IF({has};{r('bed_a')}+MOD({r('try')}-{r('from')};1)+N({r('sol')})/1440;-1)"
-    f["sleep_b"] = f"IF({has};{r('bed_a')}+MOD({r('until')}-{r('from')};1);-1)"
+    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')};1)-({minutes('sol')}+{minutes('waso')})/1440);{q('')})")
+    # The picture's edges, in whole minutes after noon of the row's date.
+    def whole(days):
+        return f"ROUND(({days})*1440;0)"
+
+    def after_bed(key):
+        return whole(f"MOD({r(key)}-{r('from')};1)")
+
+    noon = whole(f"MOD({r('from')}-0.5;1)")
+    f["bed_a"] = f"IF({has};{noon};-1)"
+    f["bed_b"] = f"IF({has};{r('bed_a')}+{whole(r('tib_d'))};-1)"
+    f["sleep_a"] = f"IF({has};{r('bed_a')}+{after_bed('try')}+ROUND({minutes('sol')};0);-1)"
+    f["sleep_b"] = f"IF({has};{r('bed_a')}+{after_bed('until')};-1)"
     y, m = absolute(YEAR_CELL), absolute(MONTH_CELL)
     # 1: the night before a day off (Friday or Saturday night), 0: before a working day.
     f["cls"] = (f"IF(AND({has};{month_given()});IF(WEEKDAY(DATE({y};{m};{r('day')}))>=6;1;0);{q('')})")
+    # What the summaries average: a value only on a complete, valid night; "" otherwise.
+    f["tst_m"] = f"IF({has};{r('tst')};{q('')})"
+    f["se_m"] = f"IF(AND({has};ISNUMBER({r('se')}));{r('se')};{q('')})"
+    f["se_k"] = f"IF(ISNUMBER({r('se_m')});1;0)"
     f["sol_n"] = f"IF(AND({has};ISNUMBER({r('sol')}));{r('sol')};{q('')})"
-    f["bed_n"] = f"IF({has};{r('bed_a')};{q('')})"
-    f["wake_n"] = f"IF({has};{r('sleep_b')};{q('')})"
+    f["sol_k"] = f"IF(ISNUMBER({r('sol_n')});1;0)"
+    f["bed_n"] = f"IF({has};{r('bed_a')}/1440;{q('')})"
+    f["wake_n"] = f"IF({has};{r('sleep_b')}/1440;{q('')})"
     for x in extra_sleeps(lay.kind):
-        given = f"AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({r(x + 's')});ISNUMBER({r(x + 'e')}))"
-        f[f"{x}_a"] = f"IF({given};MOD({r(x + 's')}-0.5;1);-1)"
-        f[f"{x}_b"] = f"IF({given};{r(x + '_a')}+MOD({r(x + 'e')}-{r(x + 's')};1);-1)"
-        f[f"{x}_d"] = f"IF({given};MOD({r(x + 'e')}-{r(x + 's')};1);{q('')})"
+        start, end = r(x + "s"), r(x + "e")
+        ok = f"AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({start});ISNUMBER({end}))"
+        f[f"{x}_a"] = f"IF({ok};{whole(f'MOD({start}-0.5;1)')};-1)"
+        f[f"{x}_b"] = f"IF({ok};{r(x + '_a')}+{whole(f'MOD({end}-{start};1)')};-1)"
+        f[f"{x}_d"] = f"IF({ok};MOD({end}-{start};1);{q('')})"
     # The visible figures: Type-3 adds its second and third sleeps to both, Type-1 keeps the nap apart.
     parts = ["tib_d"] + ([f"{x}_d" for x in extra_sleeps(3)] if lay.kind == 3 else [])
     refs = ";".join(r(p) for p in parts)
@@ -251,6 +283,10 @@ def row_formulas(lay, n):
     f["tst"] = f"IF({r('ok')}=0;{q(BAD)};IF(COUNT({refs})=0;{q('')};SUM({refs})))"
     f["se"] = f"IF(ISNUMBER({r('tib')});IF({r('tib')}>0;{r('tst')}/{r('tib')};{q('')});{q('')})"
     return f
+
+
+# The numbers an input cell of each kind may hold; a row holding anything else counts nowhere.
+LIMITS = {"minutes": (0, 720), "count": (0, 99), "rating": (1, 5), "amount": (0, 50)}
 
 
 SUMMARY_FIELDS = [
@@ -266,24 +302,21 @@ SUMMARY_FIELDS = [
 ]
 
 
-def averages(lay, by, value, first, last, spread):
-    """The summary of the nights in rows first..last whose column `by` holds value: `has` 1 for
-    every complete, valid night, `cls` 0 or 1 for the nights before working days or days off."""
-    f = lay.span(by, first, last)
-
+def summary_formulas(lay, first, last):
+    """The summary of the complete, valid nights in rows first..last: plain averages of the
+    helper columns, which hold a number only on such nights."""
     def mean(key, shape="{}"):
         v = lay.span(key, first, last)
-        n = f"SUMPRODUCT(({f}={value})*ISNUMBER({v}))"
-        return f"IF({n}=0;{q('')};" + shape.format(f"SUMIF({f};{value};{v})/{n}") + ")"
+        return f"IF(COUNT({v})=0;{q('')};" + shape.format(f"AVERAGE({v})") + ")"
 
     def sd(key):
         v = lay.span(key, first, last)
-        return f"IF(COUNT({v})=0;{q('')};STDEVP({v})*1440)" if spread else None
+        return f"IF(COUNT({v})=0;{q('')};STDEVP({v})*1440)"
 
     return {
-        "nights": f"COUNTIF({f};{value})",
-        "tst": mean("tst"),
-        "se": mean("se"),
+        "nights": f"COUNTIF({lay.span('has', first, last)};1)",
+        "tst": mean("tst_m"),
+        "se": mean("se_m"),
         "sol": mean("sol_n"),
         "bed": mean("bed_n", "MOD({}+0.5;1)"),
         "bed_sd": sd("bed_n"),
@@ -292,12 +325,28 @@ def averages(lay, by, value, first, last, spread):
     }
 
 
-def summary_formulas(lay, first, last):
-    return averages(lay, "has", 1, first, last, True)
+def class_formulas(lay, value):
+    """The summary of the nights whose `cls` is value (0 before working days, 1 before days
+    off): sums by SUMIF over the helper columns, divided by the count of nights that hold the
+    figure (every complete night has a total sleep and times; `se_k` and `sol_k` count the
+    nights that have an efficiency and minutes to fall asleep)."""
+    by = lay.span("cls")
+    nights = f"COUNTIF({by};{value})"
 
+    def mean(key, count, shape="{}"):
+        total = f"SUMIF({by};{value};{lay.span(key)})"
+        return f"IF({count}=0;{q('')};" + shape.format(f"{total}/{count}") + ")"
 
-def class_formulas(lay, cls):
-    return averages(lay, "cls", cls, FIRST, LAST, False)
+    return {
+        "nights": nights,
+        "tst": mean("tst_m", nights),
+        "se": mean("se_m", f"SUMIF({by};{value};{lay.span('se_k')})"),
+        "sol": mean("sol_n", f"SUMIF({by};{value};{lay.span('sol_k')})"),
+        "bed": mean("bed_n", nights, "MOD({}+0.5;1)"),
+        "bed_sd": None,
+        "wake": mean("wake_n", nights, "MOD({}+0.5;1)"),
+        "wake_sd": None,
+    }
 
 
 # --- cell helpers -----------------------------------------------------------------------------
@@ -418,8 +467,9 @@ def wrong_map(column, test):
 
 def picture_maps(lay):
     """A half-hour cell is dark while asleep (any of the row's sleeps) and light while in bed awake.
-    Its middle lies (COLUMN() - first + 0.5) / 48 days after noon."""
-    mid = f"(COLUMN()-{lay.first_slot + 1}+0.5)/{SLOTS}"
+    Its middle lies (COLUMN() - first) * 30 + 15 whole minutes after noon, and the edges are whole
+    minutes too, so every application compares the same integers."""
+    mid = f"((COLUMN()-{lay.first_slot + 1})*30+15)"
 
     def inside(a, b):
         return f"AND({lay.ref(a, FIRST)}<={mid};{mid}<{lay.ref(b, FIRST)})"

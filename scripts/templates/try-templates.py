@@ -36,7 +36,7 @@ from com.sun.star.beans import PropertyValue  # noqa: E402
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True
-_spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "gen-template-sources.py")
+_spec = importlib.util.spec_from_file_location("gen", pathlib.Path(__file__).resolve().parent / "gen-template-sources.py")
 gen = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(gen)
 
