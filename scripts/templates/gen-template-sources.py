@@ -214,6 +214,8 @@ def row_formulas(lay, n):
     """The hidden intermediate values of the night in row n (times as fractions of a day, the
     picture's edges in whole minutes after noon of the row's date).
 
+    Times lie in [0, 1), so a difference of two plus 1 is positive: MOD is never given a negative
+    number, whose result differs between applications (some keep the sign of the number).
     Every formula tests the night's own input cells: a formula that refers to an empty cell is
     the number 0 in some applications and empty in others, so no value is taken from an empty
     cell through another formula, and a value missing from a formula's own result is "" or -1."""
@@ -244,16 +246,16 @@ def row_formulas(lay, n):
     f["leave"] = first_of("out", "wake")
     f["has"] = (f"IF(AND({r('ok')}=1;ISNUMBER({r('day')});{given('bed', 'lights')};{given('wake', 'out')});1;0)")
     has = f"{r('has')}=1"
-    f["tib_d"] = f"IF({has};MOD({r('leave')}-{r('from')};1);{q('')})"
-    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')};1)-({minutes('sol')}+{minutes('waso')})/1440);{q('')})")
+    f["tib_d"] = f"IF({has};MOD({r('leave')}-{r('from')}+1;1);{q('')})"
+    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')}+1;1)-({minutes('sol')}+{minutes('waso')})/1440);{q('')})")
     # The picture's edges, in whole minutes after noon of the row's date.
     def whole(days):
         return f"ROUND(({days})*1440;0)"
 
     def after_bed(key):
-        return whole(f"MOD({r(key)}-{r('from')};1)")
+        return whole(f"MOD({r(key)}-{r('from')}+1;1)")
 
-    noon = whole(f"MOD({r('from')}-0.5;1)")
+    noon = whole(f"MOD({r('from')}+0.5;1)")
     f["bed_a"] = f"IF({has};{noon};-1)"
     f["bed_b"] = f"IF({has};{r('bed_a')}+{whole(r('tib_d'))};-1)"
     f["sleep_a"] = f"IF({has};{r('bed_a')}+{after_bed('try')}+ROUND({minutes('sol')};0);-1)"
@@ -272,9 +274,9 @@ def row_formulas(lay, n):
     for x in extra_sleeps(lay.kind):
         start, end = r(x + "s"), r(x + "e")
         ok = f"AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({start});ISNUMBER({end}))"
-        f[f"{x}_a"] = f"IF({ok};{whole(f'MOD({start}-0.5;1)')};-1)"
-        f[f"{x}_b"] = f"IF({ok};{r(x + '_a')}+{whole(f'MOD({end}-{start};1)')};-1)"
-        f[f"{x}_d"] = f"IF({ok};MOD({end}-{start};1);{q('')})"
+        f[f"{x}_a"] = f"IF({ok};{whole(f'MOD({start}+0.5;1)')};-1)"
+        f[f"{x}_b"] = f"IF({ok};{r(x + '_a')}+{whole(f'MOD({end}-{start}+1;1)')};-1)"
+        f[f"{x}_d"] = f"IF({ok};MOD({end}-{start}+1;1);{q('')})"
     # The visible figures: Type-3 adds its second and third sleeps to both, Type-1 keeps the nap apart.
     parts = ["tib_d"] + ([f"{x}_d" for x in extra_sleeps(3)] if lay.kind == 3 else [])
     refs = ";".join(r(p) for p in parts)
