@@ -428,9 +428,10 @@ def text_props(size="8pt", bold=False, color=None):
 
 
 def cell_style(name, data_style=None, align="center", size="8pt", bold=False, fill=None, border=THIN,
-               color=None, wrap=False, valign="middle", sides=None, shrink=False, maps=""):
+               color=None, wrap=False, valign="middle", sides=None, shrink=False, maps="", entry=False):
+    """A cell style; entry: a cell the user types into, left open when the sheet is protected."""
     data = f' style:data-style-name="{data_style}"' if data_style else ""
-    props = [f'style:vertical-align="{valign}"']
+    props = [f'style:vertical-align="{valign}"', f'style:cell-protect="{"none" if entry else "protected"}"']
     if fill:
         props.append(f'fo:background-color="{fill}"')
     if sides:
@@ -491,16 +492,20 @@ DATA_STYLES = """
 <number:number-style style:name="N_year"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>年</number:text></number:number-style>
 <number:number-style style:name="N_month"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>月</number:text></number:number-style>
 <number:time-style style:name="N_time"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/></number:time-style>
+<number:number-style style:name="N_typed"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/></number:number-style>
+<number:time-style style:name="N_entry"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/><style:map style:condition="value()&gt;=1" style:apply-style-name="N_typed"/></number:time-style>
 <number:time-style style:name="N_dur" number:truncate-on-overflow="false"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/></number:time-style>
 <number:percentage-style style:name="N_pct"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
 <number:number-style style:name="N_min"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>分</number:text></number:number-style>
 <number:number-style style:name="N_spread"><number:text>±</number:text><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>分</number:text></number:number-style>
 <number:number-style style:name="N_nights"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>夜</number:text></number:number-style>
-<number:number-style style:name="N_num"><number:number number:decimal-places="1" number:min-decimal-places="0" number:min-integer-digits="1"/></number:number-style>
+<number:number-style style:name="N_num"><number:number number:decimal-places="1" number:min-decimal-places="1" number:min-integer-digits="1"/></number:number-style>
 """
 
-INPUT_STYLE = {"time": ("c_time", "N_time"), "minutes": ("c_num", "N_int"), "count": ("c_num", "N_int"),
-               "rating": ("c_num", "N_int"), "amount": ("c_num", "N_num"), "text": ("c_text", None),
+# The input cells' styles: a time shows 23:30, and a number typed instead (2330) as typed; a
+# number of cups one decimal (1.5).
+INPUT_STYLE = {"time": ("c_time", "N_entry"), "minutes": ("c_minutes", "N_int"), "count": ("c_count", "N_int"),
+               "rating": ("c_rating", "N_int"), "amount": ("c_amount", "N_num"), "text": ("c_text", None),
                "memo": ("c_memo", None)}
 
 
@@ -532,8 +537,8 @@ def automatic_styles(lay):
         cell_style("c_title", align="start", size="14pt", bold=True, border=None),
         cell_style("c_kind", align="end", size="8pt", border=None, color="#404040"),
         cell_style("c_label", bold=True, fill=HEAD_FILL),
-        cell_style("c_year", data_style="N_year", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM),
-        cell_style("c_month", data_style="N_month", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM),
+        cell_style("c_year", data_style="N_year", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM, entry=True),
+        cell_style("c_month", data_style="N_month", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM, entry=True),
         cell_style("c_note", align="start", size="8pt", border=None, color="#404040"),
         cell_style("c_group", size="7pt", bold=True, fill=HEAD_FILL),
         cell_style("c_head", size="7pt", bold=True, fill=HEAD_FILL, wrap=True),
@@ -541,10 +546,13 @@ def automatic_styles(lay):
         cell_style("c_hour0", align="start", size="6pt", bold=True, fill=HEAD_FILL, sides={"left": MIDNIGHT}),
         cell_style("c_day", data_style="N_int", maps=weekend_maps("A")),
         cell_style("c_wday", maps=weekend_maps("B")),
-        cell_style("c_time", data_style="N_time", maps=wrong_map("C", "OR(NOT(ISNUMBER({c}));{c}<0;{c}>=1)")),
-        cell_style("c_num", data_style="N_int", maps=wrong_map("E", "NOT(ISNUMBER({c}))")),
-        cell_style("c_text", shrink=True),
-        cell_style("c_memo", align="start", shrink=True),
+        cell_style("c_time", data_style="N_entry", entry=True,
+                   maps=wrong_map("C", "OR(NOT(ISNUMBER({c}));{c}<0;{c}>=1)")),
+        *(cell_style(INPUT_STYLE[kind][0], data_style=INPUT_STYLE[kind][1], entry=True,
+                     maps=wrong_map("C", f"OR(NOT(ISNUMBER({{c}}));{{c}}<{low};{{c}}>{high})"))
+          for kind, (low, high) in LIMITS.items()),
+        cell_style("c_text", shrink=True, entry=True),
+        cell_style("c_memo", align="start", shrink=True, entry=True),
         cell_style("c_dur", data_style="N_dur", fill=CALC_FILL),
         cell_style("c_pct", data_style="N_pct", fill=CALC_FILL),
         cell_style("c_slot", sides={"left": HAIR, "right": HAIR}, maps=pmaps),
@@ -869,7 +877,7 @@ def document(kind):
 <office:body>
 <office:spreadsheet>
 {validations()}
-<table:table table:name="{SHEET}" table:style-name="ta1" table:print-ranges="$&apos;{SHEET}&apos;.$A$1:.${last_col}${last_row}">
+<table:table table:name="{SHEET}" table:style-name="ta1" table:protected="true" table:print-ranges="$&apos;{SHEET}&apos;.$A$1:.${last_col}${last_row}">
 {columns}
 {before}{header}{after}</table:table>
 </office:spreadsheet>

@@ -196,6 +196,24 @@ def check_name_forms(checks, doc, sheet, lay, label):
                      (year, month))
 
 
+def check_entries(checks, sheet, lay, label):
+    """How the filled entries show, and which cells the sheet's protection leaves open."""
+    at = lambda key, day: sheet.getCellRangeByName(f"{lay.letter(key)}{gen.FIRST + day - 1}")  # noqa: E731
+    checks.equal(f"{label} a time shows as 23:10", at("bed", 1).getString(), "23:10")
+    checks.equal(f"{label} a mistyped 2330 shows as typed", at("bed", 4).getString(), "2330")
+    checks.equal(f"{label} cups show one decimal", (at("caffeine", 3).getString(), at("caffeine", 1).getString()),
+                 ("1.5", "2.0"))
+    checks.true(f"{label} the sheet is protected", sheet.isProtected())
+    open_keys = {c.key for c in lay.cols if c.kind in gen.INPUT_STYLE}
+    for c in lay.cols:
+        if c.kind in ("time", "rating", "memo", "calc", "weekday", "helper") or c.key in open_keys:
+            checks.equal(f"{label} {c.key} cells {'open' if c.key in open_keys else 'locked'}",
+                         at(c.key, 9).CellProtection.IsLocked, c.key not in open_keys)
+    checks.equal(f"{label} year and month can be typed over",
+                 [sheet.getCellRangeByName(r).CellProtection.IsLocked for r in (gen.YEAR_CELL, gen.MONTH_CELL)],
+                 [False, False])
+
+
 def one_page(checks, doc, work, label):
     pdf = work / "page.pdf"
     doc.storeToURL(uno.systemPathToFileUrl(str(pdf)), (prop("FilterName", "calc_pdf_Export"),))
@@ -252,6 +270,7 @@ def run(office, checks, kind, pictures):
             doc.calculateAll()
             export(doc, pictures, f"{name}-2026-02")
             one_page(checks, doc, work, f"{name} 2026-02")
+            check_entries(checks, sheet, lay, f"{name} 2026-02")
             # A month typed over the one from the name.
             sheet.getCellRangeByName(gen.YEAR_CELL).setValue(2024)
             doc.calculateAll()
