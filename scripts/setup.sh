@@ -15,6 +15,7 @@ packages=(
   xdg-utils                                     # the Linux program opens the workbook with xdg-open
   python3-pefile                                # reads the built Windows programs back in the checks
   python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
+  fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)
 )
 # Programs that more than one package provides: the package is installed only when the program is missing
 # (LibreOffice without its windows, which a desktop's LibreOffice serves as well; Node.js with npm for
