@@ -33,6 +33,7 @@ Everything here uses the Python standard library only.
 """
 
 import argparse
+import datetime
 import pathlib
 import sys
 from dataclasses import dataclass
@@ -123,7 +124,7 @@ def columns_of(kind):
                "bed_n", "wake_n"]
     for x in extra_sleeps(kind):
         helpers += [f"{x}_a", f"{x}_b", f"{x}_d"]
-    helpers += ["name", "pos", "tail", "year", "month"]
+    helpers += ["holiday", "name", "pos", "tail", "year", "month", "hol"]
     cols += [Column(h, "", "1.2cm", "helper") for h in helpers]
     return cols
 
@@ -159,6 +160,65 @@ class Layout:
     @property
     def last_visible(self):
         return self.index[f"slot{SLOTS - 1}"]
+
+
+# --- Japan's public holidays ------------------------------------------------------------------
+
+HOLIDAY_YEARS = range(2000, 2100)
+
+
+def _monday(year, month, nth):
+    first = datetime.date(year, month, 1)
+    return first + datetime.timedelta(days=(7 - first.weekday()) % 7 + 7 * (nth - 1))
+
+
+def _equinox(year, base):
+    """The vernal (base 20.8431) or autumnal (23.2488) equinox day, by the formula for 1980-2099."""
+    return int(base + 0.242194 * (year - 1980) - (year - 1980) // 4)
+
+
+def holidays(year):
+    """Japan's public holidays of a year (2000 to 2099) by the rules in force: the fixed days, the
+    Monday holidays, the equinoxes, the special years 2019 to 2021, the citizens' holiday (a day
+    between two holidays) and the substitute holiday (a holiday on a Sunday moves the day off to
+    the next day that is no holiday; before 2007 only to the Monday)."""
+    d = datetime.date
+    days = {d(year, 1, 1), _monday(year, 1, 2), d(year, 2, 11), d(year, 3, _equinox(year, 20.8431)),
+            d(year, 4, 29), d(year, 5, 3), d(year, 5, 5), d(year, 9, _equinox(year, 23.2488)),
+            d(year, 11, 3), d(year, 11, 23)}
+    if year >= 2007:
+        days.add(d(year, 5, 4))
+    if year >= 2020:
+        days.add(d(year, 2, 23))
+    elif year <= 2018:
+        days.add(d(year, 12, 23))
+    special = {2019: [d(2019, 5, 1), d(2019, 10, 22)],
+               2020: [d(2020, 7, 23), d(2020, 7, 24), d(2020, 8, 10)],
+               2021: [d(2021, 7, 22), d(2021, 7, 23), d(2021, 8, 8)]}
+    days.update(special.get(year, []))
+    if year not in (2020, 2021):
+        days.add(_monday(year, 7, 3) if year >= 2003 else d(year, 7, 20))
+        days.add(_monday(year, 10, 2))
+        if year >= 2016:
+            days.add(d(year, 8, 11))
+    days.add(_monday(year, 9, 3) if year >= 2003 else d(year, 9, 15))
+    named = set(days)
+    for day in sorted(named):  # the citizens' holiday
+        between = day + datetime.timedelta(days=2)
+        if between in named and day + datetime.timedelta(days=1) not in named:
+            days.add(day + datetime.timedelta(days=1))
+    for day in sorted(named):  # the substitute holiday
+        if day.weekday() == 6:
+            later = day + datetime.timedelta(days=1)
+            while year >= 2007 and later in days:
+                later += datetime.timedelta(days=1)
+            days.add(later)
+    return sorted(days)
+
+
+def holiday_numbers():
+    """Every holiday of HOLIDAY_YEARS as a spreadsheet day number (days since 1899-12-30)."""
+    return [(day - datetime.date(1899, 12, 30)).days for y in HOLIDAY_YEARS for day in holidays(y)]
 
 
 # --- formulas ---------------------------------------------------------------------------------
@@ -208,6 +268,10 @@ def name_formulas(lay):
         "year": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};11;4)*1;{q('')}))",
         "month": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};16;2)*1;{q('')}))",
     }
+
+
+def holiday_range(lay):
+    return lay.span("hol", 1, len(holiday_numbers()))
 
 
 def row_formulas(lay, n):
@@ -261,8 +325,11 @@ def row_formulas(lay, n):
     f["sleep_a"] = f"IF({has};{r('bed_a')}+{after_bed('try')}+ROUND({minutes('sol')};0);-1)"
     f["sleep_b"] = f"IF({has};{r('bed_a')}+{after_bed('until')};-1)"
     y, m = absolute(YEAR_CELL), absolute(MONTH_CELL)
-    # 1: the night before a day off (Friday or Saturday night), 0: before a working day.
-    f["cls"] = (f"IF(AND({has};{month_given()});IF(WEEKDAY(DATE({y};{m};{r('day')}))>=6;1;0);{q('')})")
+    # 1: the night before a day off (Friday or Saturday night, or before a public holiday), 0: before a working day.
+    date = f"DATE({y};{m};{r('day')})"
+    f["cls"] = (f"IF(AND({has};{month_given()});IF(OR(WEEKDAY({date})>=6;ISNUMBER(MATCH({date}+1;{holiday_range(lay)};0)));"
+                f"1;0);{q('')})")
+    f["holiday"] = (f"IF(AND({month_given()};ISNUMBER({r('day')}));IF(ISNUMBER(MATCH({date};{holiday_range(lay)};0));1;0);0)")
     # What the summaries average: a value only on a complete, valid night; "" otherwise.
     f["tst_m"] = f"IF({has};{r('tst')};{q('')})"
     f["se_m"] = f"IF(AND({has};ISNUMBER({r('se')}));{r('se')};{q('')})"
@@ -450,12 +517,14 @@ def cell_style(name, data_style=None, align="center", size="8pt", bold=False, fi
     )
 
 
-def weekend_maps(column):
-    """Saturdays in blue and Sundays in red, by the weekday text of the same row."""
+def weekend_maps(lay, column):
+    """Sundays and public holidays in red, Saturdays in blue, by the weekday text and the holiday
+    mark of the same row."""
+    rules = ((f"OR([.B{FIRST}]={q('日')};{lay.ref('holiday', FIRST)}=1)", "Sunday"), (f"[.B{FIRST}]={q('土')}", "Saturday"))
     return "".join(
-        f'<style:map style:condition={quoteattr(f"is-true-formula([.B{FIRST}]={q(day)})")} '
+        f'<style:map style:condition={quoteattr(f"is-true-formula({cond})")} '
         f'style:apply-style-name="{name}" style:base-cell-address="{SHEET}.{column}{FIRST}"/>'
-        for day, name in (("日", "Sunday"), ("土", "Saturday"))
+        for cond, name in rules
     )
 
 
@@ -544,8 +613,8 @@ def automatic_styles(lay):
         cell_style("c_head", size="7pt", bold=True, fill=HEAD_FILL, wrap=True),
         cell_style("c_hour", align="start", size="6pt", fill=HEAD_FILL, sides={"left": HOUR}),
         cell_style("c_hour0", align="start", size="6pt", bold=True, fill=HEAD_FILL, sides={"left": MIDNIGHT}),
-        cell_style("c_day", data_style="N_int", maps=weekend_maps("A")),
-        cell_style("c_wday", maps=weekend_maps("B")),
+        cell_style("c_day", data_style="N_int", maps=weekend_maps(lay, "A")),
+        cell_style("c_wday", maps=weekend_maps(lay, "B")),
         cell_style("c_time", data_style="N_entry", entry=True,
                    maps=wrong_map("C", "OR(NOT(ISNUMBER({c}));{c}<0;{c}>=1)")),
         *(cell_style(INPUT_STYLE[kind][0], data_style=INPUT_STYLE[kind][1], entry=True,
@@ -701,7 +770,8 @@ def sheet_rows(lay):
     r.formula(f"[.${lay.letter('year')}$2]", "c_year", span=2)
     r.formula(f"[.${lay.letter('month')}$2]", "c_month")
     r.text("1 行はその日の夜の睡眠です（その日の正午から翌日の正午まで）。年と月はファイル名"
-           "（Dozeboard_2026-02.xls など）から入ります。時刻は 23:30 のように入力します。",
+           "（Dozeboard_2026-02.xls など）から入ります。時刻は 23:30 のように入力します。"
+           "保存は .xls 形式のままで（ほかの形式で保存したものは開かれません）。",
            "c_note", span=width - 5)
     for c in lay.cols[helpers_from:]:
         if c.key in names:
@@ -774,7 +844,7 @@ def sheet_rows(lay):
     summaries = [(label, summary_formulas(lay, a, b)) for label, a, b in blocks]
     summaries.append(("この月", summary_formulas(lay, FIRST, LAST)))
     summaries.append(("平日の前の夜（日〜木）", class_formulas(lay, 0)))
-    summaries.append(("休日の前の夜（金・土）", class_formulas(lay, 1)))
+    summaries.append(("休日前の夜（金土・祝前日）", class_formulas(lay, 1)))
     legend = [("c_key_asleep", "眠っていた"), ("c_key_bed", "床で起きていた")]
     r = Row("ro_foot_head")
     r.text("まとめ（入力のそろった夜の平均）", "c_foot_head", span=label_span)
@@ -809,7 +879,7 @@ def sheet_rows(lay):
         + "睡眠効率＝総睡眠時間÷床にいた時間。消灯がなければ床に入った時刻を、最後に目覚めた時刻がなければ床を出た時刻を使います。",
         "24 時間の睡眠：濃い色＝眠っていた（" + ("昼寝" if lay.kind == 1 else "２回目・３回目の睡眠")
         + "を含む）、薄い色＝床の中で起きていた。" + BAD + " は許されない値のある行です（赤いマスを直してください。その行は計算しません）。"
-        "休日の前の夜＝金曜と土曜の夜。ばらつき＝標準偏差（小さいほど規則正しい）。",
+        "休日の前の夜＝金曜・土曜と祝日の前の日の夜（祝日は日曜と同じ赤）。ばらつき＝標準偏差（小さいほど規則正しい）。",
     ]
     for words in notes:
         r = Row("ro_legend")
@@ -821,6 +891,13 @@ def sheet_rows(lay):
 def document(kind):
     lay = Layout(kind)
     rows, head_rows = sheet_rows(lay)
+    # The holidays fill the hidden last column "hol" from the first row down, below the sheet too.
+    hol = lay.index["hol"]
+    numbers = holiday_numbers()
+    below = [Row("ro_legend") for _ in range(len(numbers) - len(rows) - len(head_rows))]
+    for r, number in zip(rows[:2] + head_rows + rows[2:] + below, numbers):
+        r.cells = r.cells[:hol] + ["<table:table-cell/>"] * (hol - len(r.cells))
+        r.number(number, "c_helper")
     head_first = 3
     last_col = col(lay.last_visible)
     last_row = len(rows) + len(head_rows)
@@ -830,7 +907,7 @@ def document(kind):
         for i, c in enumerate(lay.cols))
     before = "".join(r.xml() + "\n" for r in rows[: head_first - 1])
     header = "<table:table-header-rows>" + "".join(r.xml() for r in head_rows) + "</table:table-header-rows>\n"
-    after = "".join(r.xml() + "\n" for r in rows[head_first - 1:])
+    after = "".join(r.xml() + "\n" for r in rows[head_first - 1:] + below)
     split_row = head_first + len(head_rows) - 1  # rows above the first night stay in view
     return f"""<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0" xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">

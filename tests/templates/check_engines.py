@@ -92,6 +92,8 @@ FEBRUARY = {
              tib=555, tst=530 - 10, picture=("0:15", "0:30", "9:10", "9:30")),
     9: Night(enter=dict(bed="23:00", lights="23:15", sol=15, wake="6:30", out="6:45"),
              tib=465, tst=435 - 15, picture=("23:00", "23:30", "6:30", "6:45")),
+    10: Night(enter=dict(bed="23:30", wake="6:30", out="7:00"),  # the night before a public holiday
+              tib=450, tst=420, picture=("23:30", "23:30", "6:30", "7:00")),
     12: Night(enter=dict(lights="23:40", out="7:20"),  # only lights out and out of bed
               tib=460, tst=460, picture=("23:40", "23:40", "7:20", "7:20")),
     13: Night(enter=dict(bed="23:00", sol=800, wake="6:00", out="6:10"), wrong=True),  # more than 720 minutes
@@ -103,16 +105,18 @@ FEBRUARY = {
 
 EDGES = ["bed_a", "sleep_a", "sleep_b", "bed_b", "x1_a", "x1_b", "x2_a", "x2_b"]
 
-# (label, year, month, days in the month, nights, nights before a day off, weekdays of some days)
+# (label, year, month, days in the month, nights, nights before a day off (Friday, Saturday or
+# before a public holiday), weekdays of some days, public holidays)
 MONTHS = [
-    ("filled", 2026, 2, 28, FEBRUARY, {6, 7, 13, 14, 20, 21, 27, 28}, {1: "日", 2: "月", 6: "金", 7: "土", 28: "土"}),
-    ("empty", 2026, 4, 30, {}, set(), {1: "水", 30: "木"}),
+    ("filled", 2026, 2, 28, FEBRUARY, {6, 7, 10, 13, 14, 20, 21, 22, 27, 28},
+     {1: "日", 2: "月", 6: "金", 7: "土", 11: "水", 28: "土"}, {11, 23}),
+    ("empty", 2026, 4, 30, {}, set(), {1: "水", 30: "木"}, {29}),
     ("leap", 2024, 2, 29, {29: Night(enter=dict(bed="23:00", wake="6:00", out="6:30"),
                                      tib=450, tst=420, picture=("23:00", "23:00", "6:00", "6:30"))},
-     set(), {1: "木", 29: "木"}),
+     set(), {1: "木", 29: "木"}, {11, 12, 23}),
     ("31 days", 2026, 1, 31, {31: Night(enter=dict(bed="0:30", lights="0:30", sol=10, wake="8:00", out="8:15"),
                                         tib=465, tst=450 - 10, picture=("0:30", "0:40", "8:00", "8:15"))},
-     {31}, {1: "木", 31: "土"}),
+     {31}, {1: "木", 31: "土"}, {1, 12}),
 ]
 
 
@@ -124,13 +128,14 @@ def entries(lay, nights):
 def by_hand(lay, month):
     """The cells the engines are held to, {"A5": value}: numbers in the sheet's units (days,
     ratios, minutes), "" for a cell that shows nothing."""
-    label, year, mon, days, nights, day_off, weekdays = month
+    label, year, mon, days, nights, day_off, weekdays, holidays = month
     second = lambda n: (hm(n["second"][1]) - hm(n["second"][0])) % 1440 if lay.kind == 3 and "second" in n else 0  # noqa: E731
     at = lambda key, day: f"{lay.letter(key)}{gen.FIRST + day - 1}"  # noqa: E731
     want = {gen.YEAR_CELL: float(year), gen.MONTH_CELL: float(mon)}
     counted = {}
     for day in range(1, 32):
         want[at("day", day)] = float(day) if day <= days else ""
+        want[at("holiday", day)] = float(day in holidays)
         if day in weekdays:
             want[at("wday", day)] = weekdays[day]
         n = nights.get(day, {})

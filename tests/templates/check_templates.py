@@ -223,6 +223,24 @@ def check_excel_limits(checks):
                      ", ".join(sorted(used & NEWER_FUNCTIONS)))
 
 
+# Japan's public holidays as the Cabinet Office lists them (month/day), for years that show each rule:
+# the special years, the citizens' holiday (2009, 2019, 2026), substitutes before and after 2007.
+KNOWN_HOLIDAYS = {
+    2005: "1/1 1/10 2/11 3/20 3/21 4/29 5/3 5/4 5/5 7/18 9/19 9/23 10/10 11/3 11/23 12/23",
+    2009: "1/1 1/12 2/11 3/20 4/29 5/3 5/4 5/5 5/6 7/20 9/21 9/22 9/23 10/12 11/3 11/23 12/23",
+    2019: "1/1 1/14 2/11 3/21 4/29 4/30 5/1 5/2 5/3 5/4 5/5 5/6 7/15 8/11 8/12 9/16 9/23 10/14 10/22 11/3 11/4 11/23",
+    2020: "1/1 1/13 2/11 2/23 2/24 3/20 4/29 5/3 5/4 5/5 5/6 7/23 7/24 8/10 9/21 9/22 11/3 11/23",
+    2021: "1/1 1/11 2/11 2/23 3/20 4/29 5/3 5/4 5/5 7/22 7/23 8/8 8/9 9/20 9/23 11/3 11/23",
+    2026: "1/1 1/12 2/11 2/23 3/20 4/29 5/3 5/4 5/5 5/6 7/20 8/11 9/21 9/22 9/23 10/12 11/3 11/23",
+}
+
+
+def check_holidays(checks):
+    for year, known in KNOWN_HOLIDAYS.items():
+        made = " ".join(f"{d.month}/{d.day}" for d in gen.holidays(year))
+        checks.check(f"the workbooks' public holidays of {year} are the known ones", made == known, made)
+
+
 def check_checksums(checks):
     listing = TEMPLATES / "checksums.txt"
     if not checks.check("templates/checksums.txt exists", listing.is_file()):
@@ -256,6 +274,7 @@ def main():
     # Type-3: a weekday, three sleeps and a total for each day, and the foot.
     check_workbook(checks, "Dozeboardt3.xls", 31 * 20)
     check_excel_limits(checks)
+    check_holidays(checks)
     check_checksums(checks)
     check_generated_sources(checks)
     return checks.summary()
