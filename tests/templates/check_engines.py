@@ -146,7 +146,7 @@ def by_hand(lay, month):
             cells.update(tib="", tst="", se="")
         else:
             tib, tst = n["tib"] + second(n), n["tst"] + second(n)
-            cells = {"tib": tib / 1440, "tst": tst / 1440, "se": tst / tib}
+            cells.update(tib=tib / 1440, tst=tst / 1440, se=tst / tib)
             bed, asleep, woke, out = (after_noon(t) for t in n["picture"])
             cells.update(bed_a=bed, sleep_a=bed + (asleep - bed) % 1440, sleep_b=bed + (woke - bed) % 1440,
                          bed_b=bed + (out - bed) % 1440)
