@@ -19,12 +19,14 @@ One sheet, 睡眠表, on one A4 page, landscape. Top to bottom:
              sleep efficiency, and a 24-hour picture of 48 half-hour cells from noon to noon
              shaded by conditional formatting (asleep dark, in bed awake light).
   rows 36-44 summaries: every 7-day block, the month, nights before working days and before
-             days off (Friday and Saturday nights)
+             days off (Friday and Saturday nights and the nights before Japan's public
+             holidays, which the hidden last column lists from row 1 down)
   row 45     the picture's legend
 Hidden columns right of the picture hold the intermediate values; they lie outside the print
 area. Times are validated (a number such as 2330 or 7 is refused), ratings accept 1 to 5, and a
-row holding a wrong value that slipped past the check (pasted, say) shows 入力? instead of figures
-and counts in no summary.
+row holding a wrong value that slipped past the check (pasted, say) shows it in red, shows 入力?
+instead of figures and counts in no summary. The sheet is protected without a password; only the
+input cells and the year and month are open.
 
 Only functions that Excel 97-2003 knows are used (no IFERROR, AVERAGEIF, COUNTIFS), with IF
 nested at most 7 deep and at most 3 conditional formats per cell range.
