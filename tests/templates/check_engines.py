@@ -3,7 +3,8 @@
 figure to the values worked out by hand below:
 
 - LibreOffice (through its Python bridge) opens a copy named as the launcher names it,
-  Dozeboard_YYYY-MM.xls, types the month's nights in, recalculates and saves the copy as .xls;
+  Dozeboard_YYYY-MM.xls, types the month's nights in, recalculates and saves the copy as .xls
+  (an empty month's copy stays the shipped workbook);
 - Gnumeric recalculates that copy (ssconvert --recalc), whose treatment of blank cells is
   Excel's;
 - HyperFormula works it out by Excel's rules (a reference to a blank cell is 0, Excel's day
@@ -277,8 +278,9 @@ def run(checks, engines, tally):
                     tryout.fill(sheet, lay, entries(lay, month[4]))
                     doc.calculateAll()
                     results = {"lo": libreoffice_values(sheet, want)}
-                    doc.storeToURL(tryout.uno.systemPathToFileUrl(str(copy)),
-                                   (tryout.prop("FilterName", "MS Excel 97"), tryout.prop("Overwrite", True)))
+                    if month[4]:  # an empty month's copy stays the shipped workbook, byte for byte
+                        doc.storeToURL(tryout.uno.systemPathToFileUrl(str(copy)),
+                                       (tryout.prop("FilterName", "MS Excel 97"), tryout.prop("Overwrite", True)))
                 finally:
                     doc.close(True)
                 if "gnumeric" in engines:
