@@ -14,10 +14,19 @@ packages=(
   python3-markdown                              # the guides as HTML pages in the packages
   xdg-utils                                     # the Linux program opens the workbook with xdg-open
   python3-pefile                                # reads the built Windows programs back in the checks
+  python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
+  fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)
 )
+# Programs that more than one package provides: the package is installed only when the program is missing
+# (LibreOffice without its windows, which a desktop's LibreOffice serves as well; Node.js with npm for
+# the workbook check by Excel's rules, tests/templates/package.json).
+commands=(soffice:libreoffice-calc-nogui node:nodejs npm:npm)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+for c in "${commands[@]}"; do
+  command -v "${c%%:*}" >/dev/null 2>&1 || missing+=("${c#*:}")
 done
 if [ "${#missing[@]}" -gt 0 ]; then
   sudo=""

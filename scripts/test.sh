@@ -12,7 +12,8 @@
 #             their sizes
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
-#   release   the shipped templates, the release package and a second build of the release
+#   release   the shipped templates (their figures in LibreOffice, Gnumeric and by Excel's
+#             rules), the release package and a second build of the release
 #             in a clone that must give the same bytes
 #   fuzz      a short run of every fuzz target
 #   scripts/test.sh              every stage
@@ -184,6 +185,9 @@ fi
 
 if wants release; then
   counted "check_templates" python3 tests/templates/check_templates.py
+  # The workbooks in LibreOffice, Gnumeric and by Excel's rules (HyperFormula from npm).
+  counted "check_engines" bash -c 'npm ci --prefix tests/templates --no-audit --no-fund --silent &&
+    /usr/bin/python3 tests/templates/check_engines.py'
   counted "check_package" python3 tests/package/check_package.py
   counted "check_reproducible" python3 tests/package/check_reproducible.py
 fi

@@ -19,12 +19,14 @@ One sheet, 睡眠表, on one A4 page, landscape. Top to bottom:
              sleep efficiency, and a 24-hour picture of 48 half-hour cells from noon to noon
              shaded by conditional formatting (asleep dark, in bed awake light).
   rows 36-44 summaries: every 7-day block, the month, nights before working days and before
-             days off (Friday and Saturday nights)
+             days off (Friday and Saturday nights and the nights before Japan's public
+             holidays, which the hidden last column lists from row 1 down)
   row 45     the picture's legend
 Hidden columns right of the picture hold the intermediate values; they lie outside the print
 area. Times are validated (a number such as 2330 or 7 is refused), ratings accept 1 to 5, and a
-row holding a wrong value that slipped past the check (pasted, say) shows 入力? instead of figures
-and counts in no summary.
+row holding a wrong value that slipped past the check (pasted, say) shows it in red, shows 入力?
+instead of figures and counts in no summary. The sheet is protected without a password; only the
+input cells and the year and month are open.
 
 Only functions that Excel 97-2003 knows are used (no IFERROR, AVERAGEIF, COUNTIFS), with IF
 nested at most 7 deep and at most 3 conditional formats per cell range.
@@ -33,6 +35,7 @@ Everything here uses the Python standard library only.
 """
 
 import argparse
+import datetime
 import pathlib
 import sys
 from dataclasses import dataclass
@@ -119,10 +122,11 @@ def columns_of(kind):
     ]
     cols += [Column(f"slot{i}", "", "0.3cm", "slot", "picture") for i in range(SLOTS)]
     helpers = ["ok_time", "ok_num", "ok", "from", "try", "until", "leave", "has", "tib_d", "tst_d",
-               "bed_a", "bed_b", "sleep_a", "sleep_b", "cls", "sol_n", "bed_n", "wake_n"]
+               "bed_a", "bed_b", "sleep_a", "sleep_b", "cls", "tst_m", "se_m", "se_k", "sol_n", "sol_k",
+               "bed_n", "wake_n"]
     for x in extra_sleeps(kind):
         helpers += [f"{x}_a", f"{x}_b", f"{x}_d"]
-    helpers += ["name", "end", "tail", "year", "month"]
+    helpers += ["holiday", "name", "pos", "tail", "year", "month", "hol"]
     cols += [Column(h, "", "1.2cm", "helper") for h in helpers]
     return cols
 
@@ -160,6 +164,65 @@ class Layout:
         return self.index[f"slot{SLOTS - 1}"]
 
 
+# --- Japan's public holidays ------------------------------------------------------------------
+
+HOLIDAY_YEARS = range(2000, 2100)
+
+
+def _monday(year, month, nth):
+    first = datetime.date(year, month, 1)
+    return first + datetime.timedelta(days=(7 - first.weekday()) % 7 + 7 * (nth - 1))
+
+
+def _equinox(year, base):
+    """The vernal (base 20.8431) or autumnal (23.2488) equinox day, by the formula for 1980-2099."""
+    return int(base + 0.242194 * (year - 1980) - (year - 1980) // 4)
+
+
+def holidays(year):
+    """Japan's public holidays of a year (2000 to 2099) by the rules in force: the fixed days, the
+    Monday holidays, the equinoxes, the special years 2019 to 2021, the citizens' holiday (a day
+    between two holidays) and the substitute holiday (a holiday on a Sunday moves the day off to
+    the next day that is no holiday; before 2007 only to the Monday)."""
+    d = datetime.date
+    days = {d(year, 1, 1), _monday(year, 1, 2), d(year, 2, 11), d(year, 3, _equinox(year, 20.8431)),
+            d(year, 4, 29), d(year, 5, 3), d(year, 5, 5), d(year, 9, _equinox(year, 23.2488)),
+            d(year, 11, 3), d(year, 11, 23)}
+    if year >= 2007:
+        days.add(d(year, 5, 4))
+    if year >= 2020:
+        days.add(d(year, 2, 23))
+    elif year <= 2018:
+        days.add(d(year, 12, 23))
+    special = {2019: [d(2019, 5, 1), d(2019, 10, 22)],
+               2020: [d(2020, 7, 23), d(2020, 7, 24), d(2020, 8, 10)],
+               2021: [d(2021, 7, 22), d(2021, 7, 23), d(2021, 8, 8)]}
+    days.update(special.get(year, []))
+    if year not in (2020, 2021):
+        days.add(_monday(year, 7, 3) if year >= 2003 else d(year, 7, 20))
+        days.add(_monday(year, 10, 2))
+        if year >= 2016:
+            days.add(d(year, 8, 11))
+    days.add(_monday(year, 9, 3) if year >= 2003 else d(year, 9, 15))
+    named = set(days)
+    for day in sorted(named):  # the citizens' holiday
+        between = day + datetime.timedelta(days=2)
+        if between in named and day + datetime.timedelta(days=1) not in named:
+            days.add(day + datetime.timedelta(days=1))
+    for day in sorted(named):  # the substitute holiday
+        if day.weekday() == 6:
+            later = day + datetime.timedelta(days=1)
+            while year >= 2007 and later in days:
+                later += datetime.timedelta(days=1)
+            days.add(later)
+    return sorted(days)
+
+
+def holiday_numbers():
+    """Every holiday of HOLIDAY_YEARS as a spreadsheet day number (days since 1899-12-30)."""
+    return [(day - datetime.date(1899, 12, 30)).days for y in HOLIDAY_YEARS for day in holidays(y)]
+
+
 # --- formulas ---------------------------------------------------------------------------------
 
 
@@ -186,63 +249,103 @@ def weekday_formula(day_ref):
 def name_formulas(lay):
     """Year and month from the workbook's own name, Dozeboard_YYYY-MM.xls.
 
-    CELL("filename") gives C:\\dir\\[Dozeboard_2026-02.xls]睡眠表 in one application and
-    'file:///dir/Dozeboard_2026-02.xls'#$睡眠表 in another: the name ends before the first
-    '#$ or else before the last ] (a sheet name cannot hold ]). Anything else, a template
-    among them, gives no month."""
+    CELL("filename") gives C:\\dir\\[Dozeboard_2026-02.xls]睡眠表 in one application,
+    'file:///dir/Dozeboard_2026-02.xls'#$睡眠表 in another and file:///dir/Dozeboard_2026-02.xls
+    in a third: the name is the last "Dozeboard_" followed by YYYY-MM.xls and then the end, a ]
+    or a '. Anything else, a template among them, gives no month."""
     name = f"[.${lay.letter('name')}$2]"
+    pos = f"[.${lay.letter('pos')}$2]"
     tail = f"[.${lay.letter('tail')}$2]"
-    end_ref = f"[.${lay.letter('end')}$2]"
-    last_bracket = (f"FIND(CHAR(1);SUBSTITUTE({name};{q(']')};CHAR(1);"
-                    f"LEN({name})-LEN(SUBSTITUTE({name};{q(']')};{q('')}))))")
-    end = f"IF(ISNUMBER(FIND({q(chr(39) + '#$')};{name}));FIND({q(chr(39) + '#$')};{name});{last_bracket})"
-    good = (f"AND(LEFT({tail};10)={q('Dozeboard_')};MID({tail};15;1)={q('-')};RIGHT({tail};4)={q('.xls')};"
-            f"ISNUMBER(VALUE(MID({tail};11;4)));ISNUMBER(VALUE(MID({tail};16;2))))")
+    word = q("Dozeboard_")
+    last = (f"FIND(CHAR(1);SUBSTITUTE({name};{word};CHAR(1);"
+            f"(LEN({name})-LEN(SUBSTITUTE({name};{word};{q('')})))/10))")
+    after = f"MID({tail};22;1)"
+    good = (f"AND(LEN({tail})>=21;MID({tail};15;1)={q('-')};MID({tail};18;4)={q('.xls')};"
+            f"OR(LEN({tail})=21;{after}={q(']')};{after}={q(chr(39))});"
+            f"ISNUMBER(MID({tail};11;4)*1);ISNUMBER(MID({tail};16;2)*1))")
     return {
         "name": 'CELL("filename";[.$A$1])',
-        "end": end,
-        "tail": f"IF(ISERROR({end_ref});{q('')};IF({end_ref}<22;{q('')};MID({name};{end_ref}-21;21)))",
-        "year": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};11;4));{q('')}))",
-        "month": f"IF(ISERROR({good});{q('')};IF({good};VALUE(MID({tail};16;2));{q('')}))",
+        "pos": f"IF(ISERROR(FIND({word};{name}));0;{last})",
+        "tail": f"IF(ISERROR({pos});{q('')};IF({pos}=0;{q('')};MID({name};{pos};22)))",
+        "year": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};11;4)*1;{q('')}))",
+        "month": f"IF(ISERROR({good});{q('')};IF({good};MID({tail};16;2)*1;{q('')}))",
     }
 
 
+def holiday_range(lay):
+    return lay.span("hol", 1, len(holiday_numbers()))
+
+
 def row_formulas(lay, n):
-    """The hidden intermediate values of the night in row n (times as fractions of a day)."""
+    """The hidden intermediate values of the night in row n (times as fractions of a day, the
+    picture's edges in whole minutes after noon of the row's date).
+
+    Times lie in [0, 1), so a difference of two plus 1 is positive: MOD is never given a negative
+    number, whose result differs between applications (some keep the sign of the number).
+    Every formula tests the night's own input cells: a formula that refers to an empty cell is
+    the number 0 in some applications and empty in others, so no value is taken from an empty
+    cell through another formula, and a value missing from a formula's own result is "" or -1."""
     r = lambda key: lay.ref(key, n)  # noqa: E731
+
+    def given(*keys):
+        return "OR(" + ";".join(f"ISNUMBER({r(k)})" for k in keys) + ")"
+
+    def first_of(a, b):
+        return f"IF(ISNUMBER({r(a)});{r(a)};IF(ISNUMBER({r(b)});{r(b)};{q('')}))"
+
+    def minutes(key):
+        return f"IF(ISNUMBER({r(key)});{r(key)};0)"
+
+    def within(c, low, high):
+        return f"OR(ISBLANK({c});AND(ISNUMBER({c});{c}>={low};{c}<={high}))"
+
     f = {}
     time_ok = [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=0;{r(k)}<1))" for k in lay.keys("time")]
-    num_ok = [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=0))" for k in lay.keys("minutes") + lay.keys("count")
-              + lay.keys("amount")]
-    num_ok += [f"OR(ISBLANK({r(k)});AND(ISNUMBER({r(k)});{r(k)}>=1;{r(k)}<=5))" for k in lay.keys("rating")]
+    num_ok = [within(r(k), *LIMITS[c.kind]) for c in lay.cols if c.kind in LIMITS for k in [c.key]]
     f["ok_time"] = f"IF(AND({';'.join(time_ok)});1;0)"
     f["ok_num"] = f"IF(AND({';'.join(num_ok)});1;0)"
     f["ok"] = f"{r('ok_time')}*{r('ok_num')}"
     # Only bed and waking, or only lights out and out of bed, are enough: each stands in for the other.
-    f["from"] = f"IF(ISNUMBER({r('bed')});{r('bed')};{r('lights')})"
-    f["try"] = f"IF(ISNUMBER({r('lights')});{r('lights')};{r('bed')})"
-    f["until"] = f"IF(ISNUMBER({r('wake')});{r('wake')};{r('out')})"
-    f["leave"] = f"IF(ISNUMBER({r('out')});{r('out')};{r('wake')})"
-    f["has"] = (f"IF(AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({r('from')});ISNUMBER({r('until')}));1;0)")
+    f["from"] = first_of("bed", "lights")
+    f["try"] = first_of("lights", "bed")
+    f["until"] = first_of("wake", "out")
+    f["leave"] = first_of("out", "wake")
+    f["has"] = (f"IF(AND({r('ok')}=1;ISNUMBER({r('day')});{given('bed', 'lights')};{given('wake', 'out')});1;0)")
     has = f"{r('has')}=1"
-    f["tib_d"] = f"IF({has};MOD({r('leave')}-{r('from')};1);{q('')})"
-    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')};1)-(N({r('sol')})+N({r('waso')}))/1440);{q('')})")
-    # Positions on the row's own axis: days since noon of the row's date.
-    f["bed_a"] = f"IF({has};MOD({r('from')}-0.5;1);-1)"
-    f["bed_b"] = f"IF({has};{r('bed_a')}+{r('tib_d')};-1)"
-    f["sleep_a"] = f"IF({has};{r('bed_a')}+MOD({r('try')}-{r('from')};1)+N({r('sol')})/1440;-1)"
-    f["sleep_b"] = f"IF({has};{r('bed_a')}+MOD({r('until')}-{r('from')};1);-1)"
+    f["tib_d"] = f"IF({has};MOD({r('leave')}-{r('from')}+1;1);{q('')})"
+    f["tst_d"] = (f"IF({has};MAX(0;MOD({r('until')}-{r('try')}+1;1)-({minutes('sol')}+{minutes('waso')})/1440);{q('')})")
+    # The picture's edges, in whole minutes after noon of the row's date.
+    def whole(days):
+        return f"ROUND(({days})*1440;0)"
+
+    def after_bed(key):
+        return whole(f"MOD({r(key)}-{r('from')}+1;1)")
+
+    noon = whole(f"MOD({r('from')}+0.5;1)")
+    f["bed_a"] = f"IF({has};{noon};-1)"
+    f["bed_b"] = f"IF({has};{r('bed_a')}+{whole(r('tib_d'))};-1)"
+    f["sleep_a"] = f"IF({has};{r('bed_a')}+{after_bed('try')}+ROUND({minutes('sol')};0);-1)"
+    f["sleep_b"] = f"IF({has};{r('bed_a')}+{after_bed('until')};-1)"
     y, m = absolute(YEAR_CELL), absolute(MONTH_CELL)
-    # 1: the night before a day off (Friday or Saturday night), 0: before a working day.
-    f["cls"] = (f"IF(AND({has};{month_given()});IF(WEEKDAY(DATE({y};{m};{r('day')}))>=6;1;0);{q('')})")
+    # 1: the night before a day off (Friday or Saturday night, or before a public holiday), 0: before a working day.
+    date = f"DATE({y};{m};{r('day')})"
+    f["cls"] = (f"IF(AND({has};{month_given()});IF(OR(WEEKDAY({date})>=6;ISNUMBER(MATCH({date}+1;{holiday_range(lay)};0)));"
+                f"1;0);{q('')})")
+    f["holiday"] = (f"IF(AND({month_given()};ISNUMBER({r('day')}));IF(ISNUMBER(MATCH({date};{holiday_range(lay)};0));1;0);0)")
+    # What the summaries average: a value only on a complete, valid night; "" otherwise.
+    f["tst_m"] = f"IF({has};{r('tst')};{q('')})"
+    f["se_m"] = f"IF(AND({has};ISNUMBER({r('se')}));{r('se')};{q('')})"
+    f["se_k"] = f"IF(ISNUMBER({r('se_m')});1;0)"
     f["sol_n"] = f"IF(AND({has};ISNUMBER({r('sol')}));{r('sol')};{q('')})"
-    f["bed_n"] = f"IF({has};{r('bed_a')};{q('')})"
-    f["wake_n"] = f"IF({has};{r('sleep_b')};{q('')})"
+    f["sol_k"] = f"IF(ISNUMBER({r('sol_n')});1;0)"
+    f["bed_n"] = f"IF({has};{r('bed_a')}/1440;{q('')})"
+    f["wake_n"] = f"IF({has};{r('sleep_b')}/1440;{q('')})"
     for x in extra_sleeps(lay.kind):
-        given = f"AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({r(x + 's')});ISNUMBER({r(x + 'e')}))"
-        f[f"{x}_a"] = f"IF({given};MOD({r(x + 's')}-0.5;1);-1)"
-        f[f"{x}_b"] = f"IF({given};{r(x + '_a')}+MOD({r(x + 'e')}-{r(x + 's')};1);-1)"
-        f[f"{x}_d"] = f"IF({given};MOD({r(x + 'e')}-{r(x + 's')};1);{q('')})"
+        start, end = r(x + "s"), r(x + "e")
+        ok = f"AND({r('ok')}=1;ISNUMBER({r('day')});ISNUMBER({start});ISNUMBER({end}))"
+        f[f"{x}_a"] = f"IF({ok};{whole(f'MOD({start}+0.5;1)')};-1)"
+        f[f"{x}_b"] = f"IF({ok};{r(x + '_a')}+{whole(f'MOD({end}-{start}+1;1)')};-1)"
+        f[f"{x}_d"] = f"IF({ok};MOD({end}-{start}+1;1);{q('')})"
     # The visible figures: Type-3 adds its second and third sleeps to both, Type-1 keeps the nap apart.
     parts = ["tib_d"] + ([f"{x}_d" for x in extra_sleeps(3)] if lay.kind == 3 else [])
     refs = ";".join(r(p) for p in parts)
@@ -251,6 +354,10 @@ def row_formulas(lay, n):
     f["tst"] = f"IF({r('ok')}=0;{q(BAD)};IF(COUNT({refs})=0;{q('')};SUM({refs})))"
     f["se"] = f"IF(ISNUMBER({r('tib')});IF({r('tib')}>0;{r('tst')}/{r('tib')};{q('')});{q('')})"
     return f
+
+
+# The numbers an input cell of each kind may hold; a row holding anything else counts nowhere.
+LIMITS = {"minutes": (0, 720), "count": (0, 99), "rating": (1, 5), "amount": (0, 50)}
 
 
 SUMMARY_FIELDS = [
@@ -266,24 +373,21 @@ SUMMARY_FIELDS = [
 ]
 
 
-def averages(lay, by, value, first, last, spread):
-    """The summary of the nights in rows first..last whose column `by` holds value: `has` 1 for
-    every complete, valid night, `cls` 0 or 1 for the nights before working days or days off."""
-    f = lay.span(by, first, last)
-
+def summary_formulas(lay, first, last):
+    """The summary of the complete, valid nights in rows first..last: plain averages of the
+    helper columns, which hold a number only on such nights."""
     def mean(key, shape="{}"):
         v = lay.span(key, first, last)
-        n = f"SUMPRODUCT(({f}={value})*ISNUMBER({v}))"
-        return f"IF({n}=0;{q('')};" + shape.format(f"SUMIF({f};{value};{v})/{n}") + ")"
+        return f"IF(COUNT({v})=0;{q('')};" + shape.format(f"AVERAGE({v})") + ")"
 
     def sd(key):
         v = lay.span(key, first, last)
-        return f"IF(COUNT({v})=0;{q('')};STDEVP({v})*1440)" if spread else None
+        return f"IF(COUNT({v})=0;{q('')};STDEVP({v})*1440)"
 
     return {
-        "nights": f"COUNTIF({f};{value})",
-        "tst": mean("tst"),
-        "se": mean("se"),
+        "nights": f"COUNTIF({lay.span('has', first, last)};1)",
+        "tst": mean("tst_m"),
+        "se": mean("se_m"),
         "sol": mean("sol_n"),
         "bed": mean("bed_n", "MOD({}+0.5;1)"),
         "bed_sd": sd("bed_n"),
@@ -292,12 +396,28 @@ def averages(lay, by, value, first, last, spread):
     }
 
 
-def summary_formulas(lay, first, last):
-    return averages(lay, "has", 1, first, last, True)
+def class_formulas(lay, value):
+    """The summary of the nights whose `cls` is value (0 before working days, 1 before days
+    off): sums by SUMIF over the helper columns, divided by the count of nights that hold the
+    figure (every complete night has a total sleep and times; `se_k` and `sol_k` count the
+    nights that have an efficiency and minutes to fall asleep)."""
+    by = lay.span("cls")
+    nights = f"COUNTIF({by};{value})"
 
+    def mean(key, count, shape="{}"):
+        total = f"SUMIF({by};{value};{lay.span(key)})"
+        return f"IF({count}=0;{q('')};" + shape.format(f"{total}/{count}") + ")"
 
-def class_formulas(lay, cls):
-    return averages(lay, "cls", cls, FIRST, LAST, False)
+    return {
+        "nights": nights,
+        "tst": mean("tst_m", nights),
+        "se": mean("se_m", f"SUMIF({by};{value};{lay.span('se_k')})"),
+        "sol": mean("sol_n", f"SUMIF({by};{value};{lay.span('sol_k')})"),
+        "bed": mean("bed_n", nights, "MOD({}+0.5;1)"),
+        "bed_sd": None,
+        "wake": mean("wake_n", nights, "MOD({}+0.5;1)"),
+        "wake_sd": None,
+    }
 
 
 # --- cell helpers -----------------------------------------------------------------------------
@@ -377,9 +497,10 @@ def text_props(size="8pt", bold=False, color=None):
 
 
 def cell_style(name, data_style=None, align="center", size="8pt", bold=False, fill=None, border=THIN,
-               color=None, wrap=False, valign="middle", sides=None, shrink=False, maps=""):
+               color=None, wrap=False, valign="middle", sides=None, shrink=False, maps="", entry=False):
+    """A cell style; entry: a cell the user types into, left open when the sheet is protected."""
     data = f' style:data-style-name="{data_style}"' if data_style else ""
-    props = [f'style:vertical-align="{valign}"']
+    props = [f'style:vertical-align="{valign}"', f'style:cell-protect="{"none" if entry else "protected"}"']
     if fill:
         props.append(f'fo:background-color="{fill}"')
     if sides:
@@ -398,12 +519,14 @@ def cell_style(name, data_style=None, align="center", size="8pt", bold=False, fi
     )
 
 
-def weekend_maps(column):
-    """Saturdays in blue and Sundays in red, by the weekday text of the same row."""
+def weekend_maps(lay, column):
+    """Sundays and public holidays in red, Saturdays in blue, by the weekday text and the holiday
+    mark of the same row."""
+    rules = ((f"OR([.B{FIRST}]={q('日')};{lay.ref('holiday', FIRST)}=1)", "Sunday"), (f"[.B{FIRST}]={q('土')}", "Saturday"))
     return "".join(
-        f'<style:map style:condition={quoteattr(f"is-true-formula([.B{FIRST}]={q(day)})")} '
+        f'<style:map style:condition={quoteattr(f"is-true-formula({cond})")} '
         f'style:apply-style-name="{name}" style:base-cell-address="{SHEET}.{column}{FIRST}"/>'
-        for day, name in (("日", "Sunday"), ("土", "Saturday"))
+        for cond, name in rules
     )
 
 
@@ -418,8 +541,9 @@ def wrong_map(column, test):
 
 def picture_maps(lay):
     """A half-hour cell is dark while asleep (any of the row's sleeps) and light while in bed awake.
-    Its middle lies (COLUMN() - first + 0.5) / 48 days after noon."""
-    mid = f"(COLUMN()-{lay.first_slot + 1}+0.5)/{SLOTS}"
+    Its middle lies (COLUMN() - first) * 30 + 15 whole minutes after noon, and the edges are whole
+    minutes too, so every application compares the same integers."""
+    mid = f"((COLUMN()-{lay.first_slot + 1})*30+15)"
 
     def inside(a, b):
         return f"AND({lay.ref(a, FIRST)}<={mid};{mid}<{lay.ref(b, FIRST)})"
@@ -439,16 +563,20 @@ DATA_STYLES = """
 <number:number-style style:name="N_year"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>年</number:text></number:number-style>
 <number:number-style style:name="N_month"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>月</number:text></number:number-style>
 <number:time-style style:name="N_time"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/></number:time-style>
+<number:number-style style:name="N_typed"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/></number:number-style>
+<number:time-style style:name="N_entry"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/><style:map style:condition="value()&gt;=1" style:apply-style-name="N_typed"/></number:time-style>
 <number:time-style style:name="N_dur" number:truncate-on-overflow="false"><number:hours/><number:text>:</number:text><number:minutes number:style="long"/></number:time-style>
 <number:percentage-style style:name="N_pct"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>%</number:text></number:percentage-style>
 <number:number-style style:name="N_min"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>分</number:text></number:number-style>
 <number:number-style style:name="N_spread"><number:text>±</number:text><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>分</number:text></number:number-style>
 <number:number-style style:name="N_nights"><number:number number:decimal-places="0" number:min-decimal-places="0" number:min-integer-digits="1"/><number:text>夜</number:text></number:number-style>
-<number:number-style style:name="N_num"><number:number number:decimal-places="1" number:min-decimal-places="0" number:min-integer-digits="1"/></number:number-style>
+<number:number-style style:name="N_num"><number:number number:decimal-places="1" number:min-decimal-places="1" number:min-integer-digits="1"/></number:number-style>
 """
 
-INPUT_STYLE = {"time": ("c_time", "N_time"), "minutes": ("c_num", "N_int"), "count": ("c_num", "N_int"),
-               "rating": ("c_num", "N_int"), "amount": ("c_num", "N_num"), "text": ("c_text", None),
+# The input cells' styles: a time shows 23:30, and a number typed instead (2330) as typed; a
+# number of cups one decimal (1.5).
+INPUT_STYLE = {"time": ("c_time", "N_entry"), "minutes": ("c_minutes", "N_int"), "count": ("c_count", "N_int"),
+               "rating": ("c_rating", "N_int"), "amount": ("c_amount", "N_num"), "text": ("c_text", None),
                "memo": ("c_memo", None)}
 
 
@@ -480,19 +608,22 @@ def automatic_styles(lay):
         cell_style("c_title", align="start", size="14pt", bold=True, border=None),
         cell_style("c_kind", align="end", size="8pt", border=None, color="#404040"),
         cell_style("c_label", bold=True, fill=HEAD_FILL),
-        cell_style("c_year", data_style="N_year", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM),
-        cell_style("c_month", data_style="N_month", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM),
+        cell_style("c_year", data_style="N_year", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM, entry=True),
+        cell_style("c_month", data_style="N_month", size="11pt", bold=True, fill=INPUT_FILL, border=MEDIUM, entry=True),
         cell_style("c_note", align="start", size="8pt", border=None, color="#404040"),
         cell_style("c_group", size="7pt", bold=True, fill=HEAD_FILL),
         cell_style("c_head", size="7pt", bold=True, fill=HEAD_FILL, wrap=True),
         cell_style("c_hour", align="start", size="6pt", fill=HEAD_FILL, sides={"left": HOUR}),
         cell_style("c_hour0", align="start", size="6pt", bold=True, fill=HEAD_FILL, sides={"left": MIDNIGHT}),
-        cell_style("c_day", data_style="N_int", maps=weekend_maps("A")),
-        cell_style("c_wday", maps=weekend_maps("B")),
-        cell_style("c_time", data_style="N_time", maps=wrong_map("C", "OR(NOT(ISNUMBER({c}));{c}<0;{c}>=1)")),
-        cell_style("c_num", data_style="N_int", maps=wrong_map("E", "NOT(ISNUMBER({c}))")),
-        cell_style("c_text", shrink=True),
-        cell_style("c_memo", align="start", shrink=True),
+        cell_style("c_day", data_style="N_int", maps=weekend_maps(lay, "A")),
+        cell_style("c_wday", maps=weekend_maps(lay, "B")),
+        cell_style("c_time", data_style="N_entry", entry=True,
+                   maps=wrong_map("C", "OR(NOT(ISNUMBER({c}));{c}<0;{c}>=1)")),
+        *(cell_style(INPUT_STYLE[kind][0], data_style=INPUT_STYLE[kind][1], entry=True,
+                     maps=wrong_map("C", f"OR(NOT(ISNUMBER({{c}}));{{c}}<{low};{{c}}>{high})"))
+          for kind, (low, high) in LIMITS.items()),
+        cell_style("c_text", shrink=True, entry=True),
+        cell_style("c_memo", align="start", shrink=True, entry=True),
         cell_style("c_dur", data_style="N_dur", fill=CALC_FILL),
         cell_style("c_pct", data_style="N_pct", fill=CALC_FILL),
         cell_style("c_slot", sides={"left": HAIR, "right": HAIR}, maps=pmaps),
@@ -641,7 +772,8 @@ def sheet_rows(lay):
     r.formula(f"[.${lay.letter('year')}$2]", "c_year", span=2)
     r.formula(f"[.${lay.letter('month')}$2]", "c_month")
     r.text("1 行はその日の夜の睡眠です（その日の正午から翌日の正午まで）。年と月はファイル名"
-           "（Dozeboard_2026-02.xls など）から入ります。時刻は 23:30 のように入力します。",
+           "（Dozeboard_2026-02.xls など）から入ります。時刻は 23:30 のように入力します。"
+           "保存は .xls 形式のままで（ほかの形式で保存したものは開かれません）。",
            "c_note", span=width - 5)
     for c in lay.cols[helpers_from:]:
         if c.key in names:
@@ -714,7 +846,7 @@ def sheet_rows(lay):
     summaries = [(label, summary_formulas(lay, a, b)) for label, a, b in blocks]
     summaries.append(("この月", summary_formulas(lay, FIRST, LAST)))
     summaries.append(("平日の前の夜（日〜木）", class_formulas(lay, 0)))
-    summaries.append(("休日の前の夜（金・土）", class_formulas(lay, 1)))
+    summaries.append(("休日前の夜（金土・祝前日）", class_formulas(lay, 1)))
     legend = [("c_key_asleep", "眠っていた"), ("c_key_bed", "床で起きていた")]
     r = Row("ro_foot_head")
     r.text("まとめ（入力のそろった夜の平均）", "c_foot_head", span=label_span)
@@ -749,7 +881,7 @@ def sheet_rows(lay):
         + "睡眠効率＝総睡眠時間÷床にいた時間。消灯がなければ床に入った時刻を、最後に目覚めた時刻がなければ床を出た時刻を使います。",
         "24 時間の睡眠：濃い色＝眠っていた（" + ("昼寝" if lay.kind == 1 else "２回目・３回目の睡眠")
         + "を含む）、薄い色＝床の中で起きていた。" + BAD + " は許されない値のある行です（赤いマスを直してください。その行は計算しません）。"
-        "休日の前の夜＝金曜と土曜の夜。ばらつき＝標準偏差（小さいほど規則正しい）。",
+        "休日の前の夜＝金曜・土曜と祝日の前の日の夜（祝日は日曜と同じ赤）。ばらつき＝標準偏差（小さいほど規則正しい）。",
     ]
     for words in notes:
         r = Row("ro_legend")
@@ -761,6 +893,13 @@ def sheet_rows(lay):
 def document(kind):
     lay = Layout(kind)
     rows, head_rows = sheet_rows(lay)
+    # The holidays fill the hidden last column "hol" from the first row down, below the sheet too.
+    hol = lay.index["hol"]
+    numbers = holiday_numbers()
+    below = [Row("ro_legend") for _ in range(len(numbers) - len(rows) - len(head_rows))]
+    for r, number in zip(rows[:2] + head_rows + rows[2:] + below, numbers):
+        r.cells = r.cells[:hol] + ["<table:table-cell/>"] * (hol - len(r.cells))
+        r.number(number, "c_helper")
     head_first = 3
     last_col = col(lay.last_visible)
     last_row = len(rows) + len(head_rows)
@@ -770,7 +909,7 @@ def document(kind):
         for i, c in enumerate(lay.cols))
     before = "".join(r.xml() + "\n" for r in rows[: head_first - 1])
     header = "<table:table-header-rows>" + "".join(r.xml() for r in head_rows) + "</table:table-header-rows>\n"
-    after = "".join(r.xml() + "\n" for r in rows[head_first - 1:])
+    after = "".join(r.xml() + "\n" for r in rows[head_first - 1:] + below)
     split_row = head_first + len(head_rows) - 1  # rows above the first night stay in view
     return f"""<?xml version="1.0" encoding="UTF-8"?>
 <office:document xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" xmlns:style="urn:oasis:names:tc:opendocument:xmlns:style:1.0" xmlns:text="urn:oasis:names:tc:opendocument:xmlns:text:1.0" xmlns:table="urn:oasis:names:tc:opendocument:xmlns:table:1.0" xmlns:fo="urn:oasis:names:tc:opendocument:xmlns:xsl-fo-compatible:1.0" xmlns:number="urn:oasis:names:tc:opendocument:xmlns:datastyle:1.0" xmlns:svg="urn:oasis:names:tc:opendocument:xmlns:svg-compatible:1.0" xmlns:draw="urn:oasis:names:tc:opendocument:xmlns:drawing:1.0" xmlns:xlink="http://www.w3.org/1999/xlink" xmlns:chart="urn:oasis:names:tc:opendocument:xmlns:chart:1.0" xmlns:of="urn:oasis:names:tc:opendocument:xmlns:of:1.2" xmlns:config="urn:oasis:names:tc:opendocument:xmlns:config:1.0" xmlns:calcext="urn:org:documentfoundation:names:experimental:calc:xmlns:calcext:1.0" office:version="1.3" office:mimetype="application/vnd.oasis.opendocument.spreadsheet">
@@ -817,7 +956,7 @@ def document(kind):
 <office:body>
 <office:spreadsheet>
 {validations()}
-<table:table table:name="{SHEET}" table:style-name="ta1" table:print-ranges="$&apos;{SHEET}&apos;.$A$1:.${last_col}${last_row}">
+<table:table table:name="{SHEET}" table:style-name="ta1" table:protected="true" table:print-ranges="$&apos;{SHEET}&apos;.$A$1:.${last_col}${last_row}">
 {columns}
 {before}{header}{after}</table:table>
 </office:spreadsheet>

@@ -6,9 +6,13 @@
 # and records the SHA-256 of every source and workbook in templates/checksums.txt, which
 # tests/templates/check_templates.py holds them to.
 #
-# Needs LibreOffice's headless converter and its Python bridge (Debian: libreoffice-calc-nogui,
-# python3-uno) and pdftoppm (poppler-utils); installs them when missing. Nothing else in the
-# build or the tests needs them. Afterwards scripts/templates/try-templates.py opens the new workbooks in
+# LibreOffice writes every text result as 0 and leaves out the frozen panes: scripts/templates/finish-xls.py
+# stores the results of an empty month as Excel works them out (tests/templates/excel-rules.js,
+# HyperFormula) and freezes the heading rows and day columns.
+#
+# Needs LibreOffice's headless converter and its Python bridge, pdftoppm, Node.js with npm
+# (scripts/setup.sh installs them) and the npm packages of tests/templates (installed here when
+# missing). Afterwards scripts/templates/try-templates.py opens the new workbooks in
 # LibreOffice, fills a copy for February 2026 and checks what their formulas compute, and the
 # pictures of the guides are rendered from what it checked:
 #   docs/diary-type1-2026-02.png, docs/diary-type1-empty.png, docs/diary-type3-empty.png
@@ -18,13 +22,8 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 
-if ! command -v soffice >/dev/null 2>&1 || ! command -v pdftoppm >/dev/null 2>&1 ||
-  ! /usr/bin/python3 -c 'import uno' 2>/dev/null; then
-  sudo=""
-  [ "$(id -u)" -eq 0 ] || sudo="sudo"
-  $sudo apt-get update -qq
-  DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq libreoffice-calc-nogui python3-uno poppler-utils >/dev/null
-fi
+bash scripts/setup.sh
+[ -d tests/templates/node_modules ] || npm ci --prefix tests/templates --no-audit --no-fund --silent
 
 if [ "${1:-}" != "--keep" ]; then
   python3 scripts/templates/gen-template-sources.py
@@ -43,6 +42,9 @@ for name in Dozeboardt1 Dozeboardt3; do
     exit 1
   fi
   cp "$out/$name.xls" "templates/$name.xls"
+  node tests/templates/excel-rules.js "templates/$name.xls" "C:\\Users\\hanako\\AutoQuillmer\\[$name.xls]睡眠表" \
+    >"$out/$name.json"
+  python3 scripts/templates/finish-xls.py "templates/$name.xls" "$out/$name.json"
   echo "built templates/$name.xls ($(stat -c %s "templates/$name.xls") bytes)"
 done
 

@@ -7,7 +7,9 @@
 - its records carry the diary: the sheet, the night rows' formulas, A4 landscape fitted to one
   page, a print area and repeated heading rows, the input checks on every time and rating cell
   (with their Japanese messages), the 24-hour picture's two conditional formats over every
-  half-hour cell of every night and the chart of each night's total sleep;
+  half-hour cell of every night and the chart of each night's total sleep; the sheet is
+  protected, its headings and day columns frozen, its grid lines hidden, and its formulas
+  store the results of an empty month (blanks where a cell shows nothing);
 - every file listed in templates/checksums.txt has the SHA-256 recorded there, so a source
   edited without rebuilding the workbooks (scripts/templates/make-templates.sh) is caught;
 - the committed sources are what scripts/templates/gen-template-sources.py writes.
@@ -33,110 +35,18 @@ TEMPLATES = ROOT / "templates"
 _spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "templates" / "gen-template-sources.py")
 gen = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(gen)
+sys.path.insert(0, str(ROOT / "scripts" / "templates"))
+from biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, records  # noqa: E402
 
-CFB_SIGNATURE = bytes.fromhex("D0CF11E0A1B11AE1")
-END_OF_CHAIN = 0xFFFFFFFE
-FREE_SECTOR = 0xFFFFFFFF
-
-BOF, EOF, BOUNDSHEET, FORMULA, NAME, SETUP, WSBOOL, CONDFMT, DV = (
-    0x0809, 0x000A, 0x0085, 0x0006, 0x0018, 0x00A1, 0x0081, 0x01B0, 0x01BE)
+BOF, EOF, BOUNDSHEET, FORMULA, NAME, SETUP, WSBOOL, CONDFMT, DV, PROTECT, WINDOW2, PANE = (
+    0x0809, 0x000A, 0x0085, 0x0006, 0x0018, 0x00A1, 0x0081, 0x01B0, 0x01BE, 0x0012, 0x023E, 0x0041)
+WORKSHEET = 0x0010
 DV_WHOLE, DV_TIME = 1, 5
 PORTRAIT = 0x0002
 CHART_SUBSTREAM = 0x0020
 PAPER_A4 = 9
 FIT_TO_PAGE = 0x0100
 BUILTIN_PRINT_AREA, BUILTIN_PRINT_TITLES = 0x06, 0x07
-
-
-class CompoundFileError(Exception):
-    pass
-
-
-class CompoundFile:
-    """A reader of the compound file binary format, enough to fetch one stream by name."""
-
-    def __init__(self, data):
-        if len(data) < 512 or data[:8] != CFB_SIGNATURE:
-            raise CompoundFileError("no compound-file signature")
-        self.data = data
-        (major, byte_order, sector_shift, mini_shift) = struct.unpack_from("<HHHH", data, 26)
-        if byte_order != 0xFFFE:
-            raise CompoundFileError(f"byte order mark {byte_order:#06x}")
-        if major not in (3, 4) or sector_shift not in (9, 12):
-            raise CompoundFileError(f"version {major} with sector shift {sector_shift}")
-        self.sector_size = 1 << sector_shift
-        self.mini_size = 1 << mini_shift
-        (self.fat_sectors, self.first_dir, _, self.mini_cutoff, self.first_minifat, self.minifat_sectors,
-         self.first_difat, self.difat_sectors) = struct.unpack_from("<IIIIIIII", data, 44)
-        self.fat = self._read_fat()
-        self.entries = self._read_directory()
-
-    def _sector(self, n):
-        start = (n + 1) * self.sector_size
-        if start + self.sector_size > len(self.data):
-            raise CompoundFileError(f"sector {n} lies past the end of the file")
-        return self.data[start:start + self.sector_size]
-
-    def _read_fat(self):
-        difat = [s for s in struct.unpack_from("<109I", self.data, 76) if s != FREE_SECTOR]
-        sector, seen = self.first_difat, 0
-        while sector not in (END_OF_CHAIN, FREE_SECTOR) and seen < self.difat_sectors:
-            words = struct.unpack(f"<{self.sector_size // 4}I", self._sector(sector))
-            difat += [s for s in words[:-1] if s != FREE_SECTOR]
-            sector, seen = words[-1], seen + 1
-        fat = []
-        for s in difat[: self.fat_sectors]:
-            fat += struct.unpack(f"<{self.sector_size // 4}I", self._sector(s))
-        return fat
-
-    def _chain(self, first, table, limit):
-        chain, sector = [], first
-        while sector != END_OF_CHAIN:
-            if sector >= len(table) or len(chain) > limit:
-                raise CompoundFileError("broken sector chain")
-            chain.append(sector)
-            sector = table[sector]
-        return chain
-
-    def _read_directory(self):
-        raw = b"".join(self._sector(s) for s in self._chain(self.first_dir, self.fat, len(self.fat)))
-        entries = []
-        for off in range(0, len(raw), 128):
-            name_len, kind = struct.unpack_from("<HB", raw, off + 64)
-            if kind == 0:
-                continue
-            name = raw[off:off + max(0, name_len - 2)].decode("utf-16-le", "replace")
-            start, size = struct.unpack_from("<II", raw, off + 116)
-            entries.append((name, kind, start, size))
-        return entries
-
-    def stream(self, wanted):
-        root = next((e for e in self.entries if e[1] == 5), None)
-        for name, kind, start, size in self.entries:
-            if kind != 2 or name != wanted:
-                continue
-            if size >= self.mini_cutoff:
-                sectors = self._chain(start, self.fat, len(self.fat))
-                return b"".join(self._sector(s) for s in sectors)[:size]
-            # A small stream lives in the mini stream, which is the root entry's stream.
-            if root is None:
-                raise CompoundFileError("no root entry")
-            mini_stream = b"".join(self._sector(s) for s in self._chain(root[2], self.fat, len(self.fat)))
-            minifat = []
-            for s in self._chain(self.first_minifat, self.fat, len(self.fat)):
-                minifat += struct.unpack(f"<{self.sector_size // 4}I", self._sector(s))
-            parts = [mini_stream[m * self.mini_size:(m + 1) * self.mini_size]
-                     for m in self._chain(start, minifat, len(minifat))]
-            return b"".join(parts)[:size]
-        return None
-
-
-def records(stream):
-    off = 0
-    while off + 4 <= len(stream):
-        kind, length = struct.unpack_from("<HH", stream, off)
-        yield kind, stream[off + 4:off + 4 + length]
-        off += 4 + length
 
 
 def sheet_name(body):
@@ -243,7 +153,34 @@ def check_workbook(checks, name, min_formulas):
     grid = {(r, lay.first_slot + k) for k in range(gen.SLOTS) for r in nights}
     checks.check(f"{name}: every half-hour cell of every night is shaded by the two picture rules",
                  grid <= picture_cells(recs), f"{len(grid - picture_cells(recs))} cells without")
+    check_sheet_window(checks, name, recs, lay)
     checks.check(f"{name} ends with an EOF record", recs[-1][0] == EOF if recs else False)
+
+
+def check_sheet_window(checks, name, recs, lay):
+    """What the sheet's own substream says (a chart's substream lies inside it): protection,
+    frozen panes without grid lines, and the results of an empty month stored as blanks."""
+    sheet, kinds = [], []
+    for k, body in recs:
+        if k == BOF:
+            kinds.append(struct.unpack_from("<H", body, 2)[0])
+        elif k == EOF and kinds:
+            kinds.pop()
+        elif kinds[-1:] == [WORKSHEET]:
+            sheet.append((k, body))
+    checks.check(f"{name}: the sheet is protected (formula cells locked)",
+                 any(k == PROTECT and body == b"\x01\x00" for k, body in sheet))
+    window = [struct.unpack_from("<H", b)[0] for k, b in sheet if k == WINDOW2]
+    checks.check(f"{name}: the sheet's window is frozen and hides the grid lines",
+                 len(window) == 1 and window[0] & 0x0108 == 0x0108 and not window[0] & 0x0002, repr(window))
+    panes = [struct.unpack_from("<HH", b) for k, b in sheet if k == PANE]
+    checks.check(f"{name}: headings and day columns stay in view (frozen at C{gen.FIRST})",
+                 panes == [(lay.index["wday"] + 1, gen.FIRST - 1)], repr(panes))
+    nights = {(gen.LAST + 1 + i, 4) for i in range(8)}  # the summaries' counts of nights: 0
+    zeros = [(r, c) for k, b in sheet if k == FORMULA for r, c in [struct.unpack_from("<HH", b)]
+             if c <= lay.last_visible and b[6:14] == bytes(8) and (r, c) not in nights]
+    checks.check(f"{name}: its visible formulas store the results of an empty month (blanks, not 0)",
+                 not zeros, f"{len(zeros)} cells store 0, the first at row {zeros[0][0] + 1}" if zeros else "")
 
 
 # Functions that came after Excel 97-2003: stored in an .xls they show #NAME? there.
@@ -286,6 +223,24 @@ def check_excel_limits(checks):
                      ", ".join(sorted(used & NEWER_FUNCTIONS)))
 
 
+# Japan's public holidays as the Cabinet Office lists them (month/day), for years that show each rule:
+# the special years, the citizens' holiday (2009, 2019, 2026), substitutes before and after 2007.
+KNOWN_HOLIDAYS = {
+    2005: "1/1 1/10 2/11 3/20 3/21 4/29 5/3 5/4 5/5 7/18 9/19 9/23 10/10 11/3 11/23 12/23",
+    2009: "1/1 1/12 2/11 3/20 4/29 5/3 5/4 5/5 5/6 7/20 9/21 9/22 9/23 10/12 11/3 11/23 12/23",
+    2019: "1/1 1/14 2/11 3/21 4/29 4/30 5/1 5/2 5/3 5/4 5/5 5/6 7/15 8/11 8/12 9/16 9/23 10/14 10/22 11/3 11/4 11/23",
+    2020: "1/1 1/13 2/11 2/23 2/24 3/20 4/29 5/3 5/4 5/5 5/6 7/23 7/24 8/10 9/21 9/22 11/3 11/23",
+    2021: "1/1 1/11 2/11 2/23 3/20 4/29 5/3 5/4 5/5 7/22 7/23 8/8 8/9 9/20 9/23 11/3 11/23",
+    2026: "1/1 1/12 2/11 2/23 3/20 4/29 5/3 5/4 5/5 5/6 7/20 8/11 9/21 9/22 9/23 10/12 11/3 11/23",
+}
+
+
+def check_holidays(checks):
+    for year, known in KNOWN_HOLIDAYS.items():
+        made = " ".join(f"{d.month}/{d.day}" for d in gen.holidays(year))
+        checks.check(f"the workbooks' public holidays of {year} are the known ones", made == known, made)
+
+
 def check_checksums(checks):
     listing = TEMPLATES / "checksums.txt"
     if not checks.check("templates/checksums.txt exists", listing.is_file()):
@@ -319,6 +274,7 @@ def main():
     # Type-3: a weekday, three sleeps and a total for each day, and the foot.
     check_workbook(checks, "Dozeboardt3.xls", 31 * 20)
     check_excel_limits(checks)
+    check_holidays(checks)
     check_checksums(checks)
     check_generated_sources(checks)
     return checks.summary()
