@@ -81,6 +81,7 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
        MbIconAsterisk,
        0},
   };
+  AddFile(Dir + "Dozeboardt1.xls");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args);
     TFakePlatform& os = Os;
@@ -96,13 +97,28 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
     EXPECT_EQ(os.Ui.Boxes[0].Text, c.Box);
     EXPECT_EQ(os.Ui.Boxes[0].Caption, "Auto Quillmer");
     EXPECT_EQ(os.Ui.Boxes[0].Flags, c.Icon | MbOk);
-    // No daily run: no settings, no template, no workbook, no folder searched.
+    // No daily run: no settings, no workbook, no file looked for but the templates.
     EXPECT_TRUE(os.Files.Calls.empty());
-    EXPECT_TRUE(os.Process.Searched.empty());
+    for (const std::string& name : os.Process.Searched)
+      EXPECT_TRUE(name == Dir + "Dozeboardt1.xls" || name == Dir + "Dozeboardt3.xls") << name;
     EXPECT_TRUE(os.Shell.Copies.empty() && os.Shell.Opens.empty());
     EXPECT_EQ(os.Autostart.Entry.Name, "Auto Quillmer");
     EXPECT_EQ(os.Autostart.Entry.FileStem, "auto-quillmer");
     EXPECT_EQ(os.Autostart.Entry.CommentJa, "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。");
+  }
+}
+
+TEST_F(LauncherTest, StartupSaysWhenNoTemplateLiesBesideTheProgram) {
+  Os.Autostart.Outcome = TAutostartOutcome{R::Done, Lnk, 0};
+  const std::string note = "\r\n" + txtStartupNoTemplate.Source();
+  for (const char* present : {"", "Dozeboardt3.xls"}) {
+    SCOPED_TRACE(present);
+    if (*present)
+      AddFile(Dir + present);
+    Os.Process.CmdLine = "AutoQuillmer.exe /startup";
+    Os.Ui.Boxes.clear();
+    EXPECT_EQ(RunProcess(), 0);
+    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Added + (*present ? "" : note) + Place});
   }
 }
 
