@@ -51,6 +51,9 @@ for arg in "$@"; do
   case "${arg,,}" in /open | -open) open_switch=yes ;; esac
 done
 
+asks="asks whether to open the chart"
+if [ "$(setting YesNo)" = "0" ]; then asks="opens the chart without asking (YesNo=0)"; fi
+
 say "4/4 Starting the launcher in $demo"
 if [ ! -f "$ini" ]; then
   echo "This is a first run (no AutoQuillmer.ini yet): the launcher asks which template to use"
@@ -62,10 +65,10 @@ else
   last_seconds="$(date -d "$last" +%s 2>/dev/null || true)"
   if [ -z "$last" ]; then
     echo "AutoQuillmer.ini records no opening yet (no Last_XLS): the launcher takes this as a new"
-    echo "day and asks whether to open the chart."
+    echo "day and $asks."
   elif [ -z "$last_seconds" ]; then
     echo "The demo cannot read the last opening in this locale's form (Last_XLS=$last): if it lies"
-    echo "before $today $rollover (when this day began), the launcher asks whether to open the chart;"
+    echo "before $today $rollover (when this day began), the launcher $asks;"
     echo "otherwise it shows nothing."
   elif [ "$(logical_of "$last_seconds")" = "$today" ]; then
     echo "The chart was opened today already (Last_XLS=$last; a day begins at $rollover):"
@@ -73,7 +76,7 @@ else
   else
     echo "The chart has not been opened yet today (Last_XLS=$last, an earlier day; a day begins"
     echo "at $rollover): the day counts only after a successful opening, so after a failed opening"
-    echo "or a No the launcher asks again whether to open the chart."
+    echo "or a No the launcher $asks."
   fi
 fi
 echo "On a new day it makes the month's workbook $book"
