@@ -108,20 +108,6 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
   }
 }
 
-TEST_F(LauncherTest, StartupSaysWhenNoTemplateLiesBesideTheProgram) {
-  Os.Autostart.Outcome = TAutostartOutcome{R::Done, Lnk, 0};
-  const std::string note = "\r\n" + txtStartupNoTemplate.Source();
-  for (const char* present : {"", "Dozeboardt3.xls"}) {
-    SCOPED_TRACE(present);
-    if (*present)
-      AddFile(Dir + present);
-    Os.Process.CmdLine = "AutoQuillmer.exe /startup";
-    Os.Ui.Boxes.clear();
-    EXPECT_EQ(RunProcess(), 0);
-    EXPECT_EQ(BoxTexts(), std::vector<std::string>{Added + (*present ? "" : note) + Place});
-  }
-}
-
 TEST_F(LauncherTest, WordsLikeTheStartupSwitchesAreNotThem) {
   for (const char* args : {"startup", "/startups", "--startup", "/no-startup", "\"/startup x\""}) {
     SCOPED_TRACE(args);
