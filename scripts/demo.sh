@@ -2,8 +2,10 @@
 # Builds the Linux program, lays out a demo folder beside it with the two template
 # workbooks and starts the launcher there, saying at each step what it does. In a graphical
 # session its message boxes are dialogs (zenity, when installed); in a terminal they are
-# prompts. Without a desktop, or without a program for .xls files, it says so before the
-# start: the workbook is still made, but nothing can open it.
+# prompts. Before the start it says what the launcher will do from the state of the demo folder
+# (first run, same day, or a day that has not counted yet), and when the chart cannot be opened
+# here (no graphical session, no program for .xls files, no xdg-open) it says which; after it,
+# where the files are and how to try again.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
@@ -33,38 +35,72 @@ for t in Dozeboardt1.xls Dozeboardt3.xls; do
   echo "  $t (template)"
 done
 
-# The month's workbook is named after the month of the day before the logical day, which
-# begins at 04:00 (the default; the settings file may say otherwise).
-if [ "$(date +%H)" -lt 4 ]; then logical="yesterday"; else logical="today"; fi
-book="$demo/Dozeboard_$(date -d "$logical - 1 day" +%Y-%m).xls"
+# The settings the launcher will read: the last opening (Last_XLS) and the hour the day begins
+# (TimeToNext, 04:00 when missing), in the locale's date form, which date(1) reads for the usual
+# ones. The month's workbook is named after the month of the day before the logical day.
+ini="$demo/AutoQuillmer.ini"
+setting() { if [ -f "$ini" ]; then sed -n "s/^$1=//p" "$ini" | tr -d '\r' | head -n 1; fi; }
+rollover="$(date -d "$(setting TimeToNext)" +%H:%M 2>/dev/null || true)"
+[ -n "$(setting TimeToNext)" ] && [ -n "$rollover" ] || rollover="04:00"
+back=$((10#${rollover%:*} * 3600 + 10#${rollover#*:} * 60))
+logical_of() { date -d "@$(($1 - back))" +%F; }
+today="$(logical_of "$(date +%s)")"
+book="$demo/Dozeboard_$(date -d "$today - 1 day" +%Y-%m).xls"
+open_switch=""
+for arg in "$@"; do
+  case "${arg,,}" in /open | -open) open_switch=yes ;; esac
+done
+
+asks="asks whether to open the chart"
+if [ "$(setting YesNo)" = "0" ]; then asks="opens the chart without asking (YesNo=0)"; fi
 
 say "4/4 Starting the launcher in $demo"
-if [ -f "$demo/AutoQuillmer.ini" ]; then
-  echo "The settings file AutoQuillmer.ini is there: no first-run question (delete it to see the"
-  echo "first run again). The launcher opens the chart at most once a day, so a second start on"
-  echo "the same day shows nothing and ends at once."
+if [ ! -f "$ini" ]; then
+  echo "This is a first run (no AutoQuillmer.ini yet): the launcher asks which template to use"
+  echo "(Type-1: one sleep a day, Type-3: up to three), then whether to open the chart."
+elif [ -n "$open_switch" ]; then
+  echo "With /open the launcher opens the chart at once, without a question, whatever day it is."
 else
-  echo "This is a first run: the launcher asks which template to use (Type-1: one sleep a day,"
-  echo "Type-3: up to three), then whether to open the chart."
+  last="$(setting Last_XLS)"
+  last_seconds="$(date -d "$last" +%s 2>/dev/null || true)"
+  if [ -z "$last" ]; then
+    echo "AutoQuillmer.ini records no opening yet (no Last_XLS): the launcher takes this as a new"
+    echo "day and $asks."
+  elif [ -z "$last_seconds" ]; then
+    echo "The demo cannot read the last opening in this locale's form (Last_XLS=$last): if it lies"
+    echo "before $today $rollover (when this day began), the launcher $asks;"
+    echo "otherwise it shows nothing."
+  elif [ "$(logical_of "$last_seconds")" = "$today" ]; then
+    echo "The chart was opened today already (Last_XLS=$last; a day begins at $rollover):"
+    echo "this start shows nothing and only records its time (LastQuillmer) in AutoQuillmer.ini."
+  else
+    echo "The chart has not been opened yet today (Last_XLS=$last, an earlier day; a day begins"
+    echo "at $rollover): the day counts only after a successful opening, so after a failed opening"
+    echo "or a No the launcher $asks."
+  fi
 fi
-echo "It makes the month's workbook $book"
+echo "On a new day it makes the month's workbook $book"
 echo "from the template, if it is not there yet, and opens it with the program the desktop uses for .xls files."
+
+# Opening needs a graphical session, a program set for .xls files and the opener xdg-open; a
+# missing one makes the opening fail with error code 31.
 graphical=""
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then graphical=yes; fi
 opener=""
 if command -v xdg-mime >/dev/null 2>&1; then
   opener="$(xdg-mime query default application/vnd.ms-excel 2>/dev/null || true)"
 fi
-if [ -z "$graphical" ] || [ -z "$opener" ]; then
+missing=()
+[ -n "$graphical" ] || missing+=("there is no graphical session here (echo \$DISPLAY \$WAYLAND_DISPLAY prints nothing)")
+[ -n "$opener" ] || missing+=("no program is set to open .xls files (xdg-mime query default application/vnd.ms-excel prints nothing)")
+command -v xdg-open >/dev/null 2>&1 || missing+=("the opener xdg-open is not installed (command -v xdg-open finds nothing; package xdg-utils)")
+if [ "${#missing[@]}" -gt 0 ]; then
   echo
-  if [ -z "$graphical" ]; then
-    echo "Note: there is no graphical session here (neither DISPLAY nor WAYLAND_DISPLAY is set)."
-  else
-    echo "Note: no program is set to open .xls files (xdg-mime finds none for application/vnd.ms-excel)."
-  fi
-  echo "The workbook will still be made at the path above, but opening it needs a desktop with a"
-  echo "spreadsheet program (for example LibreOffice Calc). The launcher then reports that the"
-  echo "opening failed, with \"エラーコード：　31\": no program is set to open .xls files."
+  echo "Note: the chart cannot be opened here, because"
+  printf '  - %s\n' "${missing[@]}"
+  echo "The workbook is still made at the path above, but the launcher then reports that the"
+  echo "opening failed, with \"エラーコード：　31\" (each of these causes gives 31), and the day"
+  echo "does not count: the next start asks again."
 fi
 if [ -n "$graphical" ] && command -v zenity >/dev/null 2>&1; then
   echo "Its messages come as dialogs (zenity)."
@@ -76,4 +112,14 @@ else
 fi
 echo
 cd "$demo"
-exec ./AutoQuillmer "$@"
+code=0
+./AutoQuillmer "$@" || code=$?
+
+say "The files are in $demo"
+ls -l "$demo" | sed 's/^/  /'
+echo "To try again:"
+echo "  bash scripts/demo.sh                      start again (on the same day: nothing happens once the chart opened)"
+echo "  bash scripts/demo.sh /open                open the chart now, whatever day it is"
+echo "  rm \"$ini\"   then run the demo again: the first run again"
+echo "  rm -r \"$demo\"   start from scratch"
+exit "$code"

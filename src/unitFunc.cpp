@@ -12,6 +12,8 @@
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
+#include "AqVersion.h"
+
 // ---------------------------------------------------------------------------------------
 // Run state
 
@@ -111,6 +113,32 @@ std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& 
     text += "\r\n\r\n" + txtStartupPlace() + outcome.Path;
   ShowMsg(text, failed ? "e" : "i", AppCaption);
   return failed ? StartupFailed : 0;
+}
+
+// True when at least one template lies beside the program.
+bool TemplateBesideProgram() {
+  const std::string folder = FolderOf(ProgramFileName()) + PathDelim;
+  return FilePresent(folder + TemplateType1) || FilePresent(folder + TemplateType3);
+}
+
+// The program's name and version, as "--version" prints it.
+std::string NameAndVersion() {
+  return std::string(AppCaption) + " " + AQ_VERSION_TEXT + "\n";
+}
+
+// The answer to "--version", "--help" or "-h" (the first of them among the arguments),
+// written on the standard output where the program has one (the Linux program). True when
+// one was written; the run then ends there, having read and written no file.
+bool AnswerInfoSwitch() {
+  const std::int32_t n = ArgCount();
+  for (std::int32_t i = 1; i <= n; ++i) {
+    const std::string arg = ArgAt(i);
+    if (arg == "--version")
+      return OsUi().WriteOut(NameAndVersion());
+    if (arg == "--help" || arg == "-h")
+      return OsUi().WriteOut(NameAndVersion() + txtHelp.Shown());
+  }
+  return false;
 }
 
 } // namespace
@@ -281,7 +309,11 @@ bool OpenWorkbook() {
 std::int32_t AddStartupEntry() {
   const TAutostartOutcome outcome = OsAutostart().Add(StartupEntry());
   const bool done = outcome.Result == TAutostartResult::Done;
-  return ReportStartup(outcome, done ? txtStartupAdded() : txtStartupAddFailed(), !done);
+  std::string headline = done ? txtStartupAdded() : txtStartupAddFailed();
+  // Registered, but a start would find no template to make the chart from.
+  if (done && !TemplateBesideProgram())
+    headline += "\r\n" + txtStartupNoTemplate();
+  return ReportStartup(outcome, headline, !done);
 }
 
 std::int32_t RemoveStartupEntry() {
@@ -357,6 +389,8 @@ bool RemoveLegacySections() {
 // Run sequence
 
 void RunLauncher() {
+  if (AnswerInfoSwitch())
+    return;
   // Registering the start at sign-in, or removing it, is all that such a run does; removing
   // goes first when both are asked for.
   if (LauncherSwitch("nostartup")) {

@@ -81,6 +81,7 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
        MbIconAsterisk,
        0},
   };
+  AddFile(Dir + "Dozeboardt1.xls");
   for (const auto& c : cases) {
     SCOPED_TRACE(c.Args);
     TFakePlatform& os = Os;
@@ -96,9 +97,10 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
     EXPECT_EQ(os.Ui.Boxes[0].Text, c.Box);
     EXPECT_EQ(os.Ui.Boxes[0].Caption, "Auto Quillmer");
     EXPECT_EQ(os.Ui.Boxes[0].Flags, c.Icon | MbOk);
-    // No daily run: no settings, no template, no workbook, no folder searched.
+    // No daily run: no settings, no workbook, no file looked for but the templates.
     EXPECT_TRUE(os.Files.Calls.empty());
-    EXPECT_TRUE(os.Process.Searched.empty());
+    for (const std::string& name : os.Process.Searched)
+      EXPECT_TRUE(name == Dir + "Dozeboardt1.xls" || name == Dir + "Dozeboardt3.xls") << name;
     EXPECT_TRUE(os.Shell.Copies.empty() && os.Shell.Opens.empty());
     EXPECT_EQ(os.Autostart.Entry.Name, "Auto Quillmer");
     EXPECT_EQ(os.Autostart.Entry.FileStem, "auto-quillmer");

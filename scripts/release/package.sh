@@ -4,7 +4,8 @@
 #   dist/AutoQuillmer-<version>-win32.zip           the 32-bit Windows program (preset win32)
 #   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
 #   dist/SHA256SUMS                                  the digests of both and of the three programs
-# Each holds one folder "AutoQuillmer":
+# Each holds one folder, "AutoQuillmer" in the zip and "AutoQuillmer-<version>" in the tarball
+# (shown here as AutoQuillmer/):
 #   AutoQuillmer/はじめにお読みください.txt   (zip; README.txt in the tarball)
 #   AutoQuillmer/AutoQuillmer.exe              (zip) or AutoQuillmer (tarball, stripped)
 #   AutoQuillmer/Dozeboardt1.xls, Dozeboardt3.xls
@@ -13,6 +14,7 @@
 #   AutoQuillmer/スタートアップに登録.cmd      (zip) start at sign-in in one double-click (/startup)
 #   AutoQuillmer/スタートアップから外す.cmd    (zip) and its undoing (/nostartup)
 #   AutoQuillmer/AutoQuillmer.desktop          (tarball: an autostart entry to adapt)
+# The version also heads the tarball's README.txt (@VERSION@ in packaging/readme-linux.txt).
 # The version is the one in the top CMakeLists.txt, project(AutoQuillmer VERSION x.y.z).
 # The guides are made from docs/guide-*.md by Python-Markdown (python3-markdown). The text
 # files for Windows are UTF-8 with a byte-order mark and CRLF line ends, which Notepad shows
@@ -77,8 +79,10 @@ source, target = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
 for name, lang in (("guide-ja", "ja"), ("guide-en", "en")):
     text = (source / f"{name}.md").read_text(encoding="utf-8")
     title = re.search(r"^# (.+)$", text, re.M).group(1)
-    # Links between the guides point at their HTML pages.
-    text = re.sub(r"\]\((guide-(?:ja|en))\.md(#[^)]*)?\)", r"](\1.html\2)", text)
+    # Links between the guides point at their HTML pages, and a link that shows the file's
+    # name shows the page's.
+    text = re.sub(r"\[([^\]]*)\]\((guide-(?:ja|en))\.md(#[^)]*)?\)",
+                  lambda m: f"[{m[1].replace(m[2] + '.md', m[2] + '.html')}]({m[2]}.html{m[3] or ''})", text)
     body = markdown.markdown(text, extensions=["tables", "fenced_code",
                                                TocExtension(slugify=slugify_unicode)])
     page = (f'<!DOCTYPE html>\n<html lang="{lang}">\n<head>\n<meta charset="utf-8">\n'
@@ -108,9 +112,9 @@ write_archive() {
   python3 "$root/scripts/release/pack.py" --time "$SOURCE_DATE_EPOCH" "$archive" "${specs[@]}"
 }
 
-# The members of a staged folder: the read-me first, then the rest in name order.
+# The members of a staged folder (its name given): the read-me first, then the rest in name order.
 members_of() {
-  (cd "$stage" && find AutoQuillmer -type f | LC_ALL=C sort |
+  (cd "$stage" && find "$1" -type f | LC_ALL=C sort |
     awk '/はじめにお読みください.txt$|README.txt$/ {print; next} {rest[++n]=$0} END {for (i=1;i<=n;i++) print rest[i]}')
 }
 
@@ -131,22 +135,23 @@ for pair in "スタートアップに登録:/startup" "スタートアップか�
 done
 html_guides "$folder/docs"
 zip_name="AutoQuillmer-$version-win32.zip"
-mapfile -t members < <(members_of)
+mapfile -t members < <(members_of AutoQuillmer)
 write_archive "$root/dist/$zip_name" "${members[@]}"
 echo "dist/$zip_name ($(stat -c %s "dist/$zip_name") bytes)"
 unzip -l "dist/$zip_name" | sed 's/^/  /'
 
 echo "laying out the Linux package"
 rm -rf "$folder"
+folder="$stage/AutoQuillmer-$version"
 mkdir -p "$folder"
 cp templates/Dozeboardt1.xls templates/Dozeboardt3.xls packaging/AutoQuillmer.desktop "$folder/"
 strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
-cp packaging/readme-linux.txt "$folder/README.txt"
+sed "s/@VERSION@/$version/g" packaging/readme-linux.txt >"$folder/README.txt"
 cp LICENSE "$folder/LICENSE.txt"
 chmod 755 "$folder/AutoQuillmer"
 html_guides "$folder/docs"
 tar_name="AutoQuillmer-$version-linux-x86_64.tar.gz"
-mapfile -t members < <(members_of)
+mapfile -t members < <(members_of "AutoQuillmer-$version")
 write_archive "$root/dist/$tar_name" "${members[@]}"
 echo "dist/$tar_name ($(stat -c %s "dist/$tar_name") bytes)"
 tar -tvzf "dist/$tar_name" | sed 's/^/  /'

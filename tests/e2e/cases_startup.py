@@ -13,7 +13,7 @@ import zlib
 from pathlib import Path
 
 from cases_workbook import settings_text
-from e2ecase import OPEN_QUESTION, PROGRAM, SETTINGS, TEMPLATE1, TEMPLATE3, Box, case
+from e2ecase import OPEN_QUESTION, PROGRAM, SETTINGS, TEMPLATE1, TEMPLATE3, TEXTS, Box, case
 
 LINK = "Auto Quillmer.lnk"
 DESCRIPTION = "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。"
@@ -34,6 +34,8 @@ def startup_box(headline: str, path: str, icon: str = "asterisk", reason: str = 
 
 
 ADDED = "スタートアップに登録しました。次回のサインインから自動で起動します。"
+# Registered from a folder without templates: the box says they are missing.
+ADDED_BARE = ADDED + "\r\n" + TEXTS["StartupNoTemplate"]
 ADD_FAILED = "スタートアップに登録できませんでした。"
 REMOVED = "スタートアップから外しました。次回のサインインからは自動で起動しません。"
 NONE = "スタートアップには登録されていません。"
@@ -163,9 +165,9 @@ def startup_shortcut_starts_it(t):
 # must start (None: there must be none).
 SWITCH_STEPS = [
     ("one", "/nostartup", NONE, 0, None),
-    ("one", '"/StartUp"', ADDED, 0, "one"),
+    ("one", '"/StartUp"', ADDED_BARE, 0, "one"),
     ("two", "/nostartup", NOT_OURS, 0, "one"),   # another program's shortcut stays
-    ("two", "-startup", ADDED, 0, "two"),         # and is replaced by a new one
+    ("two", "-startup", ADDED_BARE, 0, "two"),    # and is replaced by a new one
     ("one", "-NoStartup", NOT_OURS, 0, "two"),
     ("two", "/startup /nostartup", REMOVED, 0, None),  # removing goes first
     ("two", "/nostartup", NONE, 0, None),

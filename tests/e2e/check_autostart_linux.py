@@ -23,7 +23,7 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True
 sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks  # noqa: E402
+from checklist import Checks, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
 ADDED = "スタートアップに登録しました。次回のサインインから自動で起動します。"
@@ -34,9 +34,14 @@ NOT_OURS = ("スタートアップにある同じ名前の登録は別の場所�
             "そのままにしました。")
 REMOVE_FAILED = "スタートアップから外せませんでした。"
 DENIED = "スタートアップ フォルダーへの書き込みが拒否されました。"
+TEXTS = {name: text for name, _, text in program_texts()}
+# Registered from a folder without templates: the box says they are missing.
+ADDED_BARE = ADDED + "\n" + TEXTS["StartupNoTemplate"]
+VERSION = f"Auto Quillmer {project_version()}\n"
 
-# Folders of the program copies.
+# Folders of the program copies; the first two hold a template.
 FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x'}
+TEMPLATED = {"one": "Dozeboardt1.xls", "two": "Dozeboardt3.xls"}
 
 # copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
 # (None: no entry), "lock": the autostart folder is read-only during the step.
@@ -46,10 +51,19 @@ STEPS = [
     ("two", "/nostartup", NOT_OURS, "", 0, "one", False),
     ("two", "-startup /open", ADDED, "", 0, "two", False),
     ("one", "-NoStartup", NOT_OURS, "", 0, "two", False),
-    ("odd", "/startup", ADDED, "", 0, "odd", False),
+    ("odd", "/startup", ADDED_BARE, "", 0, "odd", False),
     ("odd", "/nostartup", REMOVE_FAILED, DENIED, 2, "odd", True),
     ("one", "/startup", ADD_FAILED, DENIED, 2, "odd", True),
     ("odd", "/startup /nostartup", REMOVED, "", 0, None, False),
+]
+
+# The Linux program's answers on its terminal: arguments and what it prints. Such a run shows no
+# box, leaves the autostart entry as it is and writes nothing.
+INFO_STEPS = [
+    ("--version", VERSION),
+    ("--help", VERSION + TEXTS["Help"]),
+    ("/startup -h", VERSION + TEXTS["Help"]),
+    ("/open --version --help", VERSION),
 ]
 
 ZENITY = """#!/bin/sh
@@ -113,6 +127,8 @@ def main():
             (root / folder).mkdir()
             copies[name] = root / folder / "AutoQuillmer"
             shutil.copy2(program, copies[name])
+            if name in TEMPLATED:
+                (root / folder / TEMPLATED[name]).write_text("template")
         autostart = home / ".config" / "autostart"
         box_log = root / "boxes.log"
         env = {k: v for k, v in os.environ.items() if k not in ("XDG_CONFIG_HOME", "WAYLAND_DISPLAY")}
@@ -159,8 +175,18 @@ def main():
                 checks.check(f"{what}: nothing else in the autostart folder",
                              leftovers == ([ENTRY] if target else []), repr(leftovers))
                 made = sorted(p.name for f in [elsewhere, *(c.parent for c in copies.values())]
-                              for p in f.iterdir() if p.name != "AutoQuillmer")
+                              for p in f.iterdir() if p.name not in ["AutoQuillmer", *TEMPLATED.values()])
                 checks.check(f"{what}: no settings file, no workbook", made == [], repr(made))
+            for args, printed in INFO_STEPS:
+                box_log.unlink(missing_ok=True)
+                before = sorted(str(p) for p in root.rglob("*"))
+                done = subprocess.run([str(copies["one"]), *shlex.split(args)], cwd=copies["one"].parent,
+                                      env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=30)
+                checks.check(f"{args}: exit code 0, the name and version and what it asks for on the terminal",
+                             done.returncode == 0 and done.stdout.decode() == printed and not box_log.exists(),
+                             f"{done.returncode}: {done.stdout.decode(errors='replace')[:200]!r}")
+                after = sorted(str(p) for p in root.rglob("*"))
+                checks.check(f"{args}: no file made or removed", after == before, repr(set(after) ^ set(before)))
         finally:
             if locked:
                 subprocess.run(["chattr", "-i", str(autostart)], check=False)

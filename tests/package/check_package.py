@@ -6,13 +6,14 @@ dist/AutoQuillmer-<version>-linux-x86_64.tar.gz (Python standard library only).
     check_package.py --zip PATH --tar PATH  checks the given packages as they are
 
 Each package must be named after the version in the top CMakeLists.txt and unpack cleanly into
-one folder "AutoQuillmer" holding exactly its read-me (first), the program, the two templates,
+one folder ("AutoQuillmer" in the zip, "AutoQuillmer-<version>" in the tarball) holding exactly
+its read-me (first), the program, the two templates,
 the licence and the guides as HTML pages with their pictures (the tarball also an autostart
 entry). The Windows program is a 32-bit GUI-subsystem executable that needs no DLL beyond
 Windows' own; the Linux program an x86-64 ELF executable. Text files for Windows are UTF-8
 with a byte-order mark and CRLF line ends. The guides (docs/guide-*.md, from which the pages
-are made) must give every message text of the program exactly, and name every settings key
-and the ways to start it.
+are made) must give every message text of the program exactly, name every settings key and
+the ways to start it, and have a section on upgrading and removing the program.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
@@ -42,6 +43,9 @@ COMMON = ["AutoQuillmer/Dozeboardt1.xls", "AutoQuillmer/Dozeboardt3.xls", "AutoQ
 EXPECTED_ZIP = [README_WIN, "AutoQuillmer/AutoQuillmer.exe", "AutoQuillmer/スタートアップに登録.cmd",
                 "AutoQuillmer/スタートアップから外す.cmd"] + COMMON
 EXPECTED_TAR = [README_LINUX, "AutoQuillmer/AutoQuillmer", "AutoQuillmer/AutoQuillmer.desktop"] + COMMON
+# The read-me's English part: what it is, the one double-click, the English guide.
+README_ENGLISH = "■ English"
+README_ENGLISH_TERMS = ["sleep chart", "double-click", "スタートアップに登録.cmd", "docs\\guide-en.html"]
 README_TERMS = ["スタートアップに登録.cmd", "スタートアップから外す.cmd", "shell:startup", "作業フォルダー", "guide-ja.html", "詳細情報", "LICENSE.txt"]
 # The command files for the start at sign-in and the switch each one gives.
 COMMAND_FILES = {"スタートアップに登録.cmd": "/startup", "スタートアップから外す.cmd": "/nostartup"}
@@ -55,17 +59,26 @@ SETTINGS_KEYS = ["AutoQuillmer.ini", "[Execute]", "[Date]", "[Launch]", "Last_XL
 GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップに登録.cmd",
                "スタートアップから外す.cmd", "auto-quillmer.desktop", "/open", "-open",
                "Dozeboardt1.xls", "Dozeboardt3.xls", "~/.config/autostart", "Path=", "zenity", "xdg-open", "Program Files",
-               "certutil -hashfile", "sha256sum -c", "SHA256SUMS"]
+               "certutil -hashfile", "sha256sum -c", "SHA256SUMS", "--version", "--help",
+               "cd ~/AutoQuillmer && ./AutoQuillmer", "echo $DISPLAY $WAYLAND_DISPLAY",
+               "xdg-mime query default application/vnd.ms-excel", "command -v xdg-open"]
+# The section on upgrading and removing ("## 13."): what is kept, what is replaced, how to keep
+# an edited template, and how to take it out of the start at sign-in first.
+UPGRADE_SECTION = re.compile(r"^## 13\. .*?(?=^## )", re.M | re.S)
+UPGRADE_TERMS = ["AutoQuillmer.ini", "Dozeboard_", "Dozeboardt1.xls", "AutoQuillmer.exe", "/nostartup",
+                 "スタートアップから外す.cmd", "~/.config/autostart", "Dozeboardt1-mine.xls"]
+# Texts that the Linux program prints on its terminal, not in a box.
+TERMINAL_TEXTS = {"Help"}
 
 
-def pictures():
+def pictures(folder="AutoQuillmer"):
     """The pictures the guides show, as the packages hold them."""
     found = set()
     for name in ("guide-ja.md", "guide-en.md"):
         text = (ROOT / "docs" / name).read_text(encoding="utf-8")
         for picture in re.findall(r"!\[[^\]]*\]\(([^)\s]+)", text):
             if "://" not in picture:
-                found.add("AutoQuillmer/docs/" + picture)
+                found.add(f"{folder}/docs/" + picture)
     return sorted(found)
 
 
@@ -118,9 +131,9 @@ def check_common(checks, kind, folder, windows_text):
         checks.check(f"{kind}: docs/{name}.html is a UTF-8 page made from docs/{name}.md with every heading",
                      text.startswith("<!DOCTYPE html>") and '<meta charset="utf-8">' in text and not missing,
                      "missing: " + repr(missing[:5]))
-        checks.check(f"{kind}: docs/{name}.html shows the tables as tables and links no .md file",
+        checks.check(f"{kind}: docs/{name}.html shows the tables as tables and links no .md file, by name either",
                      "<table>" in text and not re.search(r"^\|.*\|$", shown, re.M)
-                     and not re.search(r'href="[^"]*\.md[#"]', text))
+                     and not re.search(r'href="[^"]*\.md[#"]', text) and not re.search(r">[^<>]*\.md</a>", text))
         ids = set(re.findall(r'id="([^"]+)"', text))
         links = [html.unescape(a) for a in re.findall(r'href="#([^"]+)"', text)]
         checks.check(f"{kind}: every link inside docs/{name}.html finds its section",
@@ -147,6 +160,10 @@ def check_zip(checks, package, version, built):
         missing = [t for t in README_TERMS if t not in text]
         checks.check("zip: the read-me gives the Startup steps, the working folder, the warning and the guide",
                      not missing, repr(missing))
+        english = text.partition(README_ENGLISH)[2]
+        missing = [t for t in README_ENGLISH_TERMS if t not in english]
+        checks.check("zip: the read-me ends with an English part: what it is, the one double-click, the English guide",
+                     english and not missing, repr(missing))
 
         exe = folder / "AutoQuillmer.exe"
         if checks.check("zip: AutoQuillmer.exe unpacks", exe.is_file()):
@@ -180,18 +197,19 @@ def check_zip(checks, package, version, built):
 
 
 def check_tar(checks, package, version, built):
+    top = f"AutoQuillmer-{version}"
     with tarfile.open(package) as t, tempfile.TemporaryDirectory() as tmp:
         members = t.getmembers()
         check_members(checks, "tarball", [m.name + ("/" if m.isdir() else "") for m in members],
-                      EXPECTED_TAR + pictures())
+                      [top + n.removeprefix("AutoQuillmer") for n in EXPECTED_TAR] + pictures(top))
         checks.check("tarball: only plain files and folders, owned by root, no absolute or parent paths",
                      all((m.isfile() or m.isdir()) and m.uid == 0 and m.gid == 0
                          and not m.name.startswith("/") and ".." not in m.name.split("/") for m in members))
-        program_info = next((m for m in members if m.name == "AutoQuillmer/AutoQuillmer"), None)
+        program_info = next((m for m in members if m.name == f"{top}/AutoQuillmer"), None)
         checks.check("tarball: the Linux program is executable (mode 755)",
                      program_info is not None and program_info.mode == 0o755)
         t.extractall(tmp, filter="data") if hasattr(tarfile, "data_filter") else t.extractall(tmp)
-        folder = pathlib.Path(tmp) / "AutoQuillmer"
+        folder = pathlib.Path(tmp) / top
         program = folder / "AutoQuillmer"
         data = program.read_bytes() if program.is_file() else b""
         checks.check("tarball: AutoQuillmer is an x86-64 ELF program",
@@ -204,13 +222,16 @@ def check_tar(checks, package, version, built):
                          stripped.is_file() and stripped.read_bytes() == data)
         entry = folder / "AutoQuillmer.desktop"
         text = entry.read_text(encoding="utf-8") if entry.is_file() else ""
-        checks.check("tarball: AutoQuillmer.desktop is an autostart entry with Exec= and Path=",
+        checks.check("tarball: AutoQuillmer.desktop is an autostart entry with a quoted Exec= and Path=",
                      text.startswith("[Desktop Entry]") and all(
-                         re.search(rf"^{k}", text, re.M) for k in ("Type=Application", "Exec=/", "Path=/")))
+                         re.search(rf"^{k}", text, re.M) for k in ("Type=Application", 'Exec="/[^"]*"$', "Path=/")))
         readme = folder / "README.txt"
         text = readme.read_text(encoding="utf-8") if readme.is_file() else ""
-        checks.check("tarball: README.txt tells how to start it at login",
-                     "~/.config/autostart" in text and "guide-ja.html" in text)
+        checks.check("tarball: README.txt tells how to start it at login and from its folder",
+                     "~/.config/autostart" in text and "guide-ja.html" in text
+                     and "cd ~/AutoQuillmer && ./AutoQuillmer" in text)
+        checks.check(f"tarball: README.txt carries the version {version}",
+                     version in text.partition("\n")[0] and "@VERSION@" not in text)
         check_common(checks, "tarball", folder, False)
 
 
@@ -241,7 +262,7 @@ def main():
             digest = hashlib.sha256(package.read_bytes()).hexdigest()
             print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
 
-    texts = [text for _, number, text in program_texts() if number is None]
+    texts = [text for name, number, text in program_texts() if number is None and name not in TERMINAL_TEXTS]
     checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")
     for name in ("guide-ja.md", "guide-en.md"):
         guide = (ROOT / "docs" / name).read_text(encoding="utf-8")
@@ -250,6 +271,9 @@ def main():
                      "missing: " + " | ".join(repr(m) for m in missing))
         missing = [k for k in SETTINGS_KEYS + GUIDE_TERMS if k not in guide]
         checks.check(f"docs/{name} covers every settings key and way of starting", not missing, repr(missing))
+        section = UPGRADE_SECTION.search(guide)
+        missing = [t for t in UPGRADE_TERMS if not section or t not in section.group(0)]
+        checks.check(f"docs/{name} has a section 13 on upgrading and removing", not missing, repr(missing))
         checks.check(f"docs/{name} gives the WindowSize table 0/3/5/9",
                      all(re.search(rf"^\| `{v}` \|", guide, re.M) for v in ("0", "3", "5", "9")))
     return checks.summary()

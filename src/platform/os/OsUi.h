@@ -29,6 +29,12 @@ public:
   // identifier of the button pressed, or 0 when the box could not be shown. Text and
   // caption are in UTF-8, whatever the system's ANSI code page.
   virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // Writes a UTF-8 text to the program's standard output and returns true; false, writing
+  // nothing, where the program has no standard output (the Windows GUI program).
+  virtual bool WriteOut(const std::string& text) {
+    (void)text;
+    return false;
+  }
 };
 
 inline TOsUi& OsUi() {

@@ -160,6 +160,12 @@ public:
       return TerminalBox(stdin, stderr, text, caption, flags);
     return 0;
   }
+
+  bool WriteOut(const std::string& text) override {
+    std::fwrite(text.data(), 1, text.size(), stdout);
+    std::fflush(stdout);
+    return true;
+  }
 };
 
 } // namespace
