@@ -2,19 +2,21 @@
 # Sets up the machine and runs the tests of Auto Quillmer, stage by stage:
 #   format    the sources are laid out as .clang-format says
 #   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
-#             entry; killed saves, two starts at once and the settings file's situations
+#             entry; killed saves, two starts at once and the settings file's situations;
+#             the demo (scripts/demo.sh) with no terminal to answer in
 #   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
 #             an English and a German system
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
 #             emulated 32-bit Wine (scripts/test/wine32-run.sh makes its cached root on
 #             first use)
-#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources; prints
-#             their sizes
+#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources, and
+#             the icon as scripts/release/make_icon.py draws it; prints the programs' sizes
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
 #   release   the shipped templates (their figures in LibreOffice, Gnumeric and by Excel's
 #             rules), the release package and a second build of the release
 #             in a clone that must give the same bytes
+#   bench     a short run of every benchmark, printing its figures
 #   fuzz      a short run of every fuzz target
 #   scripts/test.sh              every stage
 #   scripts/test.sh e2e linux    only the stages named
@@ -54,7 +56,7 @@ if [ -n "$fresh" ] && [ "$fresh" != 0 ]; then
   echo "A new machine's run: caches in $XDG_CACHE_HOME, Wine prefixes in $TMPDIR (removed at the end)"
 fi
 
-all_stages=(format linux win64 win32 programs e2e release fuzz)
+all_stages=(format linux win64 win32 programs e2e release bench fuzz)
 if [ "$#" -gt 0 ]; then
   for name in "$@"; do
     if [[ ! " ${all_stages[*]} " == *" $name "* ]]; then
@@ -143,6 +145,8 @@ if wants linux && built linux; then
   counted "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
   counted "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
   counted "linux saves" python3 tests/saves/run_saves.py
+  # The README's first command, as a newcomer without a terminal to answer in runs it.
+  counted "linux demo" bash scripts/demo.sh </dev/null
 fi
 
 if wants win64 && built win64; then
@@ -176,6 +180,8 @@ if wants programs && { [ -f dist/win64/AutoQuillmer.exe ] || built win64; } && b
   counted "headers and imports" python3 tests/program/check_pe.py
   counted "resources" python3 tests/program/check_resources.py \
     dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
+  counted "icon" bash -c 'python3 scripts/release/make_icon.py "$1" && cmp "$1" src/AutoQuillmer.ico' \
+    icon "$log_dir/AutoQuillmer.ico"
   stat -c '   size of %n: %s bytes' dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
 fi
 
@@ -188,8 +194,17 @@ if wants release; then
   # The workbooks in LibreOffice, Gnumeric and by Excel's rules (HyperFormula from npm).
   counted "check_engines" bash -c 'npm ci --prefix tests/templates --no-audit --no-fund --silent &&
     /usr/bin/python3 tests/templates/check_engines.py'
+  # The shipped workbooks opened, filled and printed in LibreOffice (the guides' pictures
+  # come from the same script: scripts/templates/make-templates.sh).
+  counted "try-templates" /usr/bin/python3 scripts/templates/try-templates.py
   counted "check_package" python3 tests/package/check_package.py
   counted "check_reproducible" python3 tests/package/check_reproducible.py
+fi
+
+# The benchmarks print figures and judge nothing; a short run keeps them working.
+if wants bench && { [ -x build/linux/datetime_bench ] || built linux; }; then
+  counted "benchmarks" bash -c 'for b in build/linux/*_bench; do "$b" --benchmark_min_time=0.01 || exit 1; done'
+  counted "start-up benchmark" env RUNS=20 WINE_RUNS=5 WINE32_RUNS=2 scripts/bench/bench-startup.sh
 fi
 
 if wants fuzz; then
