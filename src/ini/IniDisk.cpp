@@ -13,7 +13,8 @@ const TText FOpenErrorText{"ファイル %s は開けません"};
 const TText FCreateErrorText{"ファイル %s を作成できません"};
 const TText WriteErrorText{"ストリームへの書き込みエラー"};
 
-// How many names SaveFileText tries for its new file before it gives up.
+// How many names SaveFileText tries for its new file before it gives up: names that
+// nobody can guess, so a name is taken only by chance.
 constexpr int TempNameTries = 100;
 
 // How long LoadFileText waits for a file that another start of the launcher is saving
@@ -71,8 +72,8 @@ private:
 
 } // namespace
 
-std::string SaveTempName(const std::string& name, int index) {
-  return name + ".~" + std::to_string(index) + ".tmp";
+std::string SaveTempName(const std::string& name, const std::string& token) {
+  return name + ".~" + token + ".tmp";
 }
 
 std::string LoadFileText(const std::string& name) {
@@ -155,12 +156,10 @@ void RemoveLeftovers(const std::string& target) {
     if (at == std::string::npos || found.size() < at + mark.size() + tail.size() ||
         found.compare(found.size() - tail.size(), tail.size(), tail) != 0)
       continue;
-    const std::string number =
+    const std::string token =
         found.substr(at + mark.size(), found.size() - tail.size() - at - mark.size());
-    if (number.empty() || number.size() > 9 ||
-        number.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    OsFiles().RemoveLeftover(target + mark + number + tail);
+    if (IsNameToken(token, SaveTokenChars))
+      OsFiles().RemoveLeftover(SaveTempName(target, token));
   }
 }
 
@@ -186,11 +185,8 @@ void SaveFileText(const std::string& name, const std::string& text) {
   for (int i = 1;; ++i) {
     if (i > TempNameTries)
       throw EFCreateError(FCreateErrorText, name);
-    tempName = SaveTempName(target, i);
-    TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
-    // A leftover of a save that did not finish is taken away unless a save holds it.
-    if (made == TCreateNew::Exists && OsFiles().RemoveLeftover(tempName))
-      made = OsFiles().CreateNew(tempName, temp.Slot());
+    tempName = SaveTempName(target, OsFiles().NewToken());
+    const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
     if (made == TCreateNew::Created)
       break;
     if (made == TCreateNew::Exists)

@@ -161,6 +161,8 @@ public:
   bool Remove(const std::string& name) override;
   bool RemoveLeftover(const std::string& name) override;
   std::vector<std::string> FindNames(const std::string& pattern) override;
+  int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
+  std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really
   void Wait(unsigned ms) override { Waited += ms; }
 

@@ -20,7 +20,8 @@ public:
 
   // Full path of the program's own executable in the ANSI code page, at most 260 bytes
   // (Windows: GetModuleFileNameW, with the folder in its short form where the code page
-  // cannot spell its long name).
+  // cannot spell its long name); "" when the system cannot give it whole (a longer path,
+  // a Linux path beyond the system's limit), never a path cut short.
   virtual std::string ModuleFileName() = 0;
   // The raw command-line text of the process (Windows: GetCommandLineA).
   virtual std::string CommandLine() = 0;

@@ -3,6 +3,7 @@
 #include "platform/os/OsProcess.h"
 
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <cstdlib>
 #include <ctime>
@@ -38,9 +39,13 @@ public:
   TOsProcessPosix() { std::setlocale(LC_ALL, ""); }
 
   std::string ModuleFileName() override {
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    // "" when the system cannot give the path (longer than it allows) and when the buffer
+    // was filled, which may mean it was cut.
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof buffer
+               ? std::string(buffer, static_cast<std::size_t>(n))
+               : std::string();
   }
 
   std::string CommandLine() override {

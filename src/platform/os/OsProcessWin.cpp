@@ -84,9 +84,10 @@ public:
                NarrowFrom(CP_ACP, wide.data() + slash + 1, wide.size() - slash - 1, &nameLossy);
       }
     }
-    // As much as a buffer of 261 bytes holds.
+    // A path that a buffer of 261 bytes cannot hold is not cut, which would name another
+    // folder: like a path the system could not give, it is "".
     if (path.size() > ModulePathBuffer - 1)
-      path.resize(ModulePathBuffer - 1);
+      return std::string();
     return path;
   }
 
