@@ -100,8 +100,11 @@ std::string EntryValue(const std::string& text) {
 
 // The Exec value that starts the program: its path as one quoted argument (the double quote,
 // backtick, dollar sign and backslash escaped by a backslash, % doubled), then escaped as
-// every value is.
+// every value is. GLib looks the program up before it undoes the doubled %, and so finds
+// no program whose path holds a %: such a path is handed to the shell, which starts it.
 std::string ExecValue(const std::string& program) {
+  const std::string viaShell =
+      program.find('%') == std::string::npos ? "" : "/bin/sh -c \"exec \\\"\\$0\\\"\" ";
   std::string quoted = "\"";
   for (const char c : program) {
     if (c == '"' || c == '`' || c == '$' || c == '\\')
@@ -111,7 +114,7 @@ std::string ExecValue(const std::string& program) {
     quoted.push_back(c);
   }
   quoted.push_back('"');
-  return EntryValue(quoted);
+  return EntryValue(viaShell + quoted);
 }
 
 std::string EntryText(const TAutostartEntry& entry, const std::string& program) {

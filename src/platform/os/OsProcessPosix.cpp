@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
@@ -36,7 +37,12 @@ char FoldAscii(char c) {
 
 class TOsProcessPosix final : public TOsProcess {
 public:
-  TOsProcessPosix() { std::setlocale(LC_ALL, ""); }
+  // A write to a closed pipe (standard error read by a program that has gone) fails with
+  // EPIPE, handled where it happens, instead of ending the process.
+  TOsProcessPosix() {
+    std::setlocale(LC_ALL, "");
+    std::signal(SIGPIPE, SIG_IGN);
+  }
 
   std::string ModuleFileName() override {
     // "" when the system cannot give the path (longer than it allows) and when the buffer
