@@ -307,14 +307,13 @@ std::int32_t RemoveStartupEntry() {
 // ---------------------------------------------------------------------------------------
 // Settings file
 
-bool LoadSettings() {
+void LoadSettings() {
   TMemIniFile ini(SettingsFile);
   Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
   TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
   Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1);
   WindowSize = ini.ReadInt("Launch", "WindowSize", DefaultWindowSize);
   YesNo = ini.ReadFlag("Launch", "YesNo", DefaultYesNo);
-  return true;
 }
 
 namespace {

@@ -77,7 +77,7 @@ std::int32_t AddStartupEntry();
 std::int32_t RemoveStartupEntry();
 
 // The settings file "AutoQuillmer.ini" in the current directory.
-bool LoadSettings();
+void LoadSettings();
 bool SaveSettings();
 bool HasLegacySettings();
 bool RemoveLegacySections();

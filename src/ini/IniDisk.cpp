@@ -9,10 +9,6 @@
 
 namespace {
 
-const TText FOpenErrorText{"ファイル %s は開けません"};
-const TText FCreateErrorText{"ファイル %s を作成できません"};
-const TText WriteErrorText{"ストリームへの書き込みエラー"};
-
 // How many names SaveFileText tries for its new file before it gives up: names that
 // nobody can guess, so a name is taken only by chance.
 constexpr int TempNameTries = 100;
@@ -83,7 +79,7 @@ std::string LoadFileText(const std::string& name) {
     file.Slot() = OsFiles().OpenRead(name);
   }
   if (file.Get() == NoOsFile)
-    throw EFOpenError(FOpenErrorText, name);
+    throw EFOpenError(txtFileOpenError, name);
   std::int64_t size = OsFiles().SizeOf(file.Get());
   if (size < 0)
     size = 0;
@@ -142,7 +138,7 @@ void SaveInPlace(TOsFile claim, const std::string& text) {
   if (!rewrite(text)) {
     if (haveOld)
       rewrite(old);
-    throw EWriteError(WriteErrorText);
+    throw EWriteError(txtStreamWriteError);
   }
 }
 
@@ -174,7 +170,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
   TOpenFile claimed;
   const TClaim claim = OsFiles().Claim(target, claimed.Slot());
   if (claim == TClaim::Failed)
-    throw EFCreateError(FCreateErrorText, name);
+    throw EFCreateError(txtFileCreateError, name);
 
   // Each remover is declared before its file, so that on the way out the file is closed
   // before it is removed.
@@ -184,7 +180,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
   bool inPlace = false;
   for (int i = 1;; ++i) {
     if (i > TempNameTries)
-      throw EFCreateError(FCreateErrorText, name);
+      throw EFCreateError(txtFileCreateError, name);
     tempName = SaveTempName(target, OsFiles().NewToken());
     const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
     if (made == TCreateNew::Created)
@@ -196,7 +192,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
       inPlace = true;
       break;
     }
-    throw EFCreateError(FCreateErrorText, name);
+    throw EFCreateError(txtFileCreateError, name);
   }
   if (!inPlace) {
     tempFile.Arm(tempName);
@@ -211,9 +207,9 @@ void SaveFileText(const std::string& name, const std::string& text) {
     SaveInPlace(claimed.Get(), text);
   } else {
     if (!WriteAll(temp.Get(), text) || !OsFiles().Flush(temp.Get()) || !temp.Close())
-      throw EWriteError(WriteErrorText);
+      throw EWriteError(txtStreamWriteError);
     if (!OsFiles().Replace(claimed.Release(), tempName, target))
-      throw EFCreateError(FCreateErrorText, name);
+      throw EFCreateError(txtFileCreateError, name);
     tempFile.Dismiss();
   }
   RemoveLeftovers(target);

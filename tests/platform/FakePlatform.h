@@ -30,7 +30,6 @@ enum class TFakeHold { None, Reading, Writing };
 struct TFakeEntry {
   std::string Content;
   bool Folder = false;
-  bool DosTimeOk = true; // false: last-write time outside 1980 to 2107
   bool ReadOnly = false;
   TFakeHold HeldElsewhere = TFakeHold::None;
   int Links = 1;        // names of the file (hard links)

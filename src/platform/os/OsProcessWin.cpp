@@ -114,10 +114,6 @@ public:
     FindClose(search);
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    FILETIME local;
-    WORD dosDate = 0, dosTime = 0;
-    entry.DosTimeOk = FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
-                      FileTimeToDosDateTime(&local, &dosDate, &dosTime);
     return entry;
   }
 
