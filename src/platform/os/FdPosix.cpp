@@ -1,5 +1,6 @@
 #include "platform/os/FdPosix.h"
 
+#include "platform/ProcessFrame.h"
 #include "platform/os/OsFiles.h"
 
 #include <cerrno>
@@ -21,10 +22,8 @@ void SyncFolderOf(const std::string& path) {
 } // namespace
 
 std::string FolderPart(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : path.substr(0, slash);
+  const std::string folder = FolderOf(path, TPathStyle::Posix);
+  return folder.empty() ? "." : folder;
 }
 
 std::string LastPart(const std::string& path) {
