@@ -13,6 +13,7 @@ packages=(
   zip unzip                                     # the release package
   python3-markdown                              # the guides as HTML pages in the packages
   xdg-utils                                     # the Linux program opens the workbook with xdg-open
+  libglib2.0-bin                                # gio launch: starts the Linux autostart entry as a desktop would
   python3-pefile                                # reads the built Windows programs back in the checks
   python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
   fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)

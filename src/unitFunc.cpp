@@ -104,6 +104,12 @@ std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& 
     case TAutostartResult::Denied:
       text += txtStartupDenied();
       break;
+    case TAutostartResult::NotUtf8:
+      text += txtStartupNotUtf8();
+      break;
+    case TAutostartResult::NoProgram:
+      text += txtNoProgramPath();
+      break;
     default:
       text += txtErrorCode() + HexCode(outcome.Code);
       break;
@@ -333,14 +339,13 @@ std::int32_t RemoveStartupEntry() {
 // ---------------------------------------------------------------------------------------
 // Settings file
 
-bool LoadSettings() {
+void LoadSettings() {
   TMemIniFile ini(SettingsFile);
   Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
   TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
   Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1);
   WindowSize = ini.ReadInt("Launch", "WindowSize", DefaultWindowSize);
   YesNo = ini.ReadFlag("Launch", "YesNo", DefaultYesNo);
-  return true;
 }
 
 namespace {
@@ -401,8 +406,15 @@ void RunLauncher() {
     SetRunExitCode(AddStartupEntry());
     return;
   }
-  // The program's folder.
-  AppDir = FolderOf(ProgramFileName()) + PathDelim;
+  // The program's folder. Without the program's own path there is none: the run ends
+  // rather than work in some other folder.
+  const std::string program = ProgramFileName();
+  if (program.empty()) {
+    ShowMsg(txtNoProgramPath, "e", AppCaption);
+    SetRunExitCode(NoProgramPathExit);
+    return;
+  }
+  AppDir = FolderOf(program) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place.
   LoadSettings();
   if (HasLegacySettings()) {

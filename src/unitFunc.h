@@ -71,11 +71,13 @@ int ShowCommandFor(std::int32_t windowSize);
 // starts the launcher when the user signs in (only one that starts this program is
 // removed), report it in a box and return the run's exit code: 0, or StartupFailed.
 inline constexpr std::int32_t StartupFailed = 2;
+// The exit code of a run that cannot read the program's own path, and so has no folder.
+inline constexpr std::int32_t NoProgramPathExit = 2;
 std::int32_t AddStartupEntry();
 std::int32_t RemoveStartupEntry();
 
 // The settings file "AutoQuillmer.ini" in the current directory.
-bool LoadSettings();
+void LoadSettings();
 bool SaveSettings();
 bool HasLegacySettings();
 bool RemoveLegacySections();

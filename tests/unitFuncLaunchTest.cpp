@@ -69,11 +69,9 @@ TEST_F(LaunchDecision, AFirstStartWithoutLastOpeningFindsManyDays) {
 TEST_F(LaunchDecision, WarnsAboutAClockThatWentBackwards) {
   Last_XLS = At(2, 8, 0);
   StartTime = June(29, 10, 0);
-  const std::string warning = "日付が逆転しています。\r\n"
-                              " 前回実行： 2004/07/02 08:00:00\r\n"
-                              " 現在時刻： 2004/06/29 10:00:00\r\n"
-                              "\r\n"
-                              "無視して「Dozeboard」を開きますか？";
+  const std::string warning = txtClockBack.Source() + "2004/07/02 08:00:00\r\n" +
+                              txtClockNow.Source() + "2004/06/29 10:00:00\r\n\r\n" +
+                              txtClockIgnore.Source();
   const struct {
     int Answer;
     std::int32_t Days;
@@ -109,7 +107,7 @@ TEST_F(LaunchDecision, ConfirmOpenIsTrueOnlyForYes) {
     Answer({answer});
     EXPECT_EQ(ConfirmOpen(), answer == IdYes);
     ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
-    EXPECT_EQ(Os.Ui.Boxes[0].Text, "「Dozeboard」を開きますか？");
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, txtOpenQuestion.Source());
     EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconQuestion | MbYesNo);
   }
 }

@@ -119,7 +119,7 @@ TEST_F(Run, AFailedOpeningLeavesTheLastOpeningUnchanged) {
   Answer({IdYes, IdOk});
   EXPECT_EQ(RunProcess(), 0);
   ASSERT_EQ(Os.Ui.Boxes.size(), 2u);
-  EXPECT_NE(Os.Ui.Boxes[1].Text.find("エラーコード：　31"), std::string::npos);
+  EXPECT_NE(Os.Ui.Boxes[1].Text.find(txtErrorCode.Source() + "31"), std::string::npos);
   EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
 }
 

@@ -6,17 +6,16 @@
 namespace {
 
 const std::string Lnk = "C:\\Users\\hanako\\Startup\\Auto Quillmer.lnk";
-const std::string Place = "\r\n\r\n場所：　" + Lnk;
-const std::string Added = "スタートアップに登録しました。次回のサインインから自動で起動します。";
-const std::string AddFailed = "スタートアップに登録できませんでした。\r\n";
-const std::string Removed =
-    "スタートアップから外しました。次回のサインインからは自動で起動しません。";
-const std::string RemoveFailed = "スタートアップから外せませんでした。\r\n";
-const std::string Denied = "スタートアップ フォルダーへの書き込みが拒否されました。";
 
 using R = TAutostartResult;
 
 TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
+  const std::string Place = "\r\n\r\n" + txtStartupPlace.Source() + Lnk;
+  const std::string Added = txtStartupAdded.Source();
+  const std::string AddFailed = txtStartupAddFailed.Source() + "\r\n";
+  const std::string Removed = txtStartupRemoved.Source();
+  const std::string RemoveFailed = txtStartupRemoveFailed.Source() + "\r\n";
+  const std::string Denied = txtStartupDenied.Source();
   // The platform's answer as plain values (a string inside a nested aggregate here trips a
   // false uninitialised-use warning of the x86 compiler).
   struct TOutcomeRow {
@@ -44,34 +43,44 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
       {"/startup",
        {R::NoFolder, "", 0x80070003u},
        "Add",
-       AddFailed + "スタートアップ フォルダーが見つかりません。",
+       AddFailed + txtStartupNoFolder.Source(),
        MbIconHand,
        StartupFailed},
       {"/startup",
        {R::Failed, Lnk.c_str(), 0x80004005u},
        "Add",
-       AddFailed + "エラーコード：　0x80004005" + Place,
+       AddFailed + txtErrorCode.Source() + "0x80004005" + Place,
        MbIconHand,
        StartupFailed},
       {"/NOSTARTUP", {R::Done, Lnk.c_str(), 0}, "Remove", Removed + Place, MbIconAsterisk, 0},
       {"-nostartup",
        {R::NotFound, Lnk.c_str(), 0},
        "Remove",
-       "スタートアップには登録されていません。" + Place,
+       txtStartupNone.Source() + Place,
        MbIconAsterisk,
        0},
       {"/nostartup",
        {R::NotOurs, Lnk.c_str(), 0},
        "Remove",
-       "スタートアップにある同じ名前の登録は別の場所のプログラムを起動するものなので、"
-       "そのままにしました。" +
-           Place,
+       txtStartupNotOurs.Source() + Place,
        MbIconAsterisk,
        0},
       {"/nostartup",
        {R::Denied, Lnk.c_str(), 13},
        "Remove",
        RemoveFailed + Denied + Place,
+       MbIconHand,
+       StartupFailed},
+      {"/startup",
+       {R::NotUtf8, Lnk.c_str(), 0},
+       "Add",
+       AddFailed + txtStartupNotUtf8.Source() + Place,
+       MbIconHand,
+       StartupFailed},
+      {"/startup",
+       {R::NoProgram, Lnk.c_str(), 0},
+       "Add",
+       AddFailed + txtNoProgramPath.Source() + Place,
        MbIconHand,
        StartupFailed},
       {"/startup /nostartup",

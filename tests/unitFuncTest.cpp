@@ -108,7 +108,7 @@ TEST_F(FirstRun, AsksUnderTheSettingsCaptionAndClosesWithoutIcon) {
   Answer({IdCancel, IdOk});
   EXPECT_FALSE(ChooseTemplateType());
   ASSERT_EQ(Os.Ui.Boxes.size(), 2u);
-  EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Auto Quillmer の設定");
+  EXPECT_EQ(Os.Ui.Boxes[0].Caption, txtSetupCaption.Source());
   EXPECT_EQ(Os.Ui.Boxes[0].Flags, MbIconQuestion | MbYesNoCancel);
   EXPECT_EQ(Os.Ui.Boxes[1].Caption, "Auto Quillmer");
   EXPECT_EQ(Os.Ui.Boxes[1].Flags, MbOk);
@@ -152,6 +152,17 @@ TEST_F(RunSequence, AProgramAtADriveRootGetsTwoSeparators) {
   EXPECT_NE(std::find(Os.Process.Searched.begin(), Os.Process.Searched.end(),
                       AppDir + "AutoQuillmer.ini"),
             Os.Process.Searched.end());
+}
+
+// Without the program's own path there is no folder: one box, exit 2, nothing searched,
+// read or written anywhere.
+TEST_F(RunSequence, AProgramPathThatCannotBeReadEndsTheRun) {
+  Os.Process.ModulePath = "";
+  EXPECT_EQ(RunProcess(), NoProgramPathExit);
+  ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
+  EXPECT_EQ(Os.Ui.Boxes[0].Text, txtNoProgramPath.Source());
+  EXPECT_TRUE(Os.Process.Searched.empty());
+  EXPECT_TRUE(Os.Files.Calls.empty());
 }
 
 } // namespace

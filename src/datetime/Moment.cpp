@@ -9,9 +9,6 @@
 
 namespace {
 
-const TText DateNotConvertible{"日付に変換できない値が渡されました"};
-const TText TimeNotConvertible{"時刻に変換できない値が渡されました"};
-
 constexpr std::int64_t MsPerDay = 86'400'000;
 // Day number of 1899-12-30 (moment 0) counted from 0001-01-01 = 1.
 constexpr std::int32_t DayNoOfZero = 693'594;
@@ -45,7 +42,7 @@ bool TryDateToMoment(std::uint16_t year, std::uint16_t month, std::uint16_t day,
 TMoment DateToMoment(std::uint16_t year, std::uint16_t month, std::uint16_t day) {
   TMoment t = 0;
   if (!TryDateToMoment(year, month, day, t))
-    throw EConvertError(DateNotConvertible);
+    throw EConvertError(txtDateNotConvertible);
   return t;
 }
 
@@ -64,7 +61,7 @@ TMoment TimeToMoment(std::uint16_t hour, std::uint16_t minute, std::uint16_t sec
                      std::uint16_t ms) {
   TMoment t = 0;
   if (!TryTimeToMoment(hour, minute, second, ms, t))
-    throw EConvertError(TimeNotConvertible);
+    throw EConvertError(txtTimeNotConvertible);
   return t;
 }
 

@@ -9,9 +9,6 @@
 
 namespace {
 
-const TText NotATime{"'%s' は時刻ではありません"};
-const TText NotADateOrTime{"'%s' は日付または時刻ではありません"};
-
 bool IsDigit(char c) {
   return c >= '0' && c <= '9';
 }
@@ -279,7 +276,7 @@ TMoment TextToTimeOfDay(const std::string& s) {
   TMoment time = 0;
   if (scanner.ScanTime(time) && scanner.AtEnd())
     return time;
-  throw EConvertError(NotATime, s);
+  throw EConvertError(txtNotATime, s);
 }
 
 TMoment TextToMoment(const std::string& s) {
@@ -295,5 +292,5 @@ TMoment TextToMoment(const std::string& s) {
   TMoment time = 0;
   if (scanner.ScanTime(time) && scanner.AtEnd())
     return time;
-  throw EConvertError(NotADateOrTime, s);
+  throw EConvertError(txtNotADateOrTime, s);
 }

@@ -9,11 +9,8 @@
 
 namespace {
 
-const TText FOpenErrorText{"ファイル %s は開けません"};
-const TText FCreateErrorText{"ファイル %s を作成できません"};
-const TText WriteErrorText{"ストリームへの書き込みエラー"};
-
-// How many names SaveFileText tries for its new file before it gives up.
+// How many names SaveFileText tries for its new file before it gives up: names that
+// nobody can guess, so a name is taken only by chance.
 constexpr int TempNameTries = 100;
 
 // How long LoadFileText waits for a file that another start of the launcher is saving
@@ -71,8 +68,8 @@ private:
 
 } // namespace
 
-std::string SaveTempName(const std::string& name, int index) {
-  return name + ".~" + std::to_string(index) + ".tmp";
+std::string SaveTempName(const std::string& name, const std::string& token) {
+  return name + ".~" + token + ".tmp";
 }
 
 std::string LoadFileText(const std::string& name) {
@@ -82,7 +79,7 @@ std::string LoadFileText(const std::string& name) {
     file.Slot() = OsFiles().OpenRead(name);
   }
   if (file.Get() == NoOsFile)
-    throw EFOpenError(FOpenErrorText, name);
+    throw EFOpenError(txtFileOpenError, name);
   std::int64_t size = OsFiles().SizeOf(file.Get());
   if (size < 0)
     size = 0;
@@ -141,7 +138,7 @@ void SaveInPlace(TOsFile claim, const std::string& text) {
   if (!rewrite(text)) {
     if (haveOld)
       rewrite(old);
-    throw EWriteError(WriteErrorText);
+    throw EWriteError(txtStreamWriteError);
   }
 }
 
@@ -155,12 +152,10 @@ void RemoveLeftovers(const std::string& target) {
     if (at == std::string::npos || found.size() < at + mark.size() + tail.size() ||
         found.compare(found.size() - tail.size(), tail.size(), tail) != 0)
       continue;
-    const std::string number =
+    const std::string token =
         found.substr(at + mark.size(), found.size() - tail.size() - at - mark.size());
-    if (number.empty() || number.size() > 9 ||
-        number.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    OsFiles().RemoveLeftover(target + mark + number + tail);
+    if (IsNameToken(token, SaveTokenChars))
+      OsFiles().RemoveLeftover(SaveTempName(target, token));
   }
 }
 
@@ -175,7 +170,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
   TOpenFile claimed;
   const TClaim claim = OsFiles().Claim(target, claimed.Slot());
   if (claim == TClaim::Failed)
-    throw EFCreateError(FCreateErrorText, name);
+    throw EFCreateError(txtFileCreateError, name);
 
   // Each remover is declared before its file, so that on the way out the file is closed
   // before it is removed.
@@ -185,12 +180,9 @@ void SaveFileText(const std::string& name, const std::string& text) {
   bool inPlace = false;
   for (int i = 1;; ++i) {
     if (i > TempNameTries)
-      throw EFCreateError(FCreateErrorText, name);
-    tempName = SaveTempName(target, i);
-    TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
-    // A leftover of a save that did not finish is taken away unless a save holds it.
-    if (made == TCreateNew::Exists && OsFiles().RemoveLeftover(tempName))
-      made = OsFiles().CreateNew(tempName, temp.Slot());
+      throw EFCreateError(txtFileCreateError, name);
+    tempName = SaveTempName(target, OsFiles().NewToken());
+    const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
     if (made == TCreateNew::Created)
       break;
     if (made == TCreateNew::Exists)
@@ -200,7 +192,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
       inPlace = true;
       break;
     }
-    throw EFCreateError(FCreateErrorText, name);
+    throw EFCreateError(txtFileCreateError, name);
   }
   if (!inPlace) {
     tempFile.Arm(tempName);
@@ -215,9 +207,9 @@ void SaveFileText(const std::string& name, const std::string& text) {
     SaveInPlace(claimed.Get(), text);
   } else {
     if (!WriteAll(temp.Get(), text) || !OsFiles().Flush(temp.Get()) || !temp.Close())
-      throw EWriteError(WriteErrorText);
+      throw EWriteError(txtStreamWriteError);
     if (!OsFiles().Replace(claimed.Release(), tempName, target))
-      throw EFCreateError(FCreateErrorText, name);
+      throw EFCreateError(txtFileCreateError, name);
     tempFile.Dismiss();
   }
   RemoveLeftovers(target);

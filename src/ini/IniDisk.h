@@ -23,5 +23,6 @@ std::string LoadFileText(const std::string& name);
 // fails.
 void SaveFileText(const std::string& name, const std::string& text);
 
-// The name of the index-th candidate for the new file written by SaveFileText.
-std::string SaveTempName(const std::string& name, int index);
+// The name of the new file that SaveFileText writes, made from a token nobody can guess
+// (TOsFiles::NewToken).
+std::string SaveTempName(const std::string& name, const std::string& token);

@@ -13,9 +13,8 @@
 // message as the user is shown it (UTF-8, see TBoxText); for one made from a plain
 // message the shown form is that message converted when it is shown.
 //
-// Raise a failure with Raise(EFOpenError(text)): the address is then exactly the place of
-// the call. A plain `throw EFOpenError(text)` works too; its address is then where the
-// failure object was made, which the optimised build puts at the same place.
+// A failure is raised with a plain `throw EFOpenError(text)`; its code address is where the
+// failure object was made.
 class Exception {
 public:
   explicit Exception(std::string message);
@@ -45,12 +44,6 @@ private:
   // Shared, so that copying a failure (raising it) never needs new memory.
   std::shared_ptr<const TMessage> Msg;
 };
-
-// Raises the failure with the address of the call as its code address.
-template <class E> [[noreturn]] AQ_NOINLINE void Raise(E failure) {
-  failure.Address = AQ_RETURN_ADDRESS();
-  throw failure;
-}
 
 #define AQ_FAILURE_CLASS(Name, Base)                                                               \
   class Name : public Base {                                                                       \

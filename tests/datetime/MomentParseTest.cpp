@@ -10,6 +10,12 @@
 
 namespace {
 
+// A message of the table with its "%s" filled in.
+std::string Filled(const TText& pattern, const std::string& value) {
+  std::string text = pattern.Source();
+  return text.replace(text.find("%s"), 2, value);
+}
+
 TMoment At(std::uint16_t y, std::uint16_t mo, std::uint16_t d, std::uint16_t h = 0,
            std::uint16_t mi = 0, std::uint16_t s = 0, std::uint16_t ms = 0) {
   return static_cast<double>(static_cast<long double>(DateToMoment(y, mo, d)) +
@@ -45,9 +51,7 @@ protected:
         const TMoment t = timeOfDay ? TextToTimeOfDay(s) : TextToMoment(s);
         ADD_FAILURE() << "text «" << s << "» accepted as " << t;
       } catch (const EConvertError& e) {
-        EXPECT_EQ("'" + s +
-                      (timeOfDay ? "' は時刻ではありません" : "' は日付または時刻ではありません"),
-                  e.Message());
+        EXPECT_EQ(Filled(timeOfDay ? txtNotATime : txtNotADateOrTime, s), e.Message());
       }
     }
   }
@@ -118,13 +122,13 @@ TEST_F(MomentParse, MessagesCarryTheInputUnchanged) {
     TextToMoment("100%s 'x'");
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_EQ("'100%s 'x'' は日付または時刻ではありません", e.Message());
+    EXPECT_EQ(Filled(txtNotADateOrTime, "100%s 'x'"), e.Message());
   }
   try {
     TextToTimeOfDay("4:");
     FAIL();
   } catch (const EConvertError& e) {
-    EXPECT_EQ("'4:' は時刻ではありません", e.Message());
+    EXPECT_EQ(Filled(txtNotATime, "4:"), e.Message());
   }
 }
 

@@ -51,7 +51,7 @@ TEST(MomentDates, InvalidDatesFailWithTheMessage) {
       DateToMoment(d[0], d[1], d[2]);
       ADD_FAILURE() << "no failure raised";
     } catch (const EConvertError& e) {
-      EXPECT_EQ("日付に変換できない値が渡されました", e.Message());
+      EXPECT_EQ(txtDateNotConvertible.Source(), e.Message());
       EXPECT_STREQ("EConvertError", e.ClassName());
     }
   }
@@ -138,7 +138,7 @@ TEST(MomentTimes, OutOfRangeFailsWithTheMessage) {
       TimeToMoment(c[0], c[1], c[2], c[3]);
       ADD_FAILURE() << "no failure raised";
     } catch (const EConvertError& e) {
-      EXPECT_EQ("時刻に変換できない値が渡されました", e.Message());
+      EXPECT_EQ(txtTimeNotConvertible.Source(), e.Message());
     }
   }
 }

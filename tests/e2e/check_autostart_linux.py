@@ -18,6 +18,7 @@ import shutil
 import subprocess
 import sys
 import tempfile
+import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
@@ -26,43 +27,46 @@ sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
-ADDED = "スタートアップに登録しました。次回のサインインから自動で起動します。"
-ADD_FAILED = "スタートアップに登録できませんでした。"
-REMOVED = "スタートアップから外しました。次回のサインインからは自動で起動しません。"
-NONE = "スタートアップには登録されていません。"
-NOT_OURS = ("スタートアップにある同じ名前の登録は別の場所のプログラムを起動するものなので、"
-            "そのままにしました。")
-REMOVE_FAILED = "スタートアップから外せませんでした。"
-DENIED = "スタートアップ フォルダーへの書き込みが拒否されました。"
-TEXTS = {name: text for name, _, text in program_texts()}
+TEXT = {name: text for name, _, text in program_texts()}
+ADDED, ADD_FAILED = TEXT["StartupAdded"], TEXT["StartupAddFailed"]
+REMOVED, NONE, NOT_OURS = TEXT["StartupRemoved"], TEXT["StartupNone"], TEXT["StartupNotOurs"]
+REMOVE_FAILED, DENIED = TEXT["StartupRemoveFailed"], TEXT["StartupDenied"]
+NOT_UTF8 = TEXT["StartupNotUtf8"]
 # Registered from a folder without templates: the box says they are missing.
-ADDED_BARE = ADDED + "\n" + TEXTS["StartupNoTemplate"]
+ADDED_BARE = ADDED + "\n" + TEXT["StartupNoTemplate"]
 VERSION = f"Auto Quillmer {project_version()}\n"
 
-# Folders of the program copies; the first two hold a template.
-FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x'}
+# Folders of the program copies; the first two hold a template, "bad" is no UTF-8 (the byte 0xFF).
+FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x', "bad": "bad\udcff"}
 TEMPLATED = {"one": "Dozeboardt1.xls", "two": "Dozeboardt3.xls"}
 
 # copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
-# (None: no entry), "lock": the autostart folder is read-only during the step.
+# (None: no entry), "lock": the autostart folder is read-only during the step, and what is
+# done to the entry before the step: "fifo" (a FIFO in its place), "args" (" /open" added
+# to its Exec line, as the guide suggests), "link" (it becomes a link to a file elsewhere).
 STEPS = [
-    ("one", "/nostartup", NONE, "", 0, None, False),
-    ("one", '"/StartUp"', ADDED, "", 0, "one", False),
-    ("two", "/nostartup", NOT_OURS, "", 0, "one", False),
-    ("two", "-startup /open", ADDED, "", 0, "two", False),
-    ("one", "-NoStartup", NOT_OURS, "", 0, "two", False),
-    ("odd", "/startup", ADDED_BARE, "", 0, "odd", False),
-    ("odd", "/nostartup", REMOVE_FAILED, DENIED, 2, "odd", True),
-    ("one", "/startup", ADD_FAILED, DENIED, 2, "odd", True),
-    ("odd", "/startup /nostartup", REMOVED, "", 0, None, False),
+    ("one", "/nostartup", NONE, "", 0, None, False, ""),
+    ("one", '"/StartUp"', ADDED, "", 0, "one", False, ""),
+    ("two", "/nostartup", NOT_OURS, "", 0, "one", False, ""),
+    ("two", "-startup /open", ADDED, "", 0, "two", False, ""),
+    ("one", "-NoStartup", NOT_OURS, "", 0, "two", False, ""),
+    ("odd", "/startup", ADDED_BARE, "", 0, "odd", False, ""),
+    ("odd", "/nostartup", REMOVE_FAILED, DENIED, 2, "odd", True, ""),
+    ("one", "/startup", ADD_FAILED, DENIED, 2, "odd", True, ""),
+    ("odd", "/startup /nostartup", REMOVED, "", 0, None, False, ""),
+    ("bad", "/startup", ADD_FAILED, NOT_UTF8, 2, None, False, ""),
+    ("one", "/nostartup", NOT_OURS, "", 0, None, False, "fifo"),
+    ("one", "/startup", ADDED, "", 0, "one", False, ""),  # in place of the FIFO
+    ("one", "/nostartup", REMOVED, "", 0, None, False, "args"),
+    ("two", "/startup", ADDED, "", 0, "two", False, "link"),
 ]
 
 # The Linux program's answers on its terminal: arguments and what it prints. Such a run shows no
 # box, leaves the autostart entry as it is and writes nothing.
 INFO_STEPS = [
     ("--version", VERSION),
-    ("--help", VERSION + TEXTS["Help"]),
-    ("/startup -h", VERSION + TEXTS["Help"]),
+    ("--help", VERSION + TEXT["Help"]),
+    ("/startup -h", VERSION + TEXT["Help"]),
     ("/open --version --help", VERSION),
 ]
 
@@ -85,9 +89,15 @@ def unescape_value(value):
     return out
 
 
+SHELL = '/bin/sh -c "exec \\"\\$0\\"" '
+
+
 def exec_program(value):
-    """The program of an Exec value: one quoted argument, its escapes and %% undone."""
+    """The program of an Exec value: one quoted argument, its escapes and %% undone (after
+    the shell that starts a path holding %)."""
     text = unescape_value(value)
+    if "%" in text and text.startswith(SHELL):
+        text = text[len(SHELL):]
     if len(text) < 2 or text[0] != '"' or text[-1] != '"':
         return None
     out, i, body = "", 0, text[1:-1]
@@ -108,6 +118,40 @@ def entry_keys(path):
     lines = path.read_text(encoding="utf-8").splitlines()
     keys = dict(line.split("=", 1) for line in lines[1:] if "=" in line)
     return lines[0] if lines else "", keys
+
+
+def prepare(entry, change, root):
+    if change == "fifo":
+        os.mkfifo(entry)
+    elif change == "args":
+        entry.write_text("".join(line + (" /open" if line.startswith("Exec=") else "") + "\n"
+                                 for line in entry.read_text(encoding="utf-8").splitlines()),
+                         encoding="utf-8")
+    elif change == "link":
+        (root / "linked.desktop").write_text("[Desktop Entry]\n")
+        entry.unlink(missing_ok=True)
+        entry.symlink_to(root / "linked.desktop")
+
+
+def launched(entry, program, env, root):
+    """Whether GLib's launcher starts exactly the program from the entry: the program is
+    swapped for a stand-in that writes down its own path."""
+    mark = root / "launched"
+    mark.unlink(missing_ok=True)
+    real = program.with_name("AutoQuillmer.real")
+    program.rename(real)
+    try:
+        program.write_text(f"#!/bin/sh\nprintf %s \"$0\" > '{mark}'\n")
+        program.chmod(0o755)
+        started = subprocess.run(["gio", "launch", str(entry)], env=env, capture_output=True,
+                                 timeout=30).returncode == 0
+        for _ in range(100):
+            if mark.exists() and mark.stat().st_size:
+                break
+            time.sleep(0.1)
+        return started and mark.exists() and mark.read_bytes() == bytes(program)
+    finally:
+        real.replace(program)
 
 
 def main():
@@ -136,8 +180,10 @@ def main():
                    PATH=f"{bin_dir}:{env.get('PATH', '/usr/bin:/bin')}")
         locked = False
         try:
-            for number, (copy, args, headline, reason, code, target, lock) in enumerate(STEPS, 1):
-                what = f"step {number}: {copy} {args}"
+            for number, (copy, args, headline, reason, code, target, lock, change) in \
+                    enumerate(STEPS, 1):
+                what = f"step {number}: {copy} {args} {change}"
+                prepare(autostart / ENTRY, change, root)
                 if lock != locked:
                     subprocess.run(["chattr", "+i" if lock else "-i", str(autostart)], check=True)
                     locked = lock
@@ -155,8 +201,10 @@ def main():
                              {"--info", "--title=Auto Quillmer", f"--text={text}",
                               f"--icon-name={icon}"} <= set(boxes[0]), repr(boxes))
                 present = (autostart / ENTRY).exists()
+                if change == "link":
+                    checks.check(f"{what}: the link stays", (autostart / ENTRY).is_symlink())
                 checks.check(f"{what}: the entry {'starts ' + target if target else 'is gone'}",
-                             present == bool(target))
+                             present == bool(target or change == "fifo"))
                 if present and target:
                     first, keys = entry_keys(autostart / ENTRY)
                     expected = {"Type": "Application", "Name": "Auto Quillmer",
@@ -171,9 +219,12 @@ def main():
                     checks.check(f"{what}: Path is its folder",
                                  unescape_value(keys.get("Path", "")) == str(copies[target].parent),
                                  keys.get("Path", ""))
+                    checks.check(f"{what}: gio launch starts {copies[target]}",
+                                 launched(autostart / ENTRY, copies[target], env, root))
                 leftovers = sorted(p.name for p in autostart.iterdir()) if autostart.exists() else []
                 checks.check(f"{what}: nothing else in the autostart folder",
-                             leftovers == ([ENTRY] if target else []), repr(leftovers))
+                             leftovers == ([ENTRY] if target or change == "fifo" else []),
+                             repr(leftovers))
                 made = sorted(p.name for f in [elsewhere, *(c.parent for c in copies.values())]
                               for p in f.iterdir() if p.name not in ["AutoQuillmer", *TEMPLATED.values()])
                 checks.check(f"{what}: no settings file, no workbook", made == [], repr(made))

@@ -111,7 +111,7 @@ void Run() {
   if (Case == "ok")
     return;
   if (Case == "convert")
-    Raise(EConvertError(txtNotADate()));
+    throw EConvertError(txtNotADate());
   if (Case == "fopen")
     throw EFOpenError(txtCannotOpen());
   if (Case == "foreign")

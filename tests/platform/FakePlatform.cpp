@@ -17,7 +17,6 @@ TFindEntry TFakeProcess::FindFirst(const std::string& name) {
     return e;
   e.Found = true;
   e.Folder = it->second.Folder;
-  e.DosTimeOk = it->second.DosTimeOk;
   return e;
 }
 

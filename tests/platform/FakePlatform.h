@@ -30,7 +30,6 @@ enum class TFakeHold { None, Reading, Writing };
 struct TFakeEntry {
   std::string Content;
   bool Folder = false;
-  bool DosTimeOk = true; // false: last-write time outside 1980 to 2107
   bool ReadOnly = false;
   TFakeHold HeldElsewhere = TFakeHold::None;
   int Links = 1;        // names of the file (hard links)
@@ -161,6 +160,8 @@ public:
   bool Remove(const std::string& name) override;
   bool RemoveLeftover(const std::string& name) override;
   std::vector<std::string> FindNames(const std::string& pattern) override;
+  int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
+  std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really
   void Wait(unsigned ms) override { Waited += ms; }
 

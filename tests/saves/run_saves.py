@@ -34,14 +34,18 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
+sys.dont_write_bytecode = True
+sys.path.insert(0, str(REPO / "tests"))
+from checklist import program_texts  # noqa: E402
+
+TEXT = {name: text for name, _, text in program_texts()}
 PROGRAM = "AutoQuillmer"
 SETTINGS = "AutoQuillmer.ini"
 TEMPLATE1 = "Dozeboardt1.xls"
 TEMPLATE3 = "Dozeboardt3.xls"
 KEYS = ["[Execute]", "Last_XLS=", "LastQuillmer=", "", "[Date]", "TimeToNext=", "",
         "[Launch]", "Type1=", "WindowSize=", "YesNo=", ""]
-WRITE_FAILED = "設定ファイルへの書き込みに失敗しました。"
-PREPARE_FAILED = "新しいファイルの準備に失敗しました。"
+WRITE_FAILED, PREPARE_FAILED = TEXT["WriteFailed"], TEXT["PrepareFailed"]
 NOBODY = 65534
 
 STAND_INS = {
@@ -102,18 +106,38 @@ class Bench:
         return self.logs / f"{folder.name}.log"
 
     def start(self, folder: Path, as_nobody: bool = False, file_limit: int | None = None,
-              cwd: Path | None = None) -> subprocess.Popen:
+              cwd: Path | None = None, walk: list[str] | None = None,
+              terminal: bool = False) -> subprocess.Popen:
+        # walk: the steps from `folder` to the program's folder, too deep to be named whole;
+        # terminal: no display, a terminal for input and a pipe nobody reads for errors.
+        env = self.env(folder)
+        streams = {"stdin": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
+        if terminal:
+            del env["DISPLAY"]
+            import pty
+            _, tty = pty.openpty()
+            read_end, write_end = os.pipe()
+            os.close(read_end)
+            streams = {"stdin": tty, "stderr": write_end}
+
         def before():
             if file_limit is not None:
                 import resource
                 resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+            for step in [str(folder), *walk] if walk else []:
+                os.chdir(step)
             if as_nobody:
                 os.setgroups([])
                 os.setgid(NOBODY)
                 os.setuid(NOBODY)
-        return subprocess.Popen([str(folder / PROGRAM)], cwd=cwd or folder, env=self.env(folder),
-                                stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
-                                stderr=subprocess.DEVNULL, preexec_fn=before)
+        try:
+            return subprocess.Popen(["./" + PROGRAM] if walk else [str(folder / PROGRAM)],
+                                    cwd=None if walk else cwd or folder, env=env,
+                                    stdout=subprocess.DEVNULL, preexec_fn=before, **streams)
+        finally:
+            if terminal:
+                os.close(streams["stdin"])
+                os.close(streams["stderr"])
 
     def run(self, folder: Path, **options) -> tuple[int, list[str]]:
         log = self.box_log(folder)
@@ -126,7 +150,8 @@ class Bench:
 
 
 def leftovers(folder: Path) -> list[str]:
-    return sorted(p.name for p in folder.iterdir() if p.name.startswith(SETTINGS + ".~"))
+    return sorted(p.name for p in folder.iterdir()  # links and FIFOs are nobody's leftovers
+                  if p.name.startswith(SETTINGS + ".~") and p.is_file() and not p.is_symlink())
 
 
 # --- the situations -----------------------------------------------------------------------
@@ -188,6 +213,35 @@ def many_leftovers(bench: Bench, folder: Path):
     return {}
 
 
+def foreign_temporary_names(bench: Bench, folder: Path):
+    # What a hostile user may lay at the names the save once used: links to a file of
+    # theirs and FIFOs. The save neither follows, removes nor waits for any of them.
+    bench.run(folder)
+    give_to_nobody(folder, folder / SETTINGS)
+    (folder / "victim").write_bytes(b"keep")
+    for i in range(1, 101):
+        if i % 2:
+            (folder / f"{SETTINGS}.~{i}.tmp").symlink_to("victim")
+        else:
+            os.mkfifo(folder / f"{SETTINGS}.~{i}.tmp")
+    return {"as_nobody": True}
+
+
+def too_deep(bench: Bench, folder: Path):
+    # The program lies deeper than the system can name (its path over 4095 bytes): built by
+    # wrapping its folder in folders of long names, one short rename at a time.
+    (folder / "in").mkdir()
+    for name in (PROGRAM, TEMPLATE1):
+        (folder / name).rename(folder / "in" / name)
+    top = "in"
+    for i in range(17):
+        (folder / f"w{i}").mkdir()
+        (folder / top).rename(folder / f"w{i}" / ("n" * 250))
+        top = f"w{i}"
+    give_to_nobody(folder)
+    return {"as_nobody": True, "walk": [top] + ["n" * 250] * 17, "code": 2}
+
+
 def file_size_limit(bench: Bench, folder: Path):
     bench.run(folder)
     return {"file_limit": 64}
@@ -209,6 +263,15 @@ SITUATIONS = [
     ("120 leftovers of killed saves: saved, all cleared", many_leftovers, [], "whole", None),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
+    ("100 links and FIFOs at temporary names: saved, all left alone", foreign_temporary_names,
+     [], "whole", lambda f: (f / "victim").read_bytes() == b"keep" and
+     len(list(f.glob(SETTINGS + ".~*.tmp"))) == 100),
+    ("a program path beyond the system's limit: its own box, exit 2, nothing written anywhere",
+     too_deep, [TEXT["NoProgramPath"]], "none",
+     lambda f: not Path("/" + SETTINGS).exists() and not Path("/" + TEMPLATE1).exists()),
+    ("standard error a closed pipe at the terminal question: no box, exit 0, no file",
+     lambda bench, folder: shutil.copy(folder / TEMPLATE1, folder / TEMPLATE3) and
+     {"terminal": True}, [], "none", None),
 ]
 
 
@@ -219,6 +282,7 @@ def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
         problems = []
         try:
             options = lay_out(bench, folder)
+            expected_code = options.pop("code", 0)
             if (folder / SETTINGS).exists():
                 # LastQuillmer is only ever written: a mark that shows the file was saved.
                 text = (folder / SETTINGS).read_bytes()
@@ -227,7 +291,7 @@ def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
             before = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else None
             code, shown = bench.run(folder, **options)
             after = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else None
-            if code != 0:
+            if code != expected_code:
                 problems.append(f"exit code {code}")
             if shown != boxes:
                 problems.append(f"boxes {shown}, expected {boxes}")

@@ -2,6 +2,7 @@
 #include "platform/os/FdPosix.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -46,6 +47,9 @@ TChildResult RunChild(const std::vector<std::string>& argv) {
   if (pid < 0)
     return result;
   if (pid == 0) {
+    // The signals this process ignores are the child's to take as usual.
+    std::signal(SIGPIPE, SIG_DFL);
+    std::signal(SIGXFSZ, SIG_DFL);
     // The program's own chatter on standard error is no message for the user.
     const int null = open("/dev/null", O_RDWR);
     if (null >= 0) {

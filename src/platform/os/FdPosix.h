@@ -1,7 +1,10 @@
 #pragma once
 
-// Owners of POSIX resources for the file layers: a file descriptor, and a path that is
-// removed on the way out unless it is kept.
+// Owners of POSIX resources for the file layers, and the one way in which they write a
+// file whole: a new file under a name nobody can guess, made beside its destination, held
+// from its creation and put in place only when it is complete.
+#include <cstddef>
+#include <dirent.h>
 #include <string>
 #include <unistd.h>
 #include <utility>
@@ -29,18 +32,63 @@ private:
   int Fd;
 };
 
-// Removes a file on the way out unless it has been kept.
-class TRemoveOnExit {
+// Closes a folder listing.
+struct TDirCloser {
+  void operator()(DIR* d) const { closedir(d); }
+};
+
+// The folder part of a path ("." for a bare name, "/" at the root) and its last component.
+std::string FolderPart(const std::string& path);
+std::string LastPart(const std::string& path);
+
+// Writes all of data, going on after short writes and interruptions; false on failure
+// (errno tells why).
+bool WriteAllFd(int fd, const char* data, std::size_t size);
+
+// Creates a file that must not exist yet (no link followed, nothing else opened), with the
+// mode of a new file (0666 less the umask), and holds it with an exclusive advisory lock so
+// that RemoveLeftoverFile leaves it alone while it is open. -1 with errno on failure; EEXIST
+// when the name is taken.
+int CreateHeldFile(const std::string& name);
+
+// Deletes a file that a killed writer left: only a regular file of this user, not reached
+// through a link, that nobody holds locked. False when it was not deleted.
+bool RemoveLeftoverFile(const std::string& name);
+
+// Deletes the leftovers in the folder of `stem` whose names are `stem` followed by a token
+// of `TokenChars` letters and digits, except those that a running writer holds.
+void RemoveLeftoverFiles(const std::string& stem);
+
+// The name under which a file must be written so that a symbolic link at `name` stays: the
+// file it leads to, through any chain of links; `name` itself when it is no link.
+std::string WriteTarget(const std::string& name);
+
+// A file written whole beside its destination: made by CreateHeldFile under `stem` plus a
+// token nobody can guess, removed on the way out unless Commit put it in place.
+class THeldTemp {
 public:
-  explicit TRemoveOnExit(std::string path) : Path(std::move(path)) {}
-  ~TRemoveOnExit() {
-    if (!Path.empty())
-      unlink(Path.c_str());
-  }
-  TRemoveOnExit(const TRemoveOnExit&) = delete;
-  TRemoveOnExit& operator=(const TRemoveOnExit&) = delete;
-  void Keep() { Path.clear(); }
+  static constexpr std::size_t TokenChars = 6;
+
+  explicit THeldTemp(const std::string& stem);
+  ~THeldTemp();
+  THeldTemp(const THeldTemp&) = delete;
+  THeldTemp& operator=(const THeldTemp&) = delete;
+
+  // 0 when made, else the error number.
+  int Error() const { return Err; }
+  int Get() const { return Fd.Get(); }
+  // Writes all of data at the end of what was written; 0 or the error.
+  int Write(const char* data, std::size_t size);
+  // Forces what was written onto the disk and closes the file; 0 or the error.
+  int Finish();
+  // Puts the finished file in place of `to` (rename, replacing it) or beside it as a new
+  // name that must not exist (link); then makes the folder entry durable. 0 or the error.
+  int CommitReplacing(const std::string& to);
+  int CommitNew(const std::string& to);
 
 private:
-  std::string Path;
+  std::string Name;
+  TFd Fd;
+  int Err = 0;
+  bool Kept = false;
 };

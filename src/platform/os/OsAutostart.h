@@ -15,12 +15,14 @@ struct TAutostartEntry {
 
 // How adding or removing the entry ended.
 enum class TAutostartResult {
-  Done,     // made (or replaced) / removed
-  NotFound, // removing: there is no entry of that name
-  NotOurs,  // removing: there is one, but it starts another program; it is left as it is
-  NoFolder, // the folder of such entries is missing (Windows) or cannot be made (POSIX)
-  Denied,   // the folder or the entry may not be written
-  Failed,   // any other failure, with the platform's code
+  Done,      // made (or replaced) / removed
+  NotFound,  // removing: there is no entry of that name
+  NotOurs,   // removing: there is one, but it starts another program; it is left as it is
+  NoFolder,  // the folder of such entries is missing (Windows) or cannot be made (POSIX)
+  Denied,    // the folder or the entry may not be written
+  Failed,    // any other failure, with the platform's code
+  NoProgram, // the program's own path cannot be read
+  NotUtf8,   // adding (POSIX): the program's path is no UTF-8, which desktop entries must be
 };
 
 struct TAutostartOutcome {

@@ -2,6 +2,7 @@
 // ~/.config/autostart) that desktops start at sign-in.
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsAutostart.h"
+#include "platform/os/OsProcess.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -35,16 +36,34 @@ TAutostartOutcome FailureOf(int err, const std::string& path) {
 }
 
 std::string ProgramPath() {
-  char buffer[4096];
-  const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-  return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+  return TOsSlot<TOsProcess>::Native().ModuleFileName();
 }
 
-std::string FolderOfPath(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  return path.substr(0, slash == 0 ? 1 : slash);
+// Whether text is well-formed UTF-8, as every value of a desktop entry must be.
+bool IsUtf8(const std::string& text) {
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    const std::size_t n = c < 0x80         ? 1
+                          : (c >> 5) == 6  ? 2
+                          : (c >> 4) == 14 ? 3
+                          : (c >> 3) == 30 ? 4
+                                           : 0;
+    if (n == 0 || i + n > text.size() || (n == 2 && c < 0xC2))
+      return false;
+    std::uint32_t code = n == 1 ? c : c & (0x7Fu >> n);
+    for (std::size_t k = 1; k < n; ++k) {
+      const auto t = static_cast<unsigned char>(text[i + k]);
+      if ((t & 0xC0) != 0x80)
+        return false;
+      code = code << 6 | (t & 0x3Fu);
+    }
+    // No overlong form, no surrogate, nothing beyond the last code point.
+    if ((n == 3 && code < 0x800) || (n == 4 && (code < 0x10000 || code > 0x10FFFF)) ||
+        (code >= 0xD800 && code <= 0xDFFF))
+      return false;
+    i += n;
+  }
+  return true;
 }
 
 // The folder of autostart entries; "" when there is no home folder to put it in.
@@ -81,8 +100,11 @@ std::string EntryValue(const std::string& text) {
 
 // The Exec value that starts the program: its path as one quoted argument (the double quote,
 // backtick, dollar sign and backslash escaped by a backslash, % doubled), then escaped as
-// every value is.
+// every value is. GLib looks the program up before it undoes the doubled %, and so finds
+// no program whose path holds a %: such a path is handed to the shell, which starts it.
 std::string ExecValue(const std::string& program) {
+  const std::string viaShell =
+      program.find('%') == std::string::npos ? "" : "/bin/sh -c \"exec \\\"\\$0\\\"\" ";
   std::string quoted = "\"";
   for (const char c : program) {
     if (c == '"' || c == '`' || c == '$' || c == '\\')
@@ -92,7 +114,7 @@ std::string ExecValue(const std::string& program) {
     quoted.push_back(c);
   }
   quoted.push_back('"');
-  return EntryValue(quoted);
+  return EntryValue(viaShell + quoted);
 }
 
 std::string EntryText(const TAutostartEntry& entry, const std::string& program) {
@@ -101,24 +123,9 @@ std::string EntryText(const TAutostartEntry& entry, const std::string& program) 
          "Name=" +
          EntryValue(entry.Name) + "\nComment=" + EntryValue(entry.CommentEn) +
          "\nComment[ja]=" + EntryValue(entry.CommentJa) + "\nExec=" + ExecValue(program) +
-         "\nPath=" + EntryValue(FolderOfPath(program)) +
+         "\nPath=" + EntryValue(FolderPart(program)) +
          "\nTerminal=false\n"
          "X-GNOME-Autostart-enabled=true\n";
-}
-
-bool WriteAll(int fd, const std::string& text) {
-  const char* data = text.data();
-  std::size_t size = text.size();
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
 }
 
 // Makes a folder unless it is there; 0 or the error number.
@@ -128,13 +135,17 @@ int MakeFolder(const std::string& path) {
   return errno;
 }
 
-// The whole file, or false when it cannot be read.
+// The whole file, or false when it cannot be read. Anything but a regular file (a FIFO, a
+// device) reads as empty, without waiting for a writer.
 bool ReadAll(const std::string& path, std::string& text, int& err) {
-  TFd fd(open(path.c_str(), O_RDONLY | O_CLOEXEC));
-  if (fd.Get() < 0) {
+  TFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  struct stat st;
+  if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0) {
     err = errno;
     return false;
   }
+  if (!S_ISREG(st.st_mode))
+    return true;
   char buffer[4096];
   for (;;) {
     const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
@@ -163,28 +174,32 @@ public:
     const std::string path = folder + "/" + entry.FileStem + ".desktop";
     const std::string program = ProgramPath();
     if (program.empty())
-      return Outcome(TAutostartResult::Failed, path, ENOENT);
+      return Outcome(TAutostartResult::NoProgram, path);
+    // Desktops read entries as UTF-8 and skip an entry that is not.
+    if (!IsUtf8(program))
+      return Outcome(TAutostartResult::NotUtf8, path);
     // The configuration folder and its autostart folder are made when missing.
-    if (const int err = MakeFolder(FolderOfPath(folder)))
+    if (const int err = MakeFolder(FolderPart(folder)))
       return FailureOf(err, path);
     if (const int err = MakeFolder(folder))
       return FailureOf(err, path);
-    std::string temp = path + ".XXXXXX";
-    TFd fd(mkstemp(temp.data()));
-    if (fd.Get() < 0)
-      return FailureOf(errno, path);
-    TRemoveOnExit cleanup(temp);
-    if (!WriteAll(fd.Get(), EntryText(entry, program)) || fchmod(fd.Get(), 0644) != 0 ||
-        fsync(fd.Get()) != 0)
-      return FailureOf(errno, path);
-    if (close(fd.Release()) != 0)
-      return FailureOf(errno, path);
-    if (rename(temp.c_str(), path.c_str()) != 0)
-      return FailureOf(errno, path);
-    cleanup.Keep();
-    TFd dir(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.Get() >= 0)
-      fsync(dir.Get());
+    // An entry that is a symbolic link is written through to its file; the link stays.
+    // Leftovers of killed writes of it go first.
+    const std::string target = WriteTarget(path);
+    RemoveLeftoverFiles(target + ".");
+    THeldTemp temp(target + ".");
+    const std::string text = EntryText(entry, program);
+    int err = temp.Error();
+    if (!err)
+      err = temp.Write(text.data(), text.size());
+    if (!err && fchmod(temp.Get(), 0644) != 0)
+      err = errno;
+    if (!err)
+      err = temp.Finish();
+    if (!err)
+      err = temp.CommitReplacing(target);
+    if (err)
+      return FailureOf(err, path);
     return Outcome(TAutostartResult::Done, path);
   }
 
@@ -200,7 +215,7 @@ public:
         return Outcome(TAutostartResult::NotFound, path);
       return FailureOf(err, path);
     }
-    // Ours: it starts this very program.
+    // Ours: it starts this very program, with or without arguments added after it.
     const std::string exec = "Exec=" + ExecValue(ProgramPath());
     bool ours = false;
     std::size_t start = 0;
@@ -208,7 +223,8 @@ public:
       std::size_t end = text.find('\n', start);
       if (end == std::string::npos)
         end = text.size();
-      ours = text.compare(start, end - start, exec) == 0;
+      ours = text.compare(start, exec.size(), exec) == 0 &&
+             (end == start + exec.size() || text[start + exec.size()] == ' ');
       start = end + 1;
     }
     if (!ours)

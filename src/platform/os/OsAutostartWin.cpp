@@ -171,7 +171,7 @@ public:
       return Outcome(TAutostartResult::NoFolder, link, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     const std::wstring program = ProgramPath();
     if (program.empty())
-      return Outcome(TAutostartResult::Failed, link, LastError());
+      return Outcome(TAutostartResult::NoProgram, link, LastError());
 
     TComRef<IShellLinkW> shellLink;
     HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,

@@ -4,12 +4,39 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <random>
 #include <string>
 #include <vector>
 
 // An open file of the platform: a handle (Windows) or a descriptor (POSIX).
 using TOsFile = std::intptr_t;
 inline constexpr TOsFile NoOsFile = -1;
+
+// A token of n letters and digits that nobody can guess, for the name of a new file.
+inline constexpr std::size_t SaveTokenChars = 8;
+inline std::string NameToken(std::size_t n) {
+  static constexpr char Letters[] =
+      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
+  std::random_device source;
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
+  std::string token(n, '0');
+  for (char& c : token)
+    c = Letters[pick(source)];
+  return token;
+}
+
+// Whether text is such a token of n letters and digits, or a number of at most nine digits
+// (as earlier versions named their new files).
+inline bool IsNameToken(const std::string& text, std::size_t n) {
+  bool digits = !text.empty() && text.size() <= 9;
+  bool alnum = text.size() == n;
+  for (const char c : text) {
+    const bool digit = c >= '0' && c <= '9';
+    digits = digits && digit;
+    alnum = alnum && (digit || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
+  }
+  return digits || alnum;
+}
 
 // Outcome of claiming a file for saving.
 enum class TClaim {
@@ -93,6 +120,8 @@ public:
   // path whose last component may hold "*" (FindFirstFileA, FindNextFileA, FindClose;
   // opendir, readdir, fnmatch). None when the folder cannot be read.
   virtual std::vector<std::string> FindNames(const std::string& pattern) = 0;
+  // A token for the name of a save's new file, which nobody can guess.
+  virtual std::string NewToken() { return NameToken(SaveTokenChars); }
   // Lets about this many milliseconds pass (Sleep, nanosleep).
   virtual void Wait(unsigned ms) = 0;
 };

@@ -6,8 +6,10 @@
 //   exclusive lock, which is what a program writing the file takes;
 // - saving claims the file with an exclusive lock without waiting; it fails while anyone
 //   else holds any lock on it, a reader or another writer.
-// - a save's new file is held with an exclusive lock from its creation, so that a later
-//   save can tell it from a leftover of a save that was killed.
+// - a save's new file is made under a name nobody can guess, never through a link, and is
+//   held with an exclusive lock from its creation, so that a later save can tell it from a
+//   leftover of a save that was killed; only regular files of this user that nobody holds
+//   are ever removed as leftovers.
 // Programs that take no locks are not seen. A file is read-only when it cannot be opened
 // for writing (no permission, or immutable) or when its mode grants writing to nobody, so
 // that the superuser, who passes permission checks, treats it as read-only too.
@@ -16,8 +18,9 @@
 // process with SIGXFSZ: the signal is ignored once this layer is first used.
 #include "platform/os/OsFiles.h"
 
+#include "platform/os/FdPosix.h"
+
 #include <cerrno>
-#include <climits>
 #include <csignal>
 #include <ctime>
 #include <dirent.h>
@@ -36,22 +39,6 @@ int Fd(TOsFile f) {
 
 // A single system call of at most this many bytes.
 constexpr std::size_t MaxChunk = 0x40000000;
-
-std::string FolderPart(const std::string& name) {
-  const auto slash = name.rfind('/');
-  if (slash == std::string::npos)
-    return ".";
-  return slash == 0 ? "/" : name.substr(0, slash);
-}
-
-std::string LastPart(const std::string& name) {
-  const auto slash = name.rfind('/');
-  return slash == std::string::npos ? name : name.substr(slash + 1);
-}
-
-struct TDirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
 
 class TPosixFiles : public TOsFiles {
 public:
@@ -85,25 +72,7 @@ public:
     }
   }
 
-  std::string SaveTarget(const std::string& name) override {
-    // Follows at most as many links as the system does for one path.
-    std::string at = name;
-    for (int hop = 0; hop < 40; ++hop) {
-      struct stat st;
-      if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
-        return at;
-      std::string link(PATH_MAX, '\0');
-      const ssize_t n = readlink(at.c_str(), link.data(), link.size());
-      if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
-        return name;
-      link.resize(static_cast<std::size_t>(n));
-      if (link[0] == '/' || at.find('/') == std::string::npos)
-        at = link;
-      else
-        at = at.substr(0, at.rfind('/') + 1) + link;
-    }
-    return name;
-  }
+  std::string SaveTarget(const std::string& name) override { return WriteTarget(name); }
 
   TClaim Claim(const std::string& name, TOsFile& f) override {
     const int fd = open(name.c_str(), O_RDWR | O_CLOEXEC | O_NONBLOCK);
@@ -122,18 +91,11 @@ public:
   }
 
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override {
-    const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    const int fd = CreateHeldFile(name);
     if (fd < 0) {
-      if (errno == EEXIST)
+      if (errno == EEXIST || errno == ELOOP)
         return TCreateNew::Exists;
       return (errno == EACCES || errno == EPERM) ? TCreateNew::Denied : TCreateNew::Failed;
-    }
-    // Between the creation and the lock another save may have taken the new file for a
-    // leftover and removed it: then the name counts as taken.
-    struct stat st;
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 || st.st_nlink == 0) {
-      close(fd);
-      return TCreateNew::Exists;
     }
     f = fd;
     return TCreateNew::Created;
@@ -174,11 +136,9 @@ public:
     if (moved) {
       // Makes the new folder entry itself durable; a failure here changes nothing
       // that could still be undone.
-      const int dir = open(FolderPart(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-      if (dir >= 0) {
-        fsync(dir);
-        close(dir);
-      }
+      TFd dir(open(FolderPart(to).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+      if (dir.Get() >= 0)
+        fsync(dir.Get());
     }
     if (claim != NoOsFile)
       close(Fd(claim));
@@ -187,16 +147,7 @@ public:
 
   bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
 
-  bool RemoveLeftover(const std::string& name) override {
-    const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
-    if (fd < 0)
-      return false;
-    struct stat st;
-    const bool removed = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                         flock(fd, LOCK_EX | LOCK_NB) == 0 && unlink(name.c_str()) == 0;
-    close(fd);
-    return removed;
-  }
+  bool RemoveLeftover(const std::string& name) override { return RemoveLeftoverFile(name); }
 
   std::vector<std::string> FindNames(const std::string& pattern) override {
     std::vector<std::string> names;

@@ -8,9 +8,8 @@
 
 // What the directory search found for a name: the first entry only.
 struct TFindEntry {
-  bool Found = false;     // the search found an entry
-  bool Folder = false;    // that entry is a folder
-  bool DosTimeOk = false; // its local last-write time converts to the FAT form (1980 to 2107)
+  bool Found = false;  // the search found an entry
+  bool Folder = false; // that entry is a folder
 };
 
 // The process, its files and its code page, as the operating system reports them.
@@ -20,7 +19,8 @@ public:
 
   // Full path of the program's own executable in the ANSI code page, at most 260 bytes
   // (Windows: GetModuleFileNameW, with the folder in its short form where the code page
-  // cannot spell its long name).
+  // cannot spell its long name); "" when the system cannot give it whole (a longer path,
+  // a Linux path beyond the system's limit), never a path cut short.
   virtual std::string ModuleFileName() = 0;
   // The raw command-line text of the process (Windows: GetCommandLineA).
   virtual std::string CommandLine() = 0;
@@ -29,8 +29,7 @@ public:
   // The lead-byte ranges of the ANSI code page as GetCPInfo(CP_ACP) reports them: up to
   // twelve bytes, pairs of (first, last), ended by a pair of zeros.
   virtual std::vector<std::uint8_t> LeadByteRanges() = 0;
-  // Directory search of one name (FindFirstFileA, FindClose at once, then the last-write
-  // time through FileTimeToLocalFileTime and FileTimeToDosDateTime).
+  // Directory search of one name (FindFirstFileA, FindClose at once).
   virtual TFindEntry FindFirst(const std::string& name) = 0;
   // Locale-aware comparison under the user's default locale (CompareStringA with
   // LOCALE_USER_DEFAULT, both lengths given, NORM_IGNORECASE when ignoreCase). Returns

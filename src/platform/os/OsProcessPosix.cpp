@@ -2,8 +2,12 @@
 // which has no lead bytes in the double-byte sense.
 #include "platform/os/OsProcess.h"
 
+#include "platform/os/FdPosix.h"
+
 #include <cerrno>
+#include <climits>
 #include <clocale>
+#include <csignal>
 #include <cstdlib>
 #include <ctime>
 #include <dirent.h>
@@ -16,31 +20,27 @@
 
 namespace {
 
-// Whether a local last-write time lies in the FAT range, 1980 to 2107.
-bool InDosRange(time_t t) {
-  struct tm local {};
-  if (!localtime_r(&t, &local))
-    return false;
-  const int year = local.tm_year + 1900;
-  return year >= 1980 && year <= 2107;
-}
-
-struct TDirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-
 char FoldAscii(char c) {
   return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
 }
 
 class TOsProcessPosix final : public TOsProcess {
 public:
-  TOsProcessPosix() { std::setlocale(LC_ALL, ""); }
+  // A write to a closed pipe (standard error read by a program that has gone) fails with
+  // EPIPE, handled where it happens, instead of ending the process.
+  TOsProcessPosix() {
+    std::setlocale(LC_ALL, "");
+    std::signal(SIGPIPE, SIG_IGN);
+  }
 
   std::string ModuleFileName() override {
-    char buffer[4096];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
-    return n > 0 ? std::string(buffer, static_cast<std::size_t>(n)) : std::string();
+    // "" when the system cannot give the path (longer than it allows) and when the buffer
+    // was filled, which may mean it was cut.
+    char buffer[PATH_MAX];
+    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    return n > 0 && static_cast<std::size_t>(n) < sizeof buffer
+               ? std::string(buffer, static_cast<std::size_t>(n))
+               : std::string();
   }
 
   std::string CommandLine() override {
@@ -86,19 +86,18 @@ public:
   TFindEntry FindFirst(const std::string& name) override {
     TFindEntry entry;
     const std::string& path = name;
-    const std::size_t slash = path.rfind('/');
-    const std::string last = slash == std::string::npos ? path : path.substr(slash + 1);
+    const std::string last = LastPart(path);
     std::string found = path;
     if (last.find_first_of("*?") != std::string::npos) {
       // Wildcards in the last component: the first matching entry of the folder.
-      const std::string dir = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+      const std::string dir = FolderPart(path);
       std::unique_ptr<DIR, TDirCloser> d(opendir(dir.c_str()));
       if (!d)
         return entry;
       found.clear();
       while (dirent* e = readdir(d.get())) {
         if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0) {
-          found = (slash == std::string::npos ? "" : dir) + e->d_name;
+          found = path.find('/') == std::string::npos ? e->d_name : dir + "/" + e->d_name;
           break;
         }
       }
@@ -110,7 +109,6 @@ public:
       return entry;
     entry.Found = true;
     entry.Folder = S_ISDIR(st.st_mode);
-    entry.DosTimeOk = InDosRange(st.st_mtime);
     return entry;
   }
 

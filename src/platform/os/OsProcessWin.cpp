@@ -84,9 +84,10 @@ public:
                NarrowFrom(CP_ACP, wide.data() + slash + 1, wide.size() - slash - 1, &nameLossy);
       }
     }
-    // As much as a buffer of 261 bytes holds.
+    // A path that a buffer of 261 bytes cannot hold is not cut, which would name another
+    // folder: like a path the system could not give, it is "".
     if (path.size() > ModulePathBuffer - 1)
-      path.resize(ModulePathBuffer - 1);
+      return std::string();
     return path;
   }
 
@@ -113,10 +114,6 @@ public:
     FindClose(search);
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-    FILETIME local;
-    WORD dosDate = 0, dosTime = 0;
-    entry.DosTimeOk = FileTimeToLocalFileTime(&data.ftLastWriteTime, &local) &&
-                      FileTimeToDosDateTime(&local, &dosDate, &dosTime);
     return entry;
   }
 

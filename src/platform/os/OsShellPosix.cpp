@@ -6,6 +6,7 @@
 #include "platform/os/OsShell.h"
 
 #include <cerrno>
+#include <cstdint>
 #include <fcntl.h>
 #include <string>
 #include <sys/stat.h>
@@ -18,7 +19,13 @@ constexpr int ErrorFileNotFound = 2;
 constexpr int ErrorAccessDenied = 5;
 constexpr int ErrorFileExists = 80;
 constexpr int ErrorDiskFull = 112;
+constexpr int ErrorFileTooLarge = 223;
 constexpr int ErrorGeneral = 1117; // an I/O error
+
+// The largest template that is copied. A month's sleep chart is a few hundred kilobytes
+// even when filled in; a file of many megabytes is no template, and copying it (or a link
+// to an endless device) would only fill the disk.
+constexpr std::size_t MaxCopyBytes = 32u * 1024 * 1024;
 
 int ErrorOf(int err) {
   switch (err) {
@@ -40,35 +47,29 @@ int ErrorOf(int err) {
   }
 }
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-  while (size > 0) {
-    const ssize_t n = write(fd, data, size);
-    if (n < 0 && errno == EINTR)
-      continue;
-    if (n <= 0)
-      return false;
-    data += n;
-    size -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 class TOsShellPosix final : public TOsShell {
 public:
   int ShellCopy(const std::string& from, const std::string& to) override {
-    TFd source(open(from.c_str(), O_RDONLY | O_CLOEXEC));
+    // Only a regular file (or a link to one) is copied; opening does not wait for a writer
+    // of a FIFO, and a device or a folder is refused once open.
+    TFd source(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
     if (source.Get() < 0)
       return ErrorOf(errno);
     struct stat st {};
-    if (fstat(source.Get(), &st) != 0 || S_ISDIR(st.st_mode))
+    if (fstat(source.Get(), &st) != 0 || !S_ISREG(st.st_mode))
       return ErrorFileNotFound;
-    // The copy is written beside the target under a name of its own and linked into
-    // place only when it is whole; the link fails rather than replace an existing file.
-    std::string temp = to + ".copy-XXXXXX";
-    TFd target(mkstemp(temp.data()));
-    if (target.Get() < 0)
-      return ErrorOf(errno);
-    TRemoveOnExit cleanup(temp);
+    if (static_cast<std::uintmax_t>(st.st_size) > MaxCopyBytes)
+      return ErrorFileTooLarge;
+    // Leftovers of copies that were killed, which no running copy holds, go first.
+    const std::string stem = to + ".copy-";
+    RemoveLeftoverFiles(stem);
+    // The copy is written beside the target under a name of its own, with the mode of a new
+    // file, and linked into place only when it is whole; the link fails rather than
+    // replace an existing file.
+    THeldTemp temp(stem);
+    if (temp.Error())
+      return ErrorOf(temp.Error());
+    std::size_t copied = 0;
     char buffer[65536];
     for (;;) {
       const ssize_t n = read(source.Get(), buffer, sizeof buffer);
@@ -78,16 +79,17 @@ public:
         return ErrorOf(errno);
       if (n == 0)
         break;
-      if (!WriteAll(target.Get(), buffer, static_cast<std::size_t>(n)))
-        return ErrorOf(errno);
+      // A file that grows while it is copied is cut off at the limit, never copied on.
+      copied += static_cast<std::size_t>(n);
+      if (copied > MaxCopyBytes)
+        return ErrorFileTooLarge;
+      if (const int err = temp.Write(buffer, static_cast<std::size_t>(n)))
+        return ErrorOf(err);
     }
-    fchmod(target.Get(), st.st_mode & 0777);
-    if (fsync(target.Get()) != 0)
-      return ErrorOf(errno);
-    if (close(target.Release()) != 0)
-      return ErrorOf(errno);
-    if (link(temp.c_str(), to.c_str()) != 0)
-      return ErrorOf(errno);
+    if (const int err = temp.Finish())
+      return ErrorOf(err);
+    if (const int err = temp.CommitNew(to))
+      return ErrorOf(err);
     return 0;
   }
 

@@ -127,7 +127,9 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   std::string answer;
   for (;;) {
     std::fputs(prompt, out);
-    std::fflush(out);
+    // A box that cannot be written to the terminal is not shown.
+    if (std::fflush(out) != 0 || std::ferror(out))
+      return 0;
     if (!ReadAnswer(in, answer)) {
       // The end of the input: Cancel where there is one, else No (OK for a message).
       std::fputs("\n", out);

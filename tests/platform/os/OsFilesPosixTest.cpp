@@ -5,6 +5,7 @@
 #include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
+#include "platform/os/FdPosix.h"
 #include "platform/os/OsFiles.h"
 #include "platform/os/RealFolder.h"
 
@@ -387,21 +388,34 @@ TEST_F(PosixFiles, LinksAreSavedThrough) {
 }
 
 // Leftovers of killed saves go at the next save, however many; one that a running save
-// holds (locked) stays.
-TEST_F(PosixFiles, LeftoversAreClearedUnlessHeld) {
+// holds (locked) stays. Nothing that a save did not make blocks it or is followed or
+// removed: links, FIFOs, other users' files and names of other shapes at the leftovers'
+// names stay as they are.
+TEST_F(PosixFiles, LeftoversAreClearedOthersLeftAlone) {
   Put(Ini, OldText);
+  const auto temp = [this](const std::string& token) { return SaveTempName(Ini, token); };
   for (int i = 1; i <= 100; ++i)
-    Put(SaveTempName(Ini, i), "stale");
-  Put(SaveTempName(Ini, 4321), "stale");
-  Put(Ini + ".~x.tmp", "not ours");
+    Put(temp(std::to_string(i)), "stale");
+  Put(temp("4321"), "stale");
+  Put(temp("aB3dE6gH"), "stale");
+  Put(temp("x"), "not ours");
+  Put(Dir + "/victim", "keep");
+  ASSERT_EQ(unlink(temp("3").c_str()), 0);
+  ASSERT_EQ(symlink("victim", temp("3").c_str()), 0);
+  ASSERT_EQ(unlink(temp("5").c_str()), 0);
+  ASSERT_EQ(mkfifo(temp("5").c_str(), 0644), 0);
+  ASSERT_EQ(chown(temp("6").c_str(), Nobody, NoGroup), 0);
   {
-    TLockHolder running(SaveTempName(Ini, 2), LOCK_EX);
+    TLockHolder running(temp("2"), LOCK_EX);
     ASSERT_TRUE(running.Holding);
     EXPECT_EQ(SaveAs(Ini, false), 'S');
   }
   EXPECT_EQ(Get(Ini), NewText);
-  EXPECT_EQ(Names(Dir), (std::set<std::string>{"AutoQuillmer.ini", "AutoQuillmer.ini.~2.tmp",
-                                               "AutoQuillmer.ini.~x.tmp"}));
+  EXPECT_EQ(Get(Dir + "/victim"), "keep");
+  EXPECT_EQ(Names(Dir),
+            (std::set<std::string>{"AutoQuillmer.ini", LastPart(temp("2")), LastPart(temp("3")),
+                                   LastPart(temp("5")), LastPart(temp("6")), LastPart(temp("x")),
+                                   "victim"}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // The POSIX shell layer: the copy never overwrites and never leaves a partial file behind;
 // opening turns the desktop opener's outcome into the shell's kind of number.
+#include "platform/os/FdPosix.h"
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
@@ -7,9 +8,12 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
+#include <sys/file.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -74,14 +78,45 @@ TEST_F(PosixShell, NeverCopiesOverAnExistingFile) {
   EXPECT_EQ(EntriesIn(Dir), 2u);
 }
 
+// Only a regular file up to the size limit is copied: anything else fails at once, with
+// nothing left behind and nothing waited for.
 TEST_F(PosixShell, AFailedCopyLeavesNothingBehind) {
-  EXPECT_EQ(Shell.ShellCopy((Dir / "missing.xls").string(), (Dir / "month.xls").string()), 2);
-  fs::create_directories(Dir / "folder.xls");
-  EXPECT_NE(Shell.ShellCopy((Dir / "folder.xls").string(), (Dir / "month.xls").string()), 0);
   Write(Dir / "t1.xls", "template");
-  EXPECT_NE(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "no" / "month.xls").string()), 0);
-  EXPECT_FALSE(fs::exists(Dir / "month.xls"));
-  EXPECT_EQ(EntriesIn(Dir), 2u);
+  fs::create_directories(Dir / "folder.xls");
+  ASSERT_EQ(mkfifo((Dir / "fifo.xls").c_str(), 0644), 0);
+  fs::create_symlink("/dev/zero", Dir / "zero.xls");
+  Write(Dir / "huge.xls", "");
+  fs::resize_file(Dir / "huge.xls", 33u * 1024 * 1024);
+  const struct {
+    fs::path From, To;
+  } cases[] = {{Dir / "missing.xls", Dir / "month.xls"}, {Dir / "folder.xls", Dir / "month.xls"},
+               {Dir / "fifo.xls", Dir / "month.xls"},    {Dir / "zero.xls", Dir / "month.xls"},
+               {Dir / "huge.xls", Dir / "month.xls"},    {Dir / "t1.xls", Dir / "no" / "m.xls"}};
+  for (const auto& c : cases)
+    EXPECT_NE(Shell.ShellCopy(c.From.string(), c.To.string()), 0) << c.From;
+  EXPECT_EQ(EntriesIn(Dir), 5u);
+}
+
+// Leftovers of killed copies go at the next copy unless a running copy holds them; the new
+// file has the mode of any new file, whatever the template's.
+TEST_F(PosixShell, LeftoversOfKilledCopiesGo) {
+  Write(Dir / "t1.xls", "template");
+  fs::permissions(Dir / "t1.xls", fs::perms::all);
+  const std::string stem = (Dir / "month.xls.copy-").string();
+  Write(stem + "Ab3De6", "killed");
+  Write(stem + "held01", "running");
+  fs::create_symlink("t1.xls", stem + "link01");
+  TFd held(open((stem + "held01").c_str(), O_RDONLY));
+  ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
+  const mode_t mask = umask(022);
+  EXPECT_EQ(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
+  umask(mask);
+  EXPECT_EQ(fs::status(Dir / "month.xls").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                fs::perms::others_read);
+  EXPECT_FALSE(fs::exists(stem + "Ab3De6"));
+  EXPECT_TRUE(fs::exists(stem + "held01"));
+  EXPECT_TRUE(fs::is_symlink(stem + "link01"));
 }
 
 TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
