@@ -92,9 +92,8 @@ def main():
     print(f"info the build in this working copy took {first:.0f} s")
     dist = ROOT / "dist"
     files = listed(dist)
-    names = [name for _, name in files]
     # The programs it lists are those inside the archives, which check_package.py holds to it.
-    names = [name for name in names if name.endswith((".zip", ".tar.gz"))]
+    names = [name for _, name in files if name.endswith((".zip", ".tar.gz"))]
     checks.check("dist/SHA256SUMS lists both archives", len(names) == 2, repr(files))
     wrong = [name for digest, name in files if name in names and
              hashlib.sha256((dist / name).read_bytes()).hexdigest() != digest]
