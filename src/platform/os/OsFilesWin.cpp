@@ -1,5 +1,6 @@
 // File access on Windows, through the ANSI entry points.
 #include "platform/os/OsFiles.h"
+#include "platform/os/WideWin.h"
 
 #include <windows.h>
 
@@ -27,16 +28,9 @@ constexpr DWORD KeptAttributes =
 
 // A path in the system's code page; false where the code page cannot spell it.
 bool AnsiPath(const std::wstring& wide, std::string& ansi) {
-  const int n = static_cast<int>(wide.size());
-  BOOL lossy = FALSE;
-  const int size = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, nullptr, 0,
-                                       nullptr, &lossy);
-  if (size <= 0 || lossy)
-    return false;
-  ansi.assign(static_cast<std::size_t>(size), '\0');
-  return WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, wide.data(), n, ansi.data(), size,
-                             nullptr, &lossy) == size &&
-         !lossy;
+  bool lossy = true;
+  ansi = NarrowFrom(CP_ACP, wide.data(), wide.size(), &lossy);
+  return !ansi.empty() && !lossy;
 }
 
 // The full path of an open file or folder, through every symbolic link and junction, without
@@ -63,13 +57,8 @@ std::wstring FinalPath(HANDLE h) {
 
 // The full path of a name as given, without following anything.
 std::wstring FullPath(const std::string& name) {
-  const int n =
-      MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), nullptr, 0);
-  if (n <= 0)
-    return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, name.data(), static_cast<int>(name.size()), wide.data(), n);
-  const DWORD size = GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  const std::wstring wide = WideFrom(CP_ACP, name);
+  const DWORD size = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (size == 0)
     return {};
   std::wstring full(size, L'\0');
