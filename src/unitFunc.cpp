@@ -50,7 +50,7 @@ void ResetRunState() {
 
 namespace {
 
-const char* const AppCaption = "Auto Quillmer";
+constexpr char AppCaption[] = "Auto Quillmer";
 const char* const SettingsBase = "AutoQuillmer";
 const char* const SettingsExt = ".ini";
 const char* const TemplateType1 = "Dozeboardt1.xls";
@@ -92,31 +92,30 @@ std::string HexCode(std::uint32_t code) {
 
 // Shows the outcome of adding or removing the entry: the headline, for a failure the
 // reason, then where the entry is. Returns the exit code of the run.
-std::int32_t ReportStartup(const TAutostartOutcome& outcome, const std::string& headline,
-                           bool failed) {
-  std::string text = headline;
+std::int32_t ReportStartup(const TAutostartOutcome& outcome, const TText& headline, bool failed) {
+  TBoxText text = headline;
   if (failed) {
     text += "\r\n";
     switch (outcome.Result) {
     case TAutostartResult::NoFolder:
-      text += txtStartupNoFolder();
+      text += txtStartupNoFolder;
       break;
     case TAutostartResult::Denied:
-      text += txtStartupDenied();
+      text += txtStartupDenied;
       break;
     case TAutostartResult::NotUtf8:
-      text += txtStartupNotUtf8();
+      text += txtStartupNotUtf8;
       break;
     case TAutostartResult::NoProgram:
-      text += txtNoProgramPath();
+      text += txtNoProgramPath;
       break;
     default:
-      text += txtErrorCode() + HexCode(outcome.Code);
+      text += txtErrorCode + TBoxText::FromSystem(HexCode(outcome.Code));
       break;
     }
   }
   if (!outcome.Path.empty())
-    text += "\r\n\r\n" + txtStartupPlace() + outcome.Path;
+    text += "\r\n\r\n" + txtStartupPlace + TBoxText::FromSystem(outcome.Path);
   ShowMsg(text, failed ? "e" : "i", AppCaption);
   return failed ? StartupFailed : 0;
 }
@@ -174,10 +173,10 @@ std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxTe
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
+    OsUi().ShowBox(txtIconFault, caption, MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags | MbOk);
+  return OsUi().ShowBox(text, caption, flags | MbOk);
 }
 
 std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
@@ -194,7 +193,7 @@ std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::st
   else if (icon == "n")
     flags = 0;
   else {
-    OsUi().ShowBox(txtIconFault.Shown(), caption.Utf8Form(), MbOk);
+    OsUi().ShowBox(txtIconFault, caption, MbOk);
     return -1;
   }
   if (buttons == "yn")
@@ -202,10 +201,10 @@ std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::st
   else if (buttons == "ync")
     flags |= MbYesNoCancel;
   else {
-    OsUi().ShowBox(txtButtonFault.Shown(), caption.Utf8Form(), MbOk);
+    OsUi().ShowBox(txtButtonFault, caption, MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags);
+  return OsUi().ShowBox(text, caption, flags);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -264,8 +263,10 @@ std::int32_t DaysSinceLastOpen() {
   const std::int32_t d = FloorToInt(ToLogicalDay(StartTime)) - FloorToInt(ToLogicalDay(Last_XLS));
   if (d >= 0)
     return d;
-  const TBoxText text = txtClockBack + FormatMoment(ClockPattern, Last_XLS) + "\r\n" + txtClockNow +
-                        FormatMoment(ClockPattern, StartTime) + "\r\n\r\n" + txtClockIgnore;
+  const TBoxText text = txtClockBack + TBoxText::FromSystem(FormatMoment(ClockPattern, Last_XLS)) +
+                        "\r\n" + txtClockNow +
+                        TBoxText::FromSystem(FormatMoment(ClockPattern, StartTime)) + "\r\n\r\n" +
+                        txtClockIgnore;
   if (AskMsg(text, "w", "yn", AppCaption) == IdYes)
     return ForceOpen;
   return d;
@@ -304,8 +305,9 @@ bool OpenWorkbook() {
   const std::int32_t result = OsShell().ShellOpen(TargetFile, ShowCommandFor(WindowSize));
   if (result > 32)
     return true;
-  ShowMsg(txtOpenFailed + TargetFile + "\r\n" + txtErrorCode + DecimalText(result), "e",
-          AppCaption);
+  ShowMsg(txtOpenFailed + TBoxText::FromSystem(TargetFile) + "\r\n" + txtErrorCode +
+              TBoxText::FromSystem(DecimalText(result)),
+          "e", AppCaption);
   return false;
 }
 
@@ -315,10 +317,12 @@ bool OpenWorkbook() {
 std::int32_t AddStartupEntry() {
   const TAutostartOutcome outcome = OsAutostart().Add(StartupEntry());
   const bool done = outcome.Result == TAutostartResult::Done;
-  std::string headline = done ? txtStartupAdded() : txtStartupAddFailed();
+  TBoxText headline = done ? TBoxText(txtStartupAdded) : TBoxText(txtStartupAddFailed);
   // Registered, but a start would find no template to make the chart from.
-  if (done && !TemplateBesideProgram())
-    headline += "\r\n" + txtStartupNoTemplate();
+  if (done && !TemplateBesideProgram()) {
+    headline += "\r\n";
+    headline += txtStartupNoTemplate;
+  }
   return ReportStartup(outcome, headline, !done);
 }
 
@@ -326,13 +330,13 @@ std::int32_t RemoveStartupEntry() {
   const TAutostartOutcome outcome = OsAutostart().Remove(StartupEntry());
   switch (outcome.Result) {
   case TAutostartResult::Done:
-    return ReportStartup(outcome, txtStartupRemoved(), false);
+    return ReportStartup(outcome, txtStartupRemoved, false);
   case TAutostartResult::NotFound:
-    return ReportStartup(outcome, txtStartupNone(), false);
+    return ReportStartup(outcome, txtStartupNone, false);
   case TAutostartResult::NotOurs:
-    return ReportStartup(outcome, txtStartupNotOurs(), false);
+    return ReportStartup(outcome, txtStartupNotOurs, false);
   default:
-    return ReportStartup(outcome, txtStartupRemoveFailed(), true);
+    return ReportStartup(outcome, txtStartupRemoveFailed, true);
   }
 }
 

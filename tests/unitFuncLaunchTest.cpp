@@ -235,4 +235,92 @@ TEST_F(LaunchDecision, BoxesStayReadableWhereTheCodePageLacksTheirCharacters) {
   EXPECT_EQ(Os.Ui.Boxes[1].Caption, "アプリケーション エラー");
 }
 
+// The conversions of the system the tests run on (under Wine: an English, German or Japanese
+// Windows, scripts/test/test-wine-locales.sh).
+class TSystemCodePage : public TFakeProcess {
+public:
+  using TFakeProcess::TFakeProcess;
+  std::string AnsiFromUtf8(const std::string& utf8) override { return System().AnsiFromUtf8(utf8); }
+  std::string Utf8FromAnsi(const std::string& ansi) override { return System().Utf8FromAnsi(ansi); }
+  std::size_t Utf8FromAnsiInto(const char* ansi, std::size_t n, char* out,
+                               std::size_t size) override {
+    return System().Utf8FromAnsiInto(ansi, n, out, size);
+  }
+
+private:
+  static TOsProcess& System() { return TOsSlot<TOsProcess>::Native(); }
+};
+
+class EveryBox : public LaunchDecision {
+protected:
+  // Every box of the program, under the code page of `process`.
+  std::vector<TBoxCall> Tour(TFakeProcess& process);
+};
+
+std::vector<TBoxCall> EveryBox::Tour(TFakeProcess& process) {
+  TFakePlatform& os = Os;
+  const std::string& dir = Dir;
+  process.ModulePath = dir + "AutoQuillmer.exe";
+  TOsSlot<TOsProcess>::Use(&process);
+  TText::LoadAll();
+  os.Ui.Boxes.clear();
+  os.Fs.clear();
+  ShowMsg(txtOpenQuestion, "?", "Auto Quillmer");
+  AskMsg(txtOpenQuestion, "?", "yes", "Auto Quillmer");
+  ResetRunState();
+  AppDir = dir;
+  ChooseTemplateType(); // no template
+  os.Fs[dir + "Dozeboardt1.xls"] = os.Fs[dir + "Dozeboardt3.xls"] = TFakeEntry{"x"};
+  os.Ui.Answers = {IdCancel};
+  ChooseTemplateType();
+  StartTime = 38169.5;
+  Last_XLS = 38170.5;
+  DaysSinceLastOpen();
+  ConfirmOpen();
+  TargetFile = dir + "Dozeboard_2004-06.xls";
+  os.Shell.OpenResult = 31;
+  OpenWorkbook();
+  for (auto r : {TAutostartResult::Done, TAutostartResult::Denied, TAutostartResult::NoFolder,
+                 TAutostartResult::Failed, TAutostartResult::NotFound, TAutostartResult::NotOurs}) {
+    os.Autostart.Outcome = {r, dir + "Auto Quillmer.lnk", 5};
+    AddStartupEntry();
+    RemoveStartupEntry();
+  }
+  // A file of the earlier layout that cannot be written, and no template for the new month.
+  os.Fs.erase(dir + "Dozeboardt1.xls");
+  SettingsHere("[Window]\r\nx=1\r\n");
+  os.Fs["AutoQuillmer.ini"].ReadOnly = true;
+  RunProcess();
+  os.Fs["AutoQuillmer.ini"].HeldElsewhere = TFakeHold::Writing; // the failure report
+  RunProcess();
+  TOsSlot<TOsProcess>::Use(&os.Process);
+  TText::LoadAll();
+  return os.Ui.Boxes;
+}
+
+TEST_F(EveryBox, ReadsAlikeWhateverTheSystemsCodePage) {
+  TFakeProcess utf8(Os.Fs);
+  const std::vector<TBoxCall> shown = Tour(utf8);
+  std::string all;
+  for (const TBoxCall& b : shown)
+    all += b.Caption + "\n" + b.Text + "\n";
+#define AQ_TEXT(name, utf8) EXPECT_NE(all.find(utf8), std::string::npos) << #name;
+#define AQ_STRING(name, id, utf8)
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
+  EXPECT_NE(all.find(txtReportCaption.Source()), std::string::npos);
+  TLatin1Process latin1(Os.Fs);
+  TSystemCodePage system(Os.Fs);
+  for (TFakeProcess* process :
+       {static_cast<TFakeProcess*>(&latin1), static_cast<TFakeProcess*>(&system)}) {
+    const std::vector<TBoxCall> again = Tour(*process);
+    ASSERT_EQ(again.size(), shown.size());
+    for (std::size_t i = 0; i < shown.size(); ++i) {
+      EXPECT_EQ(again[i].Text, shown[i].Text);
+      EXPECT_EQ(again[i].Caption, shown[i].Caption);
+    }
+  }
+}
+
 } // namespace

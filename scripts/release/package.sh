@@ -3,7 +3,8 @@
 # and writes the release:
 #   dist/AutoQuillmer-<version>-win32.zip           the 32-bit Windows program (preset win32)
 #   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
-#   dist/SHA256SUMS                                  the digests of both and of the three programs
+#   dist/SHA256SUMS                                  the digests of what is shipped: both packages
+#                                                    and the program inside each, under its name there
 # Each holds one folder, "AutoQuillmer" in the zip and "AutoQuillmer-<version>" in the tarball
 # (shown here as AutoQuillmer/):
 #   AutoQuillmer/はじめにお読みください.txt   (zip; README.txt in the tarball)
@@ -124,6 +125,7 @@ echo "laying out the Windows package"
 folder="$stage/AutoQuillmer"
 mkdir -p "$folder"
 cp dist/win32/AutoQuillmer.exe templates/Dozeboardt1.xls templates/Dozeboardt3.xls "$folder/"
+shipped_programs="$(cd "$stage" && sha256sum AutoQuillmer/AutoQuillmer.exe)"
 windows_text packaging/readme-ja.txt "$folder/はじめにお読みください.txt"
 windows_text LICENSE "$folder/LICENSE.txt"
 # The command files start the program from their own folder with the switch. They hold
@@ -149,6 +151,7 @@ strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
 sed "s/@VERSION@/$version/g" packaging/readme-linux.txt >"$folder/README.txt"
 cp LICENSE "$folder/LICENSE.txt"
 chmod 755 "$folder/AutoQuillmer"
+shipped_programs+=$'\n'"$(cd "$stage" && sha256sum AutoQuillmer/AutoQuillmer)"
 html_guides "$folder/docs"
 tar_name="AutoQuillmer-$version-linux-x86_64.tar.gz"
 mapfile -t members < <(members_of "AutoQuillmer-$version")
@@ -156,8 +159,9 @@ write_archive "$root/dist/$tar_name" "${members[@]}"
 echo "dist/$tar_name ($(stat -c %s "dist/$tar_name") bytes)"
 tar -tvzf "dist/$tar_name" | sed 's/^/  /'
 
-# Checked with "sha256sum -c SHA256SUMS" in dist/ (or beside the downloaded files).
-(cd dist && sha256sum "$zip_name" "$tar_name" win32/AutoQuillmer.exe win64/AutoQuillmer.exe \
-  linux/AutoQuillmer >SHA256SUMS.partial && mv SHA256SUMS.partial SHA256SUMS)
+# Checked with "sha256sum -c --ignore-missing SHA256SUMS" beside the downloaded files, and
+# after unpacking there also the program (the lines AutoQuillmer/...): exactly the bytes shipped.
+(cd dist && { sha256sum "$zip_name" "$tar_name" && printf '%s\n' "$shipped_programs"; } >SHA256SUMS.partial &&
+  mv SHA256SUMS.partial SHA256SUMS)
 echo "dist/SHA256SUMS:"
 sed 's/^/  /' dist/SHA256SUMS

@@ -8,6 +8,7 @@
 #include "platform/os/OsProcess.h"
 #include "platform/os/OsUi.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -17,6 +18,34 @@
 #include <cxxabi.h>
 #define AQ_HAS_CXXABI 1
 #endif
+
+// The boxes of the failure report and of the runtime-error stop, with room made once, so
+// that showing a report takes no memory. Their texts are built here in fixed buffers, from
+// the fixed texts' source forms and the system's texts converted from its code page.
+class TReportBox {
+public:
+  static void Reserve() {
+    Text();
+    Caption();
+  }
+  static void Show(const char* text, std::size_t n, const char* caption, unsigned flags) {
+    Text().Utf8.assign(text, n);
+    Caption().Utf8.assign(caption, std::min(std::strlen(caption), ShownCaptionBuffer - 1));
+    OsUi().ShowBox(Text(), Caption(), flags);
+  }
+
+private:
+  static TBoxText& Text() {
+    static TBoxText text;
+    text.Utf8.reserve(ShownReportBuffer);
+    return text;
+  }
+  static TBoxText& Caption() {
+    static TBoxText caption;
+    caption.Utf8.reserve(ShownCaptionBuffer);
+    return caption;
+  }
+};
 
 namespace {
 
@@ -29,19 +58,6 @@ std::unique_ptr<EInvalidPointer> PreInvalidPointer;
 std::new_handler PreviousNewHandler = nullptr;
 bool ReportReady = false;
 bool Reporting = false;
-
-// The texts handed to the message box, with room made once, so that showing a report
-// takes no memory.
-std::string& BoxText() {
-  static std::string text;
-  text.reserve(ShownReportBuffer);
-  return text;
-}
-std::string& BoxCaption() {
-  static std::string caption;
-  caption.reserve(ShownCaptionBuffer);
-  return caption;
-}
 
 AQ_NOINLINE void OutOfMemoryHandler() {
   const void* address = AQ_RETURN_ADDRESS();
@@ -186,9 +202,8 @@ void ShowReport(const char* className, const Exception* failure, const void* add
   static char shown[ShownReportBuffer];
   const std::size_t n =
       FormatReport(text, className, failure ? &failure->Message() : nullptr, address);
-  BoxText().assign(shown, FormatShownReport(shown, className, failure, address, text, n));
-  BoxCaption().assign(txtReportCaption.Shown(), 0, ShownCaptionBuffer - 1);
-  OsUi().ShowBox(BoxText(), BoxCaption(), MbIconHand | MbTaskModal);
+  TReportBox::Show(shown, FormatShownReport(shown, className, failure, address, text, n),
+                   txtReportCaption.Shown().c_str(), MbIconHand | MbTaskModal);
 }
 
 std::size_t FormatRuntimeError(char (&out)[64], int number, const void* address) {
@@ -311,8 +326,7 @@ void ShowFailureReport(const char* className, const void* address) {
 }
 
 void ReserveBoxTexts() {
-  BoxText();
-  BoxCaption();
+  TReportBox::Reserve();
 }
 
 void CurrentForeignClassName(char (&out)[128]) {
@@ -337,9 +351,7 @@ std::string RuntimeErrorText(int number, const void* address) {
 void RuntimeErrorStop(int number, const void* address) {
   static char text[64];
   const std::size_t n = FormatRuntimeError(text, number, address);
-  BoxText().assign(text, n);
-  BoxCaption().assign(RuntimeErrorCaption);
-  OsUi().ShowBox(BoxText(), BoxCaption(), MbOk);
+  TReportBox::Show(text, n, RuntimeErrorCaption, MbOk);
   OsProcess().EndProcess(number);
   std::abort(); // the platform never comes back from ending the process
 }

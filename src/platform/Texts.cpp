@@ -26,7 +26,11 @@ void TText::LoadAll() {
   }
 }
 
-TBoxText::TBoxText(const std::string& ansi) : Utf8(OsProcess().Utf8FromAnsi(ansi)) {}
+TBoxText TBoxText::FromSystem(const std::string& ansi) {
+  TBoxText text;
+  text.Utf8 = OsProcess().Utf8FromAnsi(ansi);
+  return text;
+}
 
 std::string WithFirstValue(const std::string& pattern, const std::string& value) {
   std::string text = pattern;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <string>
 
 // A fixed text of the program. Texts are written once, in UTF-8, in the table Texts.def;
@@ -43,15 +44,18 @@ private:
 #undef AQ_TEXT
 
 // A text for a message box, in UTF-8 (message boxes are drawn in Unicode). It is put
-// together from fixed texts, taken in their shown form, and from texts of the system (file
-// names, formatted date-times, numbers), which are in the ANSI code page and are converted
-// from it. On a system whose code page lacks the characters of the fixed texts these stay
-// readable; nothing the program keeps or stores changes.
+// together from fixed texts, only ever in their source form (a row of the table, or a
+// literal of the program's source such as a line break), and from texts of the system (file
+// names, formatted date-times, numbers), which are in the ANSI code page and come in only
+// through FromSystem, which converts them. A string in the code page cannot become a box
+// text in any other way, so a fixed text that has been through the code page (and lost its
+// characters where the code page lacks them) cannot reach a box.
 class TBoxText {
 public:
   TBoxText(const TText& fixed) : Utf8(fixed.Shown()) {}
-  TBoxText(const std::string& ansi);
-  TBoxText(const char* ansi) : TBoxText(std::string(ansi)) {}
+  template <std::size_t N> TBoxText(const char (&literal)[N]) : Utf8(literal) {}
+  // A text of the system, converted from the ANSI code page.
+  static TBoxText FromSystem(const std::string& ansi);
 
   const std::string& Utf8Form() const { return Utf8; }
   TBoxText& operator+=(const TBoxText& more) {
@@ -60,6 +64,8 @@ public:
   }
 
 private:
+  friend class TReportBox;
+  TBoxText() = default;
   std::string Utf8;
 };
 

@@ -1,6 +1,7 @@
 """The settings file over whole runs: a typical day, the file a first run writes on an
 English system, the upgrade of a file of the earlier layout, a current directory other
-than the program's folder, a file that another program holds open, and a read-only file.
+than the program's folder, a file that is a symbolic link, a file that another program holds
+open, and a read-only file.
 (The file of a first run on the Japanese system: cases_workbook.first_run_opens_type1.)
 
 The clock stands still at the given local time (faketime), so every time in the file is
@@ -262,6 +263,24 @@ def settings_in_current_directory(t):
     t.file_is(t.folder, SETTINGS, in_program_folder)
     t.file_is(elsewhere, SETTINGS,
               settings_text("2004/07/01 7:30:00", "2004/07/01 13:00:00"))
+
+
+@case("a settings file that is a symbolic link (made on the Unix side of the drive): the save "
+      "goes to the file it leads to, and the link stays", tags=("settings",))
+def settings_through_a_link(t):
+    synced = t.base / "synced"
+    synced.mkdir()
+    (synced / SETTINGS).write_bytes(settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00"))
+    t.set_folder("prog")
+    t.put(TEMPLATE1)
+    (t.folder / SETTINGS).symlink_to(Path("..") / "synced" / SETTINGS)
+    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
+    t.boxes(run, OPEN_QUESTION)
+    t.exit_code(run, 0)
+    t.check((t.folder / SETTINGS).is_symlink(), "the settings file is still a link")
+    t.file_is(synced, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    t.files(synced, [SETTINGS])
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
 
 
 # --- a file held open elsewhere ---------------------------------------------------------

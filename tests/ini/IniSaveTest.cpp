@@ -59,6 +59,22 @@ TEST(IniSave, CleanSaveClaimsWritesFlushesAndReplaces) {
   EXPECT_EQ(run.P.Files.OpenCount(), 0u);
 }
 
+// A settings file that is a symbolic link to a hidden file: the file it leads to is replaced,
+// keeps the attribute, and the link stays.
+TEST(IniSave, SavesThroughALinkAndKeepsTheHiddenAttribute) {
+  TSaveRun run(false);
+  const std::string real = "D:\\Sync\\AutoQuillmer.ini";
+  run.P.Fs[Ini].LinkTo = real;
+  run.P.Fs[real] = TFakeEntry{OldText};
+  run.P.Fs[real].Hidden = true;
+  run.Save();
+  EXPECT_EQ(run.P.Files.Calls[0], "Claim " + real);
+  EXPECT_EQ(run.P.Fs.size(), 2u);
+  EXPECT_EQ(run.P.Fs[Ini].LinkTo, real);
+  EXPECT_EQ(run.P.Fs[real].Content.rfind("[Launch]\r\nYesNo=1\r\n", 0), 0u);
+  EXPECT_TRUE(run.P.Fs[real].Hidden);
+}
+
 TEST(IniSave, PartialWritesAreContinued) {
   TSaveRun run(true);
   run.P.Files.WriteChunk = 7;

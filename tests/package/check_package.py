@@ -13,7 +13,9 @@ entry). The Windows program is a 32-bit GUI-subsystem executable that needs no D
 Windows' own; the Linux program an x86-64 ELF executable. Text files for Windows are UTF-8
 with a byte-order mark and CRLF line ends. The guides (docs/guide-*.md, from which the pages
 are made) must give every message text of the program exactly, name every settings key and
-the ways to start it, and have a section on upgrading and removing the program.
+the ways to start it, and have a section on upgrading and removing the program. SHA256SUMS
+beside the packages lists exactly what is shipped: both packages and the program inside each,
+with the digests of the bytes they hold.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
@@ -235,6 +237,22 @@ def check_tar(checks, package, version, built):
         check_common(checks, "tarball", folder, False)
 
 
+def check_sums(checks, zip_path, tar_path):
+    """SHA256SUMS beside the packages: each package and the program it holds, nothing else."""
+    sums = zip_path.parent / "SHA256SUMS"
+    listed = {}
+    for line in sums.read_text(encoding="utf-8").splitlines() if sums.is_file() else []:
+        digest, _, name = line.partition("  ")
+        listed[name] = digest
+    with zipfile.ZipFile(zip_path) as z, tarfile.open(tar_path) as t:
+        shipped = {zip_path.name: zip_path.read_bytes(), tar_path.name: tar_path.read_bytes(),
+                   "AutoQuillmer/AutoQuillmer.exe": z.read("AutoQuillmer/AutoQuillmer.exe"),
+                   "AutoQuillmer/AutoQuillmer": t.extractfile("AutoQuillmer/AutoQuillmer").read()}
+    expected = {name: hashlib.sha256(data).hexdigest() for name, data in shipped.items()}
+    checks.check("SHA256SUMS lists exactly both packages and the programs in them, with their digests",
+                 listed == expected, repr(sorted(set(listed.items()) ^ set(expected.items()))))
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--zip", help="check this Windows package instead of building one")
@@ -261,6 +279,9 @@ def main():
             check(checks, package, version, built)
             digest = hashlib.sha256(package.read_bytes()).hexdigest()
             print(f"info {package.name}: {package.stat().st_size} bytes, sha256 {digest}")
+    if all(package.is_file() for package, _, _ in packages) and (
+            built or (packages[0][0].parent / "SHA256SUMS").is_file()):
+        check_sums(checks, packages[0][0], packages[1][0])
 
     texts = [text for name, number, text in program_texts() if number is None and name not in TERMINAL_TEXTS]
     checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")

@@ -22,9 +22,17 @@ TOsFile TFakeFiles::Add(const std::string& name, bool writing) {
   return f;
 }
 
-TOsFile TFakeFiles::OpenRead(const std::string& name) {
-  if (Fails("OpenRead", name))
+std::string TFakeFiles::SaveTarget(const std::string& name) {
+  std::string at = name;
+  for (int hop = 0; hop < 40 && Fs.count(at) && !Fs[at].LinkTo.empty(); ++hop)
+    at = Fs[at].LinkTo;
+  return at;
+}
+
+TOsFile TFakeFiles::OpenRead(const std::string& given) {
+  if (Fails("OpenRead", given))
     return NoOsFile;
+  const std::string name = SaveTarget(given);
   auto it = Fs.find(name);
   if (it == Fs.end() || it->second.Folder || it->second.HeldElsewhere == TFakeHold::Writing)
     return NoOsFile;
@@ -88,6 +96,7 @@ bool TFakeFiles::CarryOver(TOsFile claim, TOsFile made) {
       !Open.count(made))
     return false;
   const TFakeEntry& e = Fs[o->second.Name];
+  Fs[Open[made].Name].Hidden = e.Hidden;
   return e.Links <= 1 && !e.Foreign;
 }
 

@@ -34,6 +34,8 @@ struct TFakeEntry {
   TFakeHold HeldElsewhere = TFakeHold::None;
   int Links = 1;        // names of the file (hard links)
   bool Foreign = false; // its owner cannot be given to a new file by this user
+  bool Hidden = false;  // hidden or system: an attribute that goes with the file
+  std::string LinkTo{}; // not empty: a symbolic link to this name
 };
 using TFakeFs = std::map<std::string, TFakeEntry>;
 
@@ -68,7 +70,7 @@ class TFakeUi : public TOsUi {
 public:
   std::vector<TBoxCall> Boxes;
   std::deque<int> Answers; // played back in order; an empty queue answers OK (1)
-  int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override;
+  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override;
 };
 
 struct TCopyCall {
@@ -148,7 +150,7 @@ public:
   TOsFile OpenRead(const std::string& name) override;
   std::int64_t SizeOf(TOsFile f) override;
   std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override;
-  std::string SaveTarget(const std::string& name) override { return name; } // not recorded
+  std::string SaveTarget(const std::string& name) override; // not recorded
   TClaim Claim(const std::string& name, TOsFile& f) override;
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override;
   bool CarryOver(TOsFile claim, TOsFile made) override;

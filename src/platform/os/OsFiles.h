@@ -73,7 +73,10 @@ public:
 
   // The name under which a save of `name` must write: where `name` is a symbolic link,
   // the file it leads to (through any chain of links, relative ones taken from the link's
-  // folder), so that the link stays; otherwise `name` itself. (Windows: `name`.)
+  // folder), so that the link stays; otherwise `name` itself, also where it leads to no file.
+  // (Windows: the path GetFinalPathNameByHandleW gives for the name opened with
+  // FILE_FLAG_BACKUP_SEMANTICS, in the ANSI code page, or its short form where the code page
+  // cannot spell it; empty, which no save can claim, where neither can be spelt.)
   virtual std::string SaveTarget(const std::string& name) = 0;
   // Opens an existing file for reading and writing without truncating it, and holds it so
   // that nobody else can have it open meanwhile. A missing file is not created.
@@ -90,8 +93,9 @@ public:
   // that it can take the claimed file's place unnoticed. False when that cannot be done:
   // the claimed file has further names (hard links), which a replacement would part from
   // it, or the system does not let this user give the new file the old one's owner or
-  // group. (Windows: false when the file has several links; the new file's security
-  // comes from its folder. POSIX: fchown, fchmod.)
+  // group. (Windows: false when the file has several links; the hidden and system
+  // attributes are set on the new file (SetFileInformationByHandle), false when that fails.
+  // POSIX: fchown, fchmod.)
   virtual bool CarryOver(TOsFile claim, TOsFile made) = 0;
   // Cuts the file off at the current position (SetEndOfFile, ftruncate).
   virtual bool SetEnd(TOsFile f) = 0;
@@ -107,8 +111,10 @@ public:
   // there; `claim` is the file that Claim gave for `to` (NoOsFile when it was missing) and
   // is closed here in every case (before the move where the platform cannot replace a
   // file that is open, after it otherwise).
-  // (Windows: MoveFileExA, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. POSIX:
-  // rename, then fsync of the folder.)
+  // (Windows: ReplaceFileA, which gives the new file the old one's security descriptor and
+  // attributes; where it fails, and for a missing `to`, MoveFileExA,
+  // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. POSIX: rename, then fsync of the
+  // folder.)
   virtual bool Replace(TOsFile claim, const std::string& from, const std::string& to) = 0;
   // Deletes a file (DeleteFileA, unlink).
   virtual bool Remove(const std::string& name) = 0;

@@ -1,7 +1,10 @@
 // File access on Windows, through the ANSI entry points.
 #include "platform/os/OsFiles.h"
+#include "platform/os/WideWin.h"
 
 #include <windows.h>
+
+#include <string>
 
 namespace {
 
@@ -17,6 +20,51 @@ constexpr std::size_t MaxChunk = 0x40000000;
 
 DWORD Chunk(std::size_t n) {
   return static_cast<DWORD>(n < MaxChunk ? n : MaxChunk);
+}
+
+// The attributes that stay with the settings file when a new file takes its place.
+constexpr DWORD KeptAttributes =
+    FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_NOT_CONTENT_INDEXED;
+
+// A path in the system's code page; false where the code page cannot spell it.
+bool AnsiPath(const std::wstring& wide, std::string& ansi) {
+  bool lossy = true;
+  ansi = NarrowFrom(CP_ACP, wide.data(), wide.size(), &lossy);
+  return !ansi.empty() && !lossy;
+}
+
+// The full path of an open file or folder, through every symbolic link and junction, without
+// the "\\?\" prefix; empty when it cannot be had.
+std::wstring FinalPath(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0)
+      return {};
+    if (n < path.size()) {
+      path.resize(n);
+      if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\" + path.substr(7);
+      if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path.substr(4);
+      return path;
+    }
+    path.assign(n, L'\0');
+  }
+  return {};
+}
+
+// The full path of a name as given, without following anything.
+std::wstring FullPath(const std::string& name) {
+  const std::wstring wide = WideFrom(CP_ACP, name);
+  const DWORD size = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  if (size == 0)
+    return {};
+  std::wstring full(size, L'\0');
+  const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  full.resize(got < size ? got : 0);
+  return full;
 }
 
 class TWinFiles : public TOsFiles {
@@ -47,7 +95,33 @@ public:
     return got;
   }
 
-  std::string SaveTarget(const std::string& name) override { return name; }
+  std::string SaveTarget(const std::string& name) override {
+    const HANDLE h =
+        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE)
+      return name;
+    std::wstring resolved = FinalPath(h);
+    CloseHandle(h);
+    const std::wstring given = FullPath(name);
+    if (resolved.empty() ||
+        CompareStringOrdinal(resolved.c_str(), static_cast<int>(resolved.size()), given.c_str(),
+                             static_cast<int>(given.size()), TRUE) == CSTR_EQUAL)
+      return name;
+    // A link: the file it leads to, by its short name where the code page cannot spell the
+    // long one. Where neither can be spelt, no file can be claimed under the empty name.
+    std::string target;
+    if (AnsiPath(resolved, target))
+      return target;
+    const DWORD n = GetShortPathNameW(resolved.c_str(), nullptr, 0);
+    std::wstring shortForm(n, L'\0');
+    if (n > 0 && GetShortPathNameW(resolved.c_str(), shortForm.data(), n) == n - 1) {
+      shortForm.resize(n - 1);
+      if (AnsiPath(shortForm, target))
+        return target;
+    }
+    return {};
+  }
 
   TClaim Claim(const std::string& name, TOsFile& f) override {
     const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
@@ -80,9 +154,16 @@ public:
   }
 
   bool CarryOver(TOsFile claim, TOsFile made) override {
-    (void)made;
     BY_HANDLE_FILE_INFORMATION info;
-    return GetFileInformationByHandle(Handle(claim), &info) && info.nNumberOfLinks <= 1;
+    if (!GetFileInformationByHandle(Handle(claim), &info) || info.nNumberOfLinks > 1)
+      return false;
+    // Hidden and system stay; ReplaceFileA keeps them too, but not on every system.
+    const DWORD kept = info.dwFileAttributes & KeptAttributes;
+    if (kept == 0)
+      return true;
+    FILE_BASIC_INFO basic{};
+    basic.FileAttributes = kept | FILE_ATTRIBUTE_ARCHIVE;
+    return SetFileInformationByHandle(Handle(made), FileBasicInfo, &basic, sizeof basic) != 0;
   }
 
   bool SetEnd(TOsFile f) override { return SetEndOfFile(Handle(f)) != 0; }
@@ -100,9 +181,17 @@ public:
   bool Close(TOsFile f) override { return CloseHandle(Handle(f)) != 0; }
 
   bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
-    // A file that is open cannot be replaced here: the claim ends just before the move.
-    if (claim != NoOsFile)
+    // A file that is open cannot be replaced here: the claim ends just before the replace.
+    if (claim != NoOsFile) {
       CloseHandle(Handle(claim));
+      // The new file takes over the old one's security descriptor, attributes and
+      // creation time.
+      if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
+        return true;
+      // Where the file system cannot do that (some network shares), or did only half (the old
+      // file is gone, the new one not yet in its place), the new file is moved into place:
+      // with the attributes CarryOver gave it, but with the security of its folder.
+    }
     return MoveFileExA(from.c_str(), to.c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
   }

@@ -1,15 +1,11 @@
 // The process, its files and its code page on Windows (ANSI entry points).
 #include "platform/ProcessFrame.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/WideWin.h"
 
 #include <windows.h>
 
 #include <cstring>
-
-namespace {
-
-// Characters converted at once into the fixed buffers.
-constexpr int ConvertBuffer = 2048;
 
 std::wstring WideFrom(UINT codePage, const std::string& text) {
   if (text.empty())
@@ -23,7 +19,6 @@ std::wstring WideFrom(UINT codePage, const std::string& text) {
   return wide;
 }
 
-// The wide text in a code page; lossy is set when some character has no form there.
 std::string NarrowFrom(UINT codePage, const wchar_t* wide, std::size_t n, bool* lossy) {
   if (n == 0)
     return {};
@@ -42,6 +37,11 @@ std::string NarrowFrom(UINT codePage, const wchar_t* wide, std::size_t n, bool* 
     *lossy = usedDefault != FALSE;
   return out;
 }
+
+namespace {
+
+// Characters converted at once into the fixed buffers.
+constexpr int ConvertBuffer = 2048;
 
 // The length of the first bytes of an ANSI text that fit the fixed buffers, never ending
 // inside a double-byte character.

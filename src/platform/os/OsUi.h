@@ -21,14 +21,16 @@ inline constexpr int IdCancel = 2;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
 
+class TBoxText;
+
 // The user-facing side of the platform: modal message boxes without an owner window.
 class TOsUi {
 public:
   virtual ~TOsUi() = default;
   // Shows a modal box (Windows: MessageBoxW with no owner window) and returns the
   // identifier of the button pressed, or 0 when the box could not be shown. Text and
-  // caption are in UTF-8, whatever the system's ANSI code page.
-  virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags) = 0;
+  // caption are box texts (platform/Texts.h): UTF-8, whatever the system's ANSI code page.
+  virtual int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) = 0;
   // Writes a UTF-8 text to the program's standard output and returns true; false, writing
   // nothing, where the program has no standard output (the Windows GUI program).
   virtual bool WriteOut(const std::string& text) {

@@ -3,6 +3,8 @@
 #include "platform/os/ChildPosix.h"
 #include "platform/os/OsUi.h"
 
+#include "platform/Texts.h"
+
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -154,12 +156,12 @@ namespace {
 
 class TOsUiPosix final : public TOsUi {
 public:
-  int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override {
+  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override {
     const bool graphical = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     if (graphical && OnPath("zenity"))
-      return ZenityBox(text, caption, flags);
+      return ZenityBox(text.Utf8Form(), caption.Utf8Form(), flags);
     if (isatty(STDIN_FILENO))
-      return TerminalBox(stdin, stderr, text, caption, flags);
+      return TerminalBox(stdin, stderr, text.Utf8Form(), caption.Utf8Form(), flags);
     return 0;
   }
 

@@ -1,6 +1,8 @@
 // Message boxes on Windows, drawn through the Unicode call.
 #include "platform/os/OsUi.h"
 
+#include "platform/Texts.h"
+
 #include <windows.h>
 
 #include <string>
@@ -29,12 +31,12 @@ const wchar_t* Widened(const std::string& utf8, wchar_t (&fixed)[BoxBuffer], std
 
 class TOsUiWin final : public TOsUi {
 public:
-  int ShowBox(const std::string& text, const std::string& caption, unsigned flags) override {
+  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override {
     static wchar_t wideText[BoxBuffer];
     static wchar_t wideCaption[BoxBuffer];
     std::wstring spareText, spareCaption;
-    return MessageBoxW(nullptr, Widened(text, wideText, spareText),
-                       Widened(caption, wideCaption, spareCaption), flags);
+    return MessageBoxW(nullptr, Widened(text.Utf8Form(), wideText, spareText),
+                       Widened(caption.Utf8Form(), wideCaption, spareCaption), flags);
   }
 };
 

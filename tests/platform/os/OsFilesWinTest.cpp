@@ -1,5 +1,5 @@
 // What only the Windows file layer does, on real files in a temporary folder: files held open
-// by another program with their sharing modes, and the read-only attribute. What every system
+// by another program with their sharing modes, and the attributes. What every system
 // does alike is in OsFilesContractTest.cpp.
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
@@ -41,6 +41,17 @@ TEST_F(WinFiles, ReadOnlyFileRefusesSave) {
     EXPECT_EQ(e.Message(), "ファイル " + Ini + " を作成できません");
   }
   EXPECT_EQ(Get(Ini), OldText);
+  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
+}
+
+TEST_F(WinFiles, HiddenSystemFileKeepsItsAttributes) {
+  Put(Ini, OldText);
+  const DWORD kept = FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
+  ASSERT_TRUE(SetFileAttributesA(Ini.c_str(), kept));
+  TMemIniFile ini(Ini);
+  SaveSomething(ini);
+  EXPECT_EQ(Get(Ini), "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n");
+  EXPECT_EQ(GetFileAttributesA(Ini.c_str()) & kept, kept);
   EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
 }
 

@@ -4,6 +4,8 @@
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
+#include "platform/Texts.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
