@@ -92,7 +92,8 @@ std::string HexCode(std::uint32_t code) {
 
 // Shows the outcome of adding or removing the entry: the headline, for a failure the
 // reason, then where the entry is. Returns the exit code of the run.
-std::int32_t ReportStartup(const TAutostartOutcome& outcome, const TText& headline, bool failed) {
+std::int32_t ReportStartup(const TAutostartOutcome& outcome, const TBoxText& headline,
+                           bool failed) {
   TBoxText text = headline;
   if (failed) {
     text += "\r\n";

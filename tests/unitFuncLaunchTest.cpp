@@ -281,13 +281,23 @@ std::vector<TBoxCall> EveryBox::Tour(TFakeProcess& process) {
   os.Shell.OpenResult = 31;
   OpenWorkbook();
   for (auto r : {TAutostartResult::Done, TAutostartResult::Denied, TAutostartResult::NoFolder,
-                 TAutostartResult::Failed, TAutostartResult::NotFound, TAutostartResult::NotOurs}) {
+                 TAutostartResult::Failed, TAutostartResult::NotFound, TAutostartResult::NotOurs,
+                 TAutostartResult::NotUtf8, TAutostartResult::NoProgram}) {
     os.Autostart.Outcome = {r, dir + "Auto Quillmer.lnk", 5};
     AddStartupEntry();
     RemoveStartupEntry();
   }
-  // A file of the earlier layout that cannot be written, and no template for the new month.
+  // Registered from a folder without templates.
+  os.Autostart.Outcome = {TAutostartResult::Done, dir + "Auto Quillmer.lnk", 0};
   os.Fs.erase(dir + "Dozeboardt1.xls");
+  os.Fs.erase(dir + "Dozeboardt3.xls");
+  AddStartupEntry();
+  os.Fs[dir + "Dozeboardt3.xls"] = TFakeEntry{"x"};
+  // A program that cannot read its own path.
+  process.ModulePath.clear();
+  RunProcess();
+  process.ModulePath = dir + "AutoQuillmer.exe";
+  // A file of the earlier layout that cannot be written, and no template for the new month.
   SettingsHere("[Window]\r\nx=1\r\n");
   os.Fs["AutoQuillmer.ini"].ReadOnly = true;
   RunProcess();
@@ -304,7 +314,20 @@ TEST_F(EveryBox, ReadsAlikeWhateverTheSystemsCodePage) {
   std::string all;
   for (const TBoxCall& b : shown)
     all += b.Caption + "\n" + b.Text + "\n";
-#define AQ_TEXT(name, utf8) EXPECT_NE(all.find(utf8), std::string::npos) << #name;
+  // Not boxes of their own: the terminal's help, and the failure messages, which reach a box
+  // only inside the failure report (covered by the report of a settings file held elsewhere).
+  const std::set<std::string> notBoxes = {"Help",
+                                          "FileOpenError",
+                                          "FileCreateError",
+                                          "StreamWriteError",
+                                          "DateNotConvertible",
+                                          "TimeNotConvertible",
+                                          "NotATime",
+                                          "NotADateOrTime"};
+#define AQ_TEXT(name, utf8)                                                                        \
+  if (!notBoxes.contains(#name)) {                                                                 \
+    EXPECT_NE(all.find(utf8), std::string::npos) << #name;                                         \
+  }
 #define AQ_STRING(name, id, utf8)
 #include "platform/Texts.def"
 #undef AQ_STRING
