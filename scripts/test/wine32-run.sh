@@ -137,7 +137,7 @@ EOF
 # unmarked copy is "not found" while a prefix boots. Unpacking runs no installation script;
 # this does what it does. Made again when the mark is missing.
 zlib_marked() {
-  [ "$(dd if="$windows_dlls/zlib1.dll" bs=1 skip=64 count=16 2>/dev/null)" = "Wine builtin DLL" ]
+  [ "$(dd if="$windows_dlls/zlib1.dll" bs=1 skip=64 count=16 2>/dev/null | tr -d '\0')" = "Wine builtin DLL" ]
 }
 builtin_zlib() {
   local zlib="$root/usr/i686-w64-mingw32/lib/zlib1.dll" target="$windows_dlls/zlib1.dll"
