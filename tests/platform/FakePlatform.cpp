@@ -105,6 +105,7 @@ TFakePlatform::TFakePlatform() {
   TOsSlot<TOsFailure>::Use(&Failure);
   TOsSlot<TOsFiles>::Use(&Files);
   TOsSlot<TOsAutostart>::Use(&Autostart);
+  TOsSlot<TOsRunLock>::Use(&RunLock);
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -115,4 +116,5 @@ TFakePlatform::~TFakePlatform() {
   TOsSlot<TOsFailure>::Use(nullptr);
   TOsSlot<TOsFiles>::Use(nullptr);
   TOsSlot<TOsAutostart>::Use(nullptr);
+  TOsSlot<TOsRunLock>::Use(nullptr);
 }

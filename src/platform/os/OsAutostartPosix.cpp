@@ -170,7 +170,7 @@ public:
     if (const int err = MakeFolder(folder))
       return FailureOf(err, path);
     std::string temp = path + ".XXXXXX";
-    TFd fd(mkstemp(temp.data()));
+    TFd fd(mkostemp(temp.data(), O_CLOEXEC));
     if (fd.Get() < 0)
       return FailureOf(errno, path);
     TRemoveOnExit cleanup(temp);

@@ -1,6 +1,6 @@
 // Copying and opening files on POSIX desktops. The copy never overwrites an existing file
 // and leaves no partial file behind; opening hands the file to the desktop (xdg-open) and
-// turns its outcome into the shell's kind of number.
+// turns its outcome into the shell's kind of number, without waiting for the application.
 #include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsShell.h"
@@ -19,6 +19,12 @@ constexpr int ErrorAccessDenied = 5;
 constexpr int ErrorFileExists = 80;
 constexpr int ErrorDiskFull = 112;
 constexpr int ErrorGeneral = 1117; // an I/O error
+
+// How long the desktop's opener has to answer. One that fails (no application for the
+// file, no desktop tools) ends well within it; one that is still running has started the
+// application and runs it in the foreground (a desktop without its own opener): the file
+// is open, and the opener goes on without the launcher.
+constexpr int OpenerAnswerMs = 700;
 
 int ErrorOf(int err) {
   switch (err) {
@@ -65,7 +71,7 @@ public:
     // The copy is written beside the target under a name of its own and linked into
     // place only when it is whole; the link fails rather than replace an existing file.
     std::string temp = to + ".copy-XXXXXX";
-    TFd target(mkstemp(temp.data()));
+    TFd target(mkostemp(temp.data(), O_CLOEXEC));
     if (target.Get() < 0)
       return ErrorOf(errno);
     TRemoveOnExit cleanup(temp);
@@ -97,9 +103,11 @@ public:
       return errno == ENOENT ? SeErrFileNotFound : SeErrPathNotFound;
     if (access(file.c_str(), R_OK) != 0)
       return SeErrAccessDenied;
-    const TChildResult r = RunChild({"xdg-open", file});
+    const TChildResult r = RunChild({"xdg-open", file}, OpenerAnswerMs);
     if (!r.Started)
       return SeErrNoAssoc;
+    if (!r.Ended)
+      return 42; // opened, the application in the opener's foreground
     switch (r.ExitCode) {
     case 0:
       return 42; // opened
