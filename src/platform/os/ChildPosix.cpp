@@ -63,13 +63,19 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
     _exit(127);
   }
   int status = 0;
-  for (int waited = 0;; waited += PollMs) {
+  timespec started{};
+  clock_gettime(CLOCK_MONOTONIC, &started);
+  for (;;) {
     const pid_t done = waitpid(pid, &status, waitMs < 0 ? 0 : WNOHANG);
     if (done == pid)
       break;
     if (done < 0 && errno != EINTR)
       return result;
     if (done == 0) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long waited =
+          (now.tv_sec - started.tv_sec) * 1000LL + (now.tv_nsec - started.tv_nsec) / 1000000;
       if (waited >= waitMs) {
         // Still running: it has taken the work over and goes on without the launcher.
         result.Started = true;

@@ -24,7 +24,7 @@ constexpr int ErrorGeneral = 1117; // an I/O error
 // file, no desktop tools) ends well within it; one that is still running has started the
 // application and runs it in the foreground (a desktop without its own opener): the file
 // is open, and the opener goes on without the launcher.
-constexpr int OpenerAnswerMs = 700;
+constexpr int OpenerAnswerMs = 500;
 
 int ErrorOf(int err) {
   switch (err) {
