@@ -1,6 +1,7 @@
 // The process, its files and its code page on Windows (ANSI entry points).
 #include "platform/ProcessFrame.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/WideWin.h"
 
 #include <windows.h>
 
@@ -10,18 +11,6 @@ namespace {
 
 // Characters converted at once into the fixed buffers.
 constexpr int ConvertBuffer = 2048;
-
-std::wstring WideFrom(UINT codePage, const std::string& text) {
-  if (text.empty())
-    return {};
-  const int n =
-      MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), nullptr, 0);
-  if (n <= 0)
-    return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(codePage, 0, text.data(), static_cast<int>(text.size()), wide.data(), n);
-  return wide;
-}
 
 // The wide text in a code page; lossy is set when some character has no form there.
 std::string NarrowFrom(UINT codePage, const wchar_t* wide, std::size_t n, bool* lossy) {

@@ -1,22 +1,12 @@
 // The run lock on Windows: a mutex of the session named after the settings file's full path.
 #include "platform/os/OsRunLock.h"
+#include "platform/os/WideWin.h"
 
 #include <windows.h>
 
 #include <cstdint>
 
 namespace {
-
-// The wide form of a text in the ANSI code page.
-std::wstring Wide(const std::string& ansi) {
-  const int n =
-      MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), nullptr, 0);
-  if (n <= 0)
-    return {};
-  std::wstring wide(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_ACP, 0, ansi.data(), static_cast<int>(ansi.size()), wide.data(), n);
-  return wide;
-}
 
 // The full path of a file in one spelling: long folder names, upper case.
 std::wstring OneSpelling(const std::wstring& name) {
@@ -62,7 +52,7 @@ std::wstring MutexName(const std::wstring& path) {
 class TOsRunLockWin final : public TOsRunLock {
 public:
   TRunLock Take(const std::string& name) override {
-    const std::wstring path = OneSpelling(Wide(name));
+    const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
     if (path.empty())
       return TRunLock::Unavailable;
     const HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(path).c_str());

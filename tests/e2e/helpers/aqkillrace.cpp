@@ -328,13 +328,18 @@ void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::w
     Report("temporary files left", i);
 }
 
-void Race(int count, const std::wstring& program, int starts) {
+// A round on a new day, answering Yes: the openings before it.
+int NewDayRound(int i) {
   AnswerYes = true;
+  if (!NewDay())
+    Report("the settings file cannot be set to a new day", i);
+  return Openings();
+}
+
+void Race(int count, const std::wstring& program, int starts) {
   int openings = 0;
   for (int i = 0; i < count; ++i) {
-    if (!NewDay())
-      Report("the settings file cannot be set to a new day", i);
-    const int before = Openings();
+    const int before = NewDayRound(i);
     std::vector<TChild> children;
     for (int k = 0; k < starts; ++k)
       children.push_back(Start(program));
@@ -357,12 +362,9 @@ void Race(int count, const std::wstring& program, int starts) {
 }
 
 void Question(int count, const std::wstring& program, const std::wstring& args) {
-  AnswerYes = true;
   int quiet = 0;
   for (int i = 0; i < count; ++i) {
-    if (!NewDay())
-      Report("the settings file cannot be set to a new day", i);
-    const int before = Openings();
+    const int before = NewDayRound(i);
     TChild first = Start(program);
     std::vector<std::wstring> boxes, secondBoxes;
     // Until the first one asks.
