@@ -59,6 +59,9 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
       dup2(null.Get(), STDERR_FILENO);
     }
     dup2(output.Get() >= 0 ? output.Get() : null.Get(), STDOUT_FILENO);
+    // The rest go at once rather than at exec: a launcher ended right after starting the
+    // program leaves no lock of its own with it for longer than this.
+    close_range(3, ~0u, 0);
     execvp(args[0], args.data());
     _exit(127);
   }
