@@ -344,6 +344,16 @@ def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
 # --- starts at once and openers that stay ---------------------------------------------
 
 
+def ended(process: subprocess.Popen) -> int | str:
+    """The exit code of a start, or "still running" (and it is ended) after 30 s."""
+    try:
+        return process.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return "still running"
+
+
 def long_lived_fds(pid_file: Path) -> list[str]:
     """What the opener's long-lived process holds beyond its three standard descriptors, and
     a pipe as its output."""
@@ -404,12 +414,12 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
                 break
             time.sleep(0.05)
         second = bench.start(folder, args=args, env=env)
-        if second.wait(timeout=30) != 0:
-            problems.append("the second start's exit code is not 0")
+        if ended(second) != 0:
+            problems.append("the second start did not end at once with 0")
         if open_log.exists():
             problems.append("the second start opened the chart during the question")
         box_gate.touch()
-        processes = [first]
+        processes = [first, second]
     else:
         gate = bench.logs / f"{folder.name}.gate"
         gate.unlink(missing_ok=True)
@@ -422,7 +432,7 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
                 break
             time.sleep(0.025)
         os.close(holder)
-    codes = [p.wait(timeout=30) for p in processes]
+    codes = [ended(p) for p in processes]
     opened = open_log.read_text().splitlines() if open_log.exists() else []
     shown = bench.box_log(folder).read_text().splitlines() if bench.box_log(folder).exists() else []
     data = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""
@@ -439,8 +449,7 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
         problems.append(f"leftovers {leftovers(folder)}")
     if opener in ("foreground", "background"):
         problems += long_lived_fds(Path(f"{open_log}.pid"))
-        again = bench.start(folder, env=env)
-        again.wait(timeout=30)
+        ended(bench.start(folder, env=env))
         if len(open_log.read_text().splitlines()) != 1:
             problems.append("a second start opened the chart again")
         os.kill(int(Path(f"{open_log}.pid").read_text()), signal.SIGTERM)
