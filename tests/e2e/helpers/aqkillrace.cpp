@@ -328,23 +328,35 @@ void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::w
     Report("temporary files left", i);
 }
 
-// A round on a new day, answering Yes: the openings before it.
-int NewDayRound(int i) {
+// Rounds on a new day, answering Yes: `starts` starts at once or, with `question`, a start
+// with `args` while the first one's question waits, which must end with no box and no opening.
+void NewDays(int count, const std::wstring& program, int starts, bool question,
+             const std::wstring& args) {
   AnswerYes = true;
-  if (!NewDay())
-    Report("the settings file cannot be set to a new day", i);
-  return Openings();
-}
-
-void Race(int count, const std::wstring& program, int starts) {
   int openings = 0;
   for (int i = 0; i < count; ++i) {
-    const int before = NewDayRound(i);
-    std::vector<TChild> children;
-    for (int k = 0; k < starts; ++k)
-      children.push_back(Start(program));
-    std::vector<std::wstring> boxes;
+    if (!NewDay())
+      Report("the settings file cannot be set to a new day", i);
+    const int before = Openings();
+    std::vector<TChild> children{Start(program)};
+    std::vector<std::wstring> boxes, secondBoxes;
     std::vector<DWORD> codes;
+    if (question) {
+      TBoxSweep look{children[0].Info.dwProcessId, &boxes, false};
+      for (int waited = 0; children[0].Started && !look.Seen && waited < 120000; waited += 50) {
+        EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
+        Sleep(50);
+      }
+      TChild second = Start(program, args);
+      if (second.Started) {
+        WaitAnswering(second, INFINITE, secondBoxes);
+        codes.push_back(Finish(second));
+      }
+      if (!look.Seen || !secondBoxes.empty() || Openings() != before)
+        Report("no question, or the second start showed a box or opened the chart", i);
+    }
+    while (static_cast<int>(children.size()) < starts)
+      children.push_back(Start(program));
     for (TChild& child : children) {
       if (!child.Started) {
         Report("a program did not start", i);
@@ -357,44 +369,8 @@ void Race(int count, const std::wstring& program, int starts) {
     openings += opened;
     CheckRound(i, codes, boxes, opened);
   }
-  std::printf("race: %d rounds of %d starts at once on a new day: %d openings\n", count, starts,
-              openings);
-}
-
-void Question(int count, const std::wstring& program, const std::wstring& args) {
-  int quiet = 0;
-  for (int i = 0; i < count; ++i) {
-    const int before = NewDayRound(i);
-    TChild first = Start(program);
-    std::vector<std::wstring> boxes, secondBoxes;
-    // Until the first one asks.
-    TBoxSweep look{first.Info.dwProcessId, &boxes, false};
-    for (int waited = 0; first.Started && !look.Seen && waited < 120000; waited += 50) {
-      EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
-      Sleep(50);
-    }
-    if (!look.Seen)
-      Report("the first start did not ask", i);
-    TChild second = Start(program, args);
-    std::vector<DWORD> codes;
-    if (second.Started) {
-      WaitAnswering(second, INFINITE, secondBoxes);
-      codes.push_back(Finish(second));
-    }
-    if (!secondBoxes.empty())
-      Report("the second start showed a box", i);
-    if (Openings() != before)
-      Report("the second start opened the chart", i);
-    else
-      ++quiet;
-    if (first.Started) {
-      WaitAnswering(first, INFINITE, boxes);
-      codes.push_back(Finish(first));
-    }
-    CheckRound(i, codes, boxes, OpeningsSince(before));
-  }
-  std::printf("question: %d starts%s during another's question: %d opened nothing\n", count,
-              args.empty() ? "" : " with an argument", quiet);
+  std::printf("%s: %d rounds of %d starts on a new day: %d openings\n",
+              question ? "question" : "race", count, question ? 2 : starts, openings);
 }
 
 } // namespace
@@ -412,9 +388,9 @@ int wmain(int argc, wchar_t** argv) {
   if (mode == L"kill")
     Kill(count, program, argc > 4 ? static_cast<unsigned>(_wtoi(argv[4])) : 1u);
   else if (mode == L"race")
-    Race(count, program, argc > 4 ? _wtoi(argv[4]) : 2);
+    NewDays(count, program, argc > 4 ? _wtoi(argv[4]) : 2, false, L"");
   else
-    Question(count, program, argc > 4 ? argv[4] : L"");
+    NewDays(count, program, 1, true, argc > 4 ? argv[4] : L"");
   std::printf("aqkillrace: %d bad\n", Bad);
   std::fflush(stdout);
   return Bad ? 1 : 0;
