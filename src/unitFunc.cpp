@@ -9,6 +9,7 @@
 #include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
 #include "platform/os/OsAutostart.h"
+#include "platform/os/OsRunLock.h"
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
@@ -89,6 +90,24 @@ std::string HexCode(std::uint32_t code) {
     out.push_back("0123456789ABCDEF"[(code >> shift) & 0xFu]);
   return out;
 }
+
+// The run lock of the settings file, held from before the settings are read until after
+// they are written back, and given back on every way out.
+class TStartLock {
+public:
+  TStartLock() : Result(OsRunLock().Take(SettingsFile)) {}
+  ~TStartLock() {
+    if (Result == TRunLock::Held)
+      OsRunLock().Give();
+  }
+  TStartLock(const TStartLock&) = delete;
+  TStartLock& operator=(const TStartLock&) = delete;
+  // Another start of the same settings file is handling the day.
+  bool Busy() const { return Result == TRunLock::Busy; }
+
+private:
+  TRunLock Result;
+};
 
 // Shows the outcome of adding or removing the entry: the headline, for a failure the
 // reason, then where the entry is. Returns the exit code of the run.
@@ -411,6 +430,13 @@ void RunLauncher() {
     SetRunExitCode(AddStartupEntry());
     return;
   }
+  // One start at a time per settings file. A start that finds another one at work, which
+  // decides, asks, opens and saves for the day, ends here without a word or a write, with
+  // "open" given too: the chart is being opened. Where no lock can be had, each start
+  // goes on by itself.
+  const TStartLock lock;
+  if (lock.Busy())
+    return;
   // The program's folder. Without the program's own path there is none: the run ends
   // rather than work in some other folder.
   const std::string program = ProgramFileName();

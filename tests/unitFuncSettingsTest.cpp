@@ -195,4 +195,55 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
   EXPECT_NE(Settings().find("Last_XLS=1900/01/01\r\n"), std::string::npos);
 }
 
+// The run lock of the settings file: a start that finds it held by another start ends at
+// once, without a box, a file call or an opening, whatever it was started for; where no lock
+// can be had, the start goes on as if there were none.
+TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
+  const struct {
+    TRunLock Lock;
+    const char* CmdLine;
+    bool FirstRun;
+    std::size_t Opens;
+    std::vector<std::string> LockCalls;
+  } cases[] = {
+      {TRunLock::Held, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini", "Give"}},
+      {TRunLock::Held, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini", "Give"}},
+      {TRunLock::Busy, "AutoQuillmer", false, 0, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Busy, "AutoQuillmer", true, 0, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Busy, "AutoQuillmer /open", false, 0, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Unavailable, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Unavailable, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini"}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.CmdLine) + (c.FirstRun ? " first run " : " ") +
+                 std::to_string(static_cast<int>(c.Lock)));
+    ResetRunState();
+    Os.Fs.erase("AutoQuillmer.ini");
+    Os.Fs.erase(Dir + "AutoQuillmer.ini");
+    if (!c.FirstRun)
+      SettingsHere(SettingsText("2004/06/30 7:20:00", "2004/06/30 7:20:00", "0"));
+    const std::string before = Settings();
+    Os.RunLock.Answer = c.Lock;
+    Os.RunLock.Calls.clear();
+    Os.Files.Calls.clear();
+    Os.Shell.Opens.clear();
+    Os.Ui.Boxes.clear();
+    Os.Process.CmdLine = c.CmdLine;
+    ClockAt(2004, 7, 1, 7, 30);
+    Answer({IdYes, IdYes}); // on a first run: Type-1, then open
+    EXPECT_EQ(RunProcess(), 0);
+    EXPECT_EQ(Os.Shell.Opens.size(), c.Opens);
+    EXPECT_EQ(Os.RunLock.Calls, c.LockCalls);
+    if (c.Lock == TRunLock::Busy) {
+      EXPECT_TRUE(Os.Ui.Boxes.empty());
+      EXPECT_TRUE(Os.Files.Calls.empty());
+      EXPECT_EQ(Settings(), before);
+    } else {
+      EXPECT_EQ(Settings(),
+                SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00", c.FirstRun ? "1" : "0"));
+    }
+    Os.Ui.Answers.clear();
+  }
+}
+
 } // namespace

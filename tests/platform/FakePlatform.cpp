@@ -106,6 +106,7 @@ TFakePlatform::TFakePlatform() {
   TOsSlot<TOsFailure>::Use(&Failure);
   TOsSlot<TOsFiles>::Use(&Files);
   TOsSlot<TOsAutostart>::Use(&Autostart);
+  TOsSlot<TOsRunLock>::Use(&RunLock);
 }
 
 TFakePlatform::~TFakePlatform() {
@@ -116,4 +117,5 @@ TFakePlatform::~TFakePlatform() {
   TOsSlot<TOsFailure>::Use(nullptr);
   TOsSlot<TOsFiles>::Use(nullptr);
   TOsSlot<TOsAutostart>::Use(nullptr);
+  TOsSlot<TOsRunLock>::Use(nullptr);
 }

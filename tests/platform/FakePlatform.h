@@ -9,6 +9,7 @@
 #include "platform/os/OsFiles.h"
 #include "platform/os/OsLocale.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/OsRunLock.h"
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
@@ -201,6 +202,18 @@ public:
   }
 };
 
+// The run lock: each call is recorded ("Take name" or "Give"); Take answers Answer.
+class TFakeRunLock : public TOsRunLock {
+public:
+  std::vector<std::string> Calls;
+  TRunLock Answer = TRunLock::Held;
+  TRunLock Take(const std::string& name) override {
+    Calls.push_back("Take " + name);
+    return Answer;
+  }
+  void Give() override { Calls.push_back("Give"); }
+};
+
 // All of the stand-in, put in use for the lifetime of the object.
 class TFakePlatform {
 public:
@@ -217,4 +230,5 @@ public:
   TFakeFailure Failure{Process};
   TFakeFiles Files{Fs};
   TFakeAutostart Autostart;
+  TFakeRunLock RunLock;
 };

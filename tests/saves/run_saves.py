@@ -1,9 +1,9 @@
 #!/usr/bin/env python3
-"""The settings file against killed saves, two starts at once and the situations a user
-meets, with the real Linux program (dist/linux/AutoQuillmer):
+"""The settings file against killed saves, starts at once, openers that stay and the
+situations a user meets, with the real Linux program (dist/linux/AutoQuillmer):
 
     python3 tests/saves/run_saves.py [--program dist/linux/AutoQuillmer]
-        [--kills 1000] [--pairs 200] [--seed N] [-v]
+        [--kills 1000] [--rounds 20] [--starts 8] [--seed N] [-v]
 
 - situations: one table; each lays out a folder, starts the program (as `nobody` where
   permissions matter: root passes every permission check) and checks the file, the
@@ -11,11 +11,15 @@ meets, with the real Linux program (dist/linux/AutoQuillmer):
 - kills: the program is killed (SIGKILL) at a random moment of its run, with and without an
   old settings file; every time the file must be the old one or a complete new one (on a
   first run: none or a complete one), and the next save clears the leftovers;
-- pairs: two same-day starts at once; the file must stay whole and each start may show at
-  most the write-back box.
+- starts: one table of start patterns (many starts at once on the same day, on a new day, on
+  a first run and with /open; a start during another's question; an opener that keeps the
+  application in its foreground, and one whose child keeps its output): exactly one opening
+  per logical day, no box, the file whole, and no descriptor of the launcher in the opener.
 
-Boxes are seen through a stand-in `zenity` on PATH that writes its text to a log (and
-`xdg-open` is a stand-in that opens nothing). Needs root (for `nobody`) and no display.
+Boxes are seen through a stand-in `zenity` on PATH that writes its text to a log and answers
+Yes (once the file $AQ_BOX_GATE is there, when that is set), and openings through a stand-in
+`xdg-open` that logs the file and opens nothing: it ends at once, or stays in the foreground,
+or leaves a child holding its output ($AQ_OPENER). Needs root (for `nobody`) and no display.
 The last line printed is "N passed, N failed".
 """
 
@@ -46,12 +50,18 @@ TEMPLATE3 = "Dozeboardt3.xls"
 KEYS = ["[Execute]", "Last_XLS=", "LastQuillmer=", "", "[Date]", "TimeToNext=", "",
         "[Launch]", "Type1=", "WindowSize=", "YesNo=", ""]
 WRITE_FAILED, PREPARE_FAILED = TEXT["WriteFailed"], TEXT["PrepareFailed"]
+OPEN_QUESTION = TEXT["OpenQuestion"]
 NOBODY = 65534
 
 STAND_INS = {
     "zenity": '#!/bin/sh\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
-              '>> "$AQ_BOX_LOG";; esac; done\nexit 0\n',
-    "xdg-open": "#!/bin/sh\nexit 0\n",
+              '>> "$AQ_BOX_LOG";; esac; done\n'
+              'while [ -n "$AQ_BOX_GATE" ] && [ ! -e "$AQ_BOX_GATE" ]; do sleep 0.05; done\nexit 0\n',
+    "xdg-open": '#!/bin/sh\n[ -n "$AQ_OPEN_LOG" ] && printf "%s\\n" "$1" >> "$AQ_OPEN_LOG"\n'
+                'case "$AQ_OPENER" in\n'
+                'foreground) echo $$ > "$AQ_OPEN_LOG.pid"; exec sleep 60;;\n'
+                'background) sleep 60 & echo $! > "$AQ_OPEN_LOG.pid";;\n'
+                'esac\nexit 0\n',
 }
 
 
@@ -98,19 +108,21 @@ class Bench:
             (folder / template).write_bytes(b"\xd0\xcf\x11\xe0 chart " + template.encode())
         return folder
 
-    def env(self, folder: Path) -> dict[str, str]:
+    def env(self, folder: Path, **extra: str) -> dict[str, str]:
         return {"PATH": f"{self.bin}:/usr/bin:/bin", "DISPLAY": ":none", "LC_ALL": "C.UTF-8",
-                "HOME": str(folder), "AQ_BOX_LOG": str(self.box_log(folder))}
+                "HOME": str(folder), "AQ_BOX_LOG": str(self.box_log(folder)), **extra}
 
     def box_log(self, folder: Path) -> Path:
         return self.logs / f"{folder.name}.log"
 
     def start(self, folder: Path, as_nobody: bool = False, file_limit: int | None = None,
-              cwd: Path | None = None, walk: list[str] | None = None,
-              terminal: bool = False) -> subprocess.Popen:
+              cwd: Path | None = None, walk: list[str] | None = None, terminal: bool = False,
+              args: tuple[str, ...] = (), gate: Path | None = None,
+              env: dict[str, str] | None = None) -> subprocess.Popen:
         # walk: the steps from `folder` to the program's folder, too deep to be named whole;
-        # terminal: no display, a terminal for input and a pipe nobody reads for errors.
-        env = self.env(folder)
+        # terminal: no display, a terminal for input and a pipe nobody reads for errors;
+        # gate: a FIFO that holds the start until it opens, so that many starts begin together.
+        env = self.env(folder, **(env or {}))
         streams = {"stdin": subprocess.DEVNULL, "stderr": subprocess.DEVNULL}
         if terminal:
             del env["DISPLAY"]
@@ -130,9 +142,11 @@ class Bench:
                 os.setgroups([])
                 os.setgid(NOBODY)
                 os.setuid(NOBODY)
+        command = ["./" + PROGRAM, *args] if walk else [str(folder / PROGRAM), *args]
+        if gate:
+            command = ["/bin/sh", "-c", 'read x < "$0"; exec "$@"', str(gate), *command]
         try:
-            return subprocess.Popen(["./" + PROGRAM] if walk else [str(folder / PROGRAM)],
-                                    cwd=None if walk else cwd or folder, env=env,
+            return subprocess.Popen(command, cwd=None if walk else cwd or folder, env=env,
                                     stdout=subprocess.DEVNULL, preexec_fn=before, **streams)
         finally:
             if terminal:
@@ -321,6 +335,18 @@ def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
 # --- killed saves -----------------------------------------------------------------------
 
 
+def whole_run(bench: Bench, folder: Path) -> int:
+    """A run after a kill that leaves a file and no leftovers. A run killed as it started a
+    helper leaves that helper with its lock for a moment; a start in that moment ends at
+    once, as another start at work makes it do, and is tried again."""
+    for _ in range(20):
+        code, _ = bench.run(folder)
+        if (folder / SETTINGS).exists() and not leftovers(folder):
+            break
+        time.sleep(0.05)
+    return code
+
+
 def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
     folder = bench.folder("kills")
     # How long a run takes (a same-day start, a first run), so that the kills spread over
@@ -341,7 +367,7 @@ def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
         if first_run:
             (folder / SETTINGS).unlink(missing_ok=True)
         elif not (folder / SETTINGS).exists():
-            bench.run(folder)  # the first run before was killed: an old file again
+            whole_run(bench, folder)  # the first run before was killed: an old file again
         before = None if first_run else (folder / SETTINGS).read_bytes()
         had_leftovers = bool(leftovers(folder))
         process = bench.start(folder)
@@ -368,7 +394,7 @@ def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
         if had_leftovers and code == 0 and leftovers(folder):
             bad.append(f"kill {i}: the leftovers stayed")
     # One whole run at the end clears whatever is left.
-    code, _ = bench.run(folder)
+    code = whole_run(bench, folder)
     if code != 0 or leftovers(folder) or not complete((folder / SETTINGS).read_bytes()):
         bad.append(f"the last run: exit {code}, leftovers {leftovers(folder)}")
     print(f"kills: {kills} runs killed at 0 to {spans[0] * 1000:.1f} ms (same-day start) or "
@@ -379,42 +405,149 @@ def run_kills(bench: Bench, kills: int, rng: random.Random) -> tuple[int, int]:
     return (1, 0) if not bad else (0, 1)
 
 
-# --- two starts at once -----------------------------------------------------------------
+# --- starts at once and openers that stay ---------------------------------------------
 
 
-def run_pairs(bench: Bench, pairs: int) -> tuple[int, int]:
-    folder = bench.folder("pairs")
-    bench.run(folder)
-    tally = {"both quiet": 0, "write-back box": 0}
-    bad = []
-    for i in range(pairs):
-        log = bench.box_log(folder)
-        log.unlink(missing_ok=True)
-        processes = [bench.start(folder), bench.start(folder)]
-        codes = [p.wait(timeout=30) for p in processes]
-        shown = log.read_text().splitlines() if log.exists() else []
-        data = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""
-        if codes != [0, 0]:
-            bad.append(f"pair {i}: exit codes {codes}")
-        if any(box != WRITE_FAILED for box in shown) or len(shown) > 1:
-            bad.append(f"pair {i}: boxes {shown}")
-        if not complete(data):
-            bad.append(f"pair {i}: the file is {data!r}")
-        if leftovers(folder):
-            bad.append(f"pair {i}: leftovers {leftovers(folder)}")
-        tally["write-back box" if shown else "both quiet"] += 1
-    print(f"pairs: {pairs} pairs of same-day starts at once: "
-          + ", ".join(f"{k} {v}" for k, v in tally.items()) + f"; {len(bad)} bad")
-    for line in bad[:20]:
-        print(f"     {line}")
-    return (1, 0) if not bad else (0, 1)
+def ended(process: subprocess.Popen) -> int | str:
+    """The exit code of a start, or "still running" (and it is ended) after 30 s."""
+    try:
+        return process.wait(timeout=30)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+        return "still running"
+
+
+def long_lived_fds(pid_file: Path) -> list[str]:
+    """What the opener's long-lived process holds beyond its three standard descriptors, and
+    a pipe as its output."""
+    for _ in range(100):
+        if pid_file.exists() and pid_file.read_text().strip():
+            break
+        time.sleep(0.05)
+    pid = int(pid_file.read_text())
+    fds = Path(f"/proc/{pid}/fd")
+    held = [f"{fd.name} -> {os.readlink(fd)}" for fd in fds.iterdir()]
+    return [h for h in held if not h.startswith(("0 ", "1 ", "2 ")) or "pipe:" in h]
+
+
+# (title, settings: "same day", "new day" or "first run", starts at once (None: --starts, in
+# --rounds rounds), arguments (of the second start, for a question), opener: "quick",
+# "foreground", "background", or "question": a second start while the first one's question
+# waits)
+START_PATTERNS = [
+    ("same-day starts at once: nothing opens", "same day", None, (), "quick"),
+    ("starts at once on a new day: one opening", "new day", None, (), "quick"),
+    ("first runs at once: one opening", "first run", None, (), "quick"),
+    ("a start during another's question: no opening; the first, answered Yes, opens once",
+     "new day", 2, (), "question"),
+    ("the same with /open for the second start", "new day", 2, ("/open",), "question"),
+    ("an opener that keeps the application in its foreground: the day recorded without "
+     "waiting; a second start opens nothing; SIGTERM to it changes nothing", "new day", 1, (),
+     "foreground"),
+    ("an opener whose child keeps its output: the same", "new day", 1, (), "background"),
+]
+
+
+def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
+                      args: tuple[str, ...], opener: str) -> list[str]:
+    """One round of a pattern; the problems found."""
+    problems = []
+    open_log = bench.logs / f"{folder.name}.opened"
+    open_log.unlink(missing_ok=True)
+    Path(f"{open_log}.pid").unlink(missing_ok=True)
+    bench.box_log(folder).unlink(missing_ok=True)
+    if settings == "first run":
+        (folder / SETTINGS).unlink(missing_ok=True)
+    else:
+        if not (folder / SETTINGS).exists():
+            bench.run(folder)
+        text = (folder / SETTINGS).read_bytes()
+        at = text.index(b"Last_XLS=") + len(b"Last_XLS=")
+        if settings == "new day":  # an unreadable last opening counts as long ago
+            text = text[:at] + text[text.index(b"\r", at):]
+        (folder / SETTINGS).write_bytes(text)
+    env = {"AQ_OPEN_LOG": str(open_log), "AQ_OPENER": opener}
+    box_gate = bench.logs / f"{folder.name}.answer"
+    box_gate.unlink(missing_ok=True)
+    if opener == "question":
+        env["AQ_BOX_GATE"] = str(box_gate)
+        first = bench.start(folder, env=env)
+        for _ in range(600):
+            if bench.box_log(folder).exists():
+                break
+            time.sleep(0.05)
+        second = bench.start(folder, args=args, env=env)
+        if ended(second) != 0:
+            problems.append("the second start did not end at once with 0")
+        if open_log.exists():
+            problems.append("the second start opened the chart during the question")
+        box_gate.touch()
+        processes = [first, second]
+    else:
+        gate = bench.logs / f"{folder.name}.gate"
+        gate.unlink(missing_ok=True)
+        os.mkfifo(gate)
+        holder = os.open(gate, os.O_RDWR)  # the starts wait for its end of file
+        processes = [bench.start(folder, args=args, gate=gate, env=env) for _ in range(starts)]
+        for _ in range(400):  # until every start has the gate open
+            if all(any(os.path.realpath(fd) == str(gate)
+                       for fd in Path(f"/proc/{p.pid}/fd").glob("*")) for p in processes):
+                break
+            time.sleep(0.025)
+        os.close(holder)
+    codes = [ended(p) for p in processes]
+    opened = open_log.read_text().splitlines() if open_log.exists() else []
+    shown = bench.box_log(folder).read_text().splitlines() if bench.box_log(folder).exists() else []
+    data = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""
+    expected = 0 if settings == "same day" else 1
+    if any(codes):
+        problems.append(f"exit codes {codes}")
+    if len(opened) != expected:
+        problems.append(f"{len(opened)} openings")
+    if shown != ([] if settings == "same day" else [OPEN_QUESTION]):
+        problems.append(f"boxes {shown}")
+    if not complete(data) or (expected and b"Last_XLS=1900" in data):
+        problems.append(f"the file is {data!r}")
+    if leftovers(folder):
+        problems.append(f"leftovers {leftovers(folder)}")
+    if opener in ("foreground", "background"):
+        problems += long_lived_fds(Path(f"{open_log}.pid"))
+        ended(bench.start(folder, env=env))
+        if len(open_log.read_text().splitlines()) != 1:
+            problems.append("a second start opened the chart again")
+        os.kill(int(Path(f"{open_log}.pid").read_text()), signal.SIGTERM)
+        time.sleep(0.2)
+        if (folder / SETTINGS).read_bytes().split(b"\r\n")[1] != data.split(b"\r\n")[1]:
+            problems.append("the day recorded changed after the opener ended")
+    return problems
+
+
+def run_starts(bench: Bench, rounds: int, starts: int) -> tuple[int, int]:
+    passed = failed = 0
+    for title, settings, count, args, opener in START_PATTERNS:
+        folder = bench.folder()
+        times = rounds if count is None else 1
+        problems = []
+        for i in range(times):
+            problems += [f"round {i}: {p}" for p in
+                         run_start_pattern(bench, folder, settings, count or starts, args, opener)]
+        ok = not problems
+        passed += ok
+        failed += not ok
+        print(f"{'ok  ' if ok else 'FAIL'} {title}"
+              + (f" ({times} rounds of {starts})" if count is None else ""))
+        for problem in problems[:20]:
+            print(f"     {problem}")
+    return passed, failed
 
 
 def main() -> int:
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--program", type=Path, default=REPO / "dist" / "linux" / PROGRAM)
     parser.add_argument("--kills", type=int, default=1000)
-    parser.add_argument("--pairs", type=int, default=200)
+    parser.add_argument("--rounds", type=int, default=20)
+    parser.add_argument("--starts", type=int, default=8)
     parser.add_argument("--seed", type=int, default=None)
     parser.add_argument("-v", "--verbose", action="store_true")
     options = parser.parse_args()
@@ -430,7 +563,7 @@ def main() -> int:
         bench = Bench(options.program.resolve(), Path(scratch))
         for part in (lambda: run_situations(bench, options.verbose),
                      lambda: run_kills(bench, options.kills, random.Random(seed)),
-                     lambda: run_pairs(bench, options.pairs)):
+                     lambda: run_starts(bench, options.rounds, options.starts)):
             p, f = part()
             passed += p
             failed += f

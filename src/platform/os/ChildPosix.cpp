@@ -4,12 +4,17 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace {} // namespace
+namespace {
+// How often a program given a time limit is looked at.
+constexpr int PollMs = 10;
+} // namespace
 
 bool OnPath(const std::string& program) {
   const char* path = std::getenv("PATH");
@@ -31,14 +36,14 @@ bool OnPath(const std::string& program) {
   return false;
 }
 
-TChildResult RunChild(const std::vector<std::string>& argv) {
+TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
   TChildResult result;
   if (argv.empty() || !OnPath(argv[0]))
     return result;
-  int fds[2];
-  if (pipe(fds) != 0)
-    return result;
-  TFd readEnd(fds[0]), writeEnd(fds[1]);
+  // The output goes to a file in memory that the launcher reads after the program has
+  // ended; a child of the program that keeps it open keeps nobody waiting.
+  TFd output(memfd_create("aq-child-output", MFD_CLOEXEC));
+  TFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
   std::vector<char*> args;
   for (const std::string& a : argv)
     args.push_back(const_cast<char*>(a.c_str()));
@@ -50,29 +55,55 @@ TChildResult RunChild(const std::vector<std::string>& argv) {
     // The signals this process ignores are the child's to take as usual.
     std::signal(SIGPIPE, SIG_DFL);
     std::signal(SIGXFSZ, SIG_DFL);
-    // The program's own chatter on standard error is no message for the user.
-    const int null = open("/dev/null", O_RDWR);
-    if (null >= 0) {
-      dup2(null, STDIN_FILENO);
-      dup2(null, STDERR_FILENO);
+    // dup2 gives the program these three without the close-on-exec mark; every other
+    // descriptor of the launcher carries it. The program's own chatter on standard error
+    // is no message for the user.
+    if (null.Get() >= 0) {
+      dup2(null.Get(), STDIN_FILENO);
+      dup2(null.Get(), STDERR_FILENO);
     }
-    dup2(writeEnd.Get(), STDOUT_FILENO);
+    dup2(output.Get() >= 0 ? output.Get() : null.Get(), STDOUT_FILENO);
+    // The rest go at once rather than at exec: a launcher ended right after starting the
+    // program leaves no lock of its own with it for longer than this.
+    close_range(3, ~0u, 0);
     execvp(args[0], args.data());
     _exit(127);
   }
-  writeEnd.Close();
-  char buffer[512];
-  for (;;) {
-    const ssize_t n = read(readEnd.Get(), buffer, sizeof buffer);
-    if (n > 0)
-      result.Output.append(buffer, static_cast<std::size_t>(n));
-    else if (n == 0 || errno != EINTR)
-      break;
-  }
   int status = 0;
-  while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  timespec started{};
+  clock_gettime(CLOCK_MONOTONIC, &started);
+  for (;;) {
+    const pid_t done = waitpid(pid, &status, waitMs < 0 ? 0 : WNOHANG);
+    if (done == pid)
+      break;
+    if (done < 0 && errno != EINTR)
+      return result;
+    if (done == 0) {
+      timespec now{};
+      clock_gettime(CLOCK_MONOTONIC, &now);
+      const long long waited =
+          (now.tv_sec - started.tv_sec) * 1000LL + (now.tv_nsec - started.tv_nsec) / 1000000;
+      if (waited >= waitMs) {
+        // Still running: it has taken the work over and goes on without the launcher.
+        result.Started = true;
+        return result;
+      }
+      const timespec pause{0, PollMs * 1000000L};
+      nanosleep(&pause, nullptr);
+    }
   }
   result.Started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
+  result.Ended = true;
   result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  if (output.Get() >= 0 && lseek(output.Get(), 0, SEEK_SET) == 0) {
+    char buffer[512];
+    for (;;) {
+      const ssize_t n = read(output.Get(), buffer, sizeof buffer);
+      if (n > 0)
+        result.Output.append(buffer, static_cast<std::size_t>(n));
+      else if (n == 0 || errno != EINTR)
+        break;
+    }
+  }
   return result;
 }

@@ -25,7 +25,7 @@ alignas(64) char HandlerStack[256 * 1024];
 std::uintptr_t StackLow = 0, StackHigh = 0;
 
 void FindStackRange() {
-  std::FILE* maps = std::fopen("/proc/self/maps", "r");
+  std::FILE* maps = std::fopen("/proc/self/maps", "re");
   if (!maps)
     return;
   char line[512];

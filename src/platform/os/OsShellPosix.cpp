@@ -1,6 +1,6 @@
 // Copying and opening files on POSIX desktops. The copy never overwrites an existing file
 // and leaves no partial file behind; opening hands the file to the desktop (xdg-open) and
-// turns its outcome into the shell's kind of number.
+// turns its outcome into the shell's kind of number, without waiting for the application.
 #include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsShell.h"
@@ -26,6 +26,12 @@ constexpr int ErrorGeneral = 1117; // an I/O error
 // even when filled in; a file of many megabytes is no template, and copying it (or a link
 // to an endless device) would only fill the disk.
 constexpr std::size_t MaxCopyBytes = 32u * 1024 * 1024;
+
+// How long the desktop's opener has to answer. One that fails (no application for the
+// file, no desktop tools) ends well within it; one that is still running has started the
+// application and runs it in the foreground (a desktop without its own opener): the file
+// is open, and the opener goes on without the launcher.
+constexpr int OpenerAnswerMs = 500;
 
 int ErrorOf(int err) {
   switch (err) {
@@ -99,9 +105,11 @@ public:
       return errno == ENOENT ? SeErrFileNotFound : SeErrPathNotFound;
     if (access(file.c_str(), R_OK) != 0)
       return SeErrAccessDenied;
-    const TChildResult r = RunChild({"xdg-open", file});
+    const TChildResult r = RunChild({"xdg-open", file}, OpenerAnswerMs);
     if (!r.Started)
       return SeErrNoAssoc;
+    if (!r.Ended)
+      return 42; // opened, the application in the opener's foreground
     switch (r.ExitCode) {
     case 0:
       return 42; // opened

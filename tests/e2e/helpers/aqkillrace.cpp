@@ -1,15 +1,18 @@
 // aqkillrace: starts the launcher over and over in its folder and either ends it with
-// TerminateProcess at a random moment (kill) or starts two at once (race), then checks the
-// settings file each time. It answers the launcher's message boxes itself: No to a
-// question, OK to the rest, and records their texts.
+// TerminateProcess at a random moment (kill), or starts several at once on a new day
+// (race), or starts one while another's question waits (question), then checks the settings
+// file and the openings each time. It answers the launcher's message boxes itself: No to a
+// question when killing, Yes when racing, OK to the rest, and records their texts.
 //
 // Usage: aqkillrace.exe kill COUNT PROGRAM SEED
-//        aqkillrace.exe race COUNT PROGRAM
+//        aqkillrace.exe race COUNT PROGRAM STARTS
+//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT]
 //
 // PROGRAM lies in the folder it runs in, beside a template; its settings file is the one
 // in that folder. Kills alternate between a start with the old file and a first run
-// without one. Prints one line of counts and, for each fault found, one line "bad: ...";
-// the last line is "aqkillrace: N bad".
+// without one. Openings are counted in the log of the opener the workbooks are associated
+// with (the file named by AQ_OPENER_LOG). Prints one line of counts and, for each fault
+// found, one line "bad: ..."; the last line is "aqkillrace: N bad".
 #include <windows.h>
 
 #include <cstdio>
@@ -20,7 +23,7 @@
 namespace {
 
 const wchar_t* const Settings = L"AutoQuillmer.ini";
-const wchar_t* const WriteFailed = L"設定ファイルへの書き込みに失敗しました。";
+const wchar_t* const OpenQuestion = L"「Dozeboard」を開きますか？";
 const char* const Keys[] = {
     "[Execute]", "Last_XLS=", "LastQuillmer=", "",       "[Date]", "TimeToNext=", "",
     "[Launch]",  "Type1=",    "WindowSize=",   "YesNo=", ""};
@@ -99,9 +102,14 @@ int Leftovers() {
 struct TBoxSweep {
   DWORD Pid;
   std::vector<std::wstring>* Texts;
+  bool Answer = true; // false: only look
+  bool Seen = false;  // a box of the process is there
 };
 
-// Answers the message boxes of one process: No where there is a No, else OK.
+// Yes to the launcher's questions instead of No.
+bool AnswerYes = false;
+
+// Answers the message boxes of one process: No (or Yes) where there is one, else OK.
 BOOL CALLBACK AnswerBox(HWND window, LPARAM param) {
   auto* sweep = reinterpret_cast<TBoxSweep*>(param);
   DWORD pid = 0;
@@ -110,13 +118,17 @@ BOOL CALLBACK AnswerBox(HWND window, LPARAM param) {
   if (pid != sweep->Pid || !IsWindowVisible(window) || !GetClassNameW(window, cls, 16) ||
       std::wstring(cls) != L"#32770")
     return TRUE;
+  sweep->Seen = true;
+  if (!sweep->Answer)
+    return TRUE;
   if (GetProp(window, L"aqkillrace") == nullptr) {
     wchar_t text[1024] = {};
     GetDlgItemTextW(window, 0xFFFF, text, 1024);
     sweep->Texts->push_back(text);
     SetPropW(window, L"aqkillrace", reinterpret_cast<HANDLE>(1));
   }
-  const int id = GetDlgItem(window, IDNO) ? IDNO : IDOK;
+  const int question = AnswerYes ? IDYES : IDNO;
+  const int id = GetDlgItem(window, question) ? question : IDOK;
   PostMessageW(window, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
                reinterpret_cast<LPARAM>(GetDlgItem(window, id)));
   return TRUE;
@@ -127,7 +139,7 @@ struct TChild {
   bool Started = false;
 };
 
-TChild Start(const std::wstring& program) {
+TChild Start(const std::wstring& program, const std::wstring& args = L"") {
   TChild child;
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -135,7 +147,7 @@ TChild Start(const std::wstring& program) {
   for (int attempt = 0; attempt < 5 && !child.Started; ++attempt) {
     if (attempt > 0)
       Sleep(200);
-    std::wstring line = L"\"" + program + L"\"";
+    std::wstring line = L"\"" + program + L"\"" + (args.empty() ? L"" : L" " + args);
     child.Started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
                                    nullptr, Folder.c_str(), &si, &child.Info) != 0;
     if (!child.Started)
@@ -264,45 +276,109 @@ void Kill(int count, const std::wstring& program, unsigned seed) {
     Report("the last start left temporary files or no whole file", count);
 }
 
-void Race(int count, const std::wstring& program) {
-  int quiet = 0, writeBack = 0;
+// Lines in the opener's log so far.
+int Openings() {
+  wchar_t path[MAX_PATH + 1] = {};
+  const DWORD n = GetEnvironmentVariableW(L"AQ_OPENER_LOG", path, MAX_PATH + 1);
+  std::string log;
+  if (n == 0 || n > MAX_PATH || !ReadWhole(path, log))
+    return 0;
+  int lines = 0;
+  for (char c : log)
+    lines += c == '\n';
+  return lines;
+}
+
+// The settings file of a new day: its last opening unreadable, so long ago.
+bool NewDay() {
+  std::string data;
+  if (!ReadWhole(In(Settings), data))
+    return false;
+  const std::size_t at = data.find("Last_XLS=");
+  const std::size_t end = at == std::string::npos ? at : data.find("\r\n", at);
+  return end != std::string::npos &&
+         WriteWhole(In(Settings), data.substr(0, at + 9) + data.substr(end));
+}
+
+// The openings since `before`, once the opener has had time to start: an opening goes to
+// the shell, which starts the opener after the launcher may have ended.
+int OpeningsSince(int before) {
+  for (int waited = 0; Openings() == before && waited < 60000; waited += 100)
+    Sleep(100);
+  Sleep(2000); // time for a second opening to show
+  return Openings() - before;
+}
+
+// What each round leaves: exit codes 0, exactly one opening and one question, a whole file
+// that records the day.
+void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::wstring>& boxes,
+                int opened) {
+  for (DWORD code : codes)
+    if (code != 0)
+      Report("an exit code was not 0", i);
+  if (boxes.size() != 1 || boxes[0] != OpenQuestion)
+    Report("not exactly one box, the question", i);
+  if (opened != 1)
+    Report(opened ? "more than one opening" : "no opening", i);
+  std::string data;
+  if (!ReadWhole(In(Settings), data) || !Complete(data) ||
+      data.find("Last_XLS=\r\n") != std::string::npos)
+    Report("the file is not whole or does not record the day", i);
+  if (Leftovers())
+    Report("temporary files left", i);
+}
+
+// Rounds on a new day, answering Yes: `starts` starts at once or, with `question`, a start
+// with `args` while the first one's question waits, which must end with no box and no opening.
+void NewDays(int count, const std::wstring& program, int starts, bool question,
+             const std::wstring& args) {
+  AnswerYes = true;
+  int openings = 0;
   for (int i = 0; i < count; ++i) {
-    TChild a = Start(program);
-    TChild b = Start(program);
-    std::vector<std::wstring> boxes;
-    DWORD codes[2] = {9999, 9999};
-    TChild* both[2] = {&a, &b};
-    for (int k = 0; k < 2; ++k) {
-      if (!both[k]->Started) {
+    if (!NewDay())
+      Report("the settings file cannot be set to a new day", i);
+    const int before = Openings();
+    std::vector<TChild> children{Start(program)};
+    std::vector<std::wstring> boxes, secondBoxes;
+    std::vector<DWORD> codes;
+    if (question) {
+      TBoxSweep look{children[0].Info.dwProcessId, &boxes, false};
+      for (int waited = 0; children[0].Started && !look.Seen && waited < 120000; waited += 50) {
+        EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
+        Sleep(50);
+      }
+      TChild second = Start(program, args);
+      if (second.Started) {
+        WaitAnswering(second, INFINITE, secondBoxes);
+        codes.push_back(Finish(second));
+      }
+      if (!look.Seen || !secondBoxes.empty() || Openings() != before)
+        Report("no question, or the second start showed a box or opened the chart", i);
+    }
+    while (static_cast<int>(children.size()) < starts)
+      children.push_back(Start(program));
+    for (TChild& child : children) {
+      if (!child.Started) {
         Report("a program did not start", i);
         continue;
       }
-      WaitAnswering(*both[k], INFINITE, boxes);
-      codes[k] = Finish(*both[k]);
+      WaitAnswering(child, INFINITE, boxes);
+      codes.push_back(Finish(child));
     }
-    if (codes[0] != 0 || codes[1] != 0)
-      Report("an exit code was not 0", i);
-    for (const auto& text : boxes)
-      if (text != WriteFailed)
-        Report("a box other than the write-back one", i);
-    if (boxes.size() > 1)
-      Report("more than one write-back box", i);
-    std::string data;
-    if (!ReadWhole(In(Settings), data) || !Complete(data))
-      Report("the file is not whole", i);
-    if (Leftovers())
-      Report("temporary files left", i);
-    (boxes.empty() ? quiet : writeBack)++;
+    const int opened = OpeningsSince(before);
+    openings += opened;
+    CheckRound(i, codes, boxes, opened);
   }
-  std::printf("pairs: %d pairs of same-day starts at once: both quiet %d, write-back box %d\n",
-              count, quiet, writeBack);
+  std::printf("%s: %d rounds of %d starts on a new day: %d openings\n",
+              question ? "question" : "race", count, question ? 2 : starts, openings);
 }
 
 } // namespace
 
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
-    std::printf("usage: aqkillrace kill COUNT PROGRAM SEED | race COUNT PROGRAM\n");
+    std::printf("usage: aqkillrace kill COUNT PROGRAM SEED | race COUNT PROGRAM STARTS | "
+                "question COUNT PROGRAM [ARGUMENT]\n");
     return 2;
   }
   const std::wstring mode = argv[1];
@@ -311,8 +387,10 @@ int wmain(int argc, wchar_t** argv) {
   Folder = program.substr(0, program.find_last_of(L'\\'));
   if (mode == L"kill")
     Kill(count, program, argc > 4 ? static_cast<unsigned>(_wtoi(argv[4])) : 1u);
+  else if (mode == L"race")
+    NewDays(count, program, argc > 4 ? _wtoi(argv[4]) : 2, false, L"");
   else
-    Race(count, program);
+    NewDays(count, program, 1, true, argc > 4 ? argv[4] : L"");
   std::printf("aqkillrace: %d bad\n", Bad);
   std::fflush(stdout);
   return Bad ? 1 : 0;
