@@ -44,6 +44,9 @@ if [ -n "$fresh" ] && [ "$fresh" != 0 ]; then
   export XDG_CACHE_HOME="$fresh_dir/cache" TMPDIR="$fresh_dir/tmp"
   unset AQ_WINE32_CACHE AQ_WINEPREFIX
   mkdir -p "$XDG_CACHE_HOME" "$TMPDIR"
+  # Laid out as /tmp is: the checks that run as another user reach their folders here too.
+  chmod 755 "$fresh_dir"
+  chmod 1777 "$TMPDIR"
   # The Wine servers of the prefixes made here end before their folders go.
   fresh_cleanup() {
     local server="$XDG_CACHE_HOME/auto-quillmer/wine32/root/usr/lib/wine/wineserver"
