@@ -151,7 +151,7 @@ strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
 sed "s/@VERSION@/$version/g" packaging/readme-linux.txt >"$folder/README.txt"
 cp LICENSE "$folder/LICENSE.txt"
 chmod 755 "$folder/AutoQuillmer"
-shipped_programs+=$'\n'"$(cd "$stage" && sha256sum AutoQuillmer/AutoQuillmer)"
+shipped_programs+=$'\n'"$(cd "$stage" && sha256sum "AutoQuillmer-$version/AutoQuillmer")"
 html_guides "$folder/docs"
 tar_name="AutoQuillmer-$version-linux-x86_64.tar.gz"
 mapfile -t members < <(members_of "AutoQuillmer-$version")

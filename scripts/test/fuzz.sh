@@ -10,7 +10,10 @@ out="$root/build/fuzz"
 mkdir -p "$out"
 seconds="${FUZZ_SECONDS:-15}"
 mapfile -t sources < <(find "$root/src" -name '*.cpp' ! -name '*Win.cpp' ! -name 'AutoQuillmer.cpp' | sort)
-flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined -I"$root/src" -I"$root/tests")
+# The version header is generated when the Linux build is configured.
+(cd "$root" && cmake --preset linux >/dev/null)
+flags=(-std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined -fno-sanitize-recover=undefined
+  -I"$root/src" -I"$root/tests" -I"$root/build/linux/generated")
 status=0
 for target in "$root"/fuzz/*_fuzz.cpp; do
   name="$(basename "$target" .cpp)"

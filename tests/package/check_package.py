@@ -244,10 +244,11 @@ def check_sums(checks, zip_path, tar_path):
     for line in sums.read_text(encoding="utf-8").splitlines() if sums.is_file() else []:
         digest, _, name = line.partition("  ")
         listed[name] = digest
+    linux = f"AutoQuillmer-{project_version()}/AutoQuillmer"
     with zipfile.ZipFile(zip_path) as z, tarfile.open(tar_path) as t:
         shipped = {zip_path.name: zip_path.read_bytes(), tar_path.name: tar_path.read_bytes(),
                    "AutoQuillmer/AutoQuillmer.exe": z.read("AutoQuillmer/AutoQuillmer.exe"),
-                   "AutoQuillmer/AutoQuillmer": t.extractfile("AutoQuillmer/AutoQuillmer").read()}
+                   linux: t.extractfile(linux).read()}
     expected = {name: hashlib.sha256(data).hexdigest() for name, data in shipped.items()}
     checks.check("SHA256SUMS lists exactly both packages and the programs in them, with their digests",
                  listed == expected, repr(sorted(set(listed.items()) ^ set(expected.items()))))
