@@ -7,29 +7,46 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
+#include <filesystem>
+#include <initializer_list>
 #include <string>
 #include <unistd.h>
 
 namespace {
 
+// A folder of the benchmark's own, the first of the patterns that can be made, removed with
+// everything in it when the program ends.
+class TBenchDir {
+public:
+  TBenchDir(std::initializer_list<const char*> patterns) {
+    for (const char* pattern : patterns) {
+      std::string name = pattern;
+      if (mkdtemp(name.data())) {
+        Path = name;
+        return;
+      }
+    }
+    std::abort();
+  }
+  ~TBenchDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(Path, ignored);
+  }
+  TBenchDir(const TBenchDir&) = delete;
+  TBenchDir& operator=(const TBenchDir&) = delete;
+  std::string Path;
+};
+
 // A folder on a memory file system when there is one, so that the figures show the
 // store's own work rather than the disk's.
-std::string MemDir() {
-  static const std::string dir = [] {
-    char pattern[] = "/dev/shm/aq-ini-bench-XXXXXX";
-    char fallback[] = "/tmp/aq-ini-bench-XXXXXX";
-    const char* d = mkdtemp(pattern);
-    return std::string(d ? d : mkdtemp(fallback));
-  }();
-  return dir;
+const std::string& MemDir() {
+  static const TBenchDir dir{"/dev/shm/aq-ini-bench-XXXXXX", "/tmp/aq-ini-bench-XXXXXX"};
+  return dir.Path;
 }
 
-std::string DiskDir() {
-  static const std::string dir = [] {
-    char pattern[] = "/var/tmp/aq-ini-bench-XXXXXX";
-    return std::string(mkdtemp(pattern));
-  }();
-  return dir;
+const std::string& DiskDir() {
+  static const TBenchDir dir{"/var/tmp/aq-ini-bench-XXXXXX"};
+  return dir.Path;
 }
 
 // Settings text of about `size` bytes: sections of twenty lines, with comments and LF ends.
