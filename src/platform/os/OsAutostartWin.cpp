@@ -2,6 +2,7 @@
 // interface so that a program folder holding any character works.
 #include "platform/os/ComScopeWin.h"
 #include "platform/os/OsAutostart.h"
+#include "platform/os/WideWin.h"
 
 #include <objbase.h>
 #include <windows.h>
@@ -50,31 +51,6 @@ private:
   PWSTR Text = nullptr;
 };
 
-std::wstring WideFromUtf8(const std::string& utf8) {
-  if (utf8.empty())
-    return {};
-  const int n =
-      MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-  if (n <= 0)
-    return {};
-  std::wstring out(static_cast<std::size_t>(n), L'\0');
-  MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
-  return out;
-}
-
-std::string AnsiFromWide(const std::wstring& wide) {
-  if (wide.empty())
-    return {};
-  const int n = WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), nullptr,
-                                    0, nullptr, nullptr);
-  if (n <= 0)
-    return {};
-  std::string out(static_cast<std::size_t>(n), '\0');
-  WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()), out.data(), n, nullptr,
-                      nullptr);
-  return out;
-}
-
 constexpr std::size_t LongestPath = 32768;
 
 // The long form of a path (a short 8.3 name spelled out); the path itself when it has none.
@@ -121,7 +97,7 @@ std::wstring FolderOfPath(const std::wstring& path) {
 TAutostartOutcome Outcome(TAutostartResult result, const std::wstring& path, HRESULT code = S_OK) {
   TAutostartOutcome out;
   out.Result = result;
-  out.Path = AnsiFromWide(path);
+  out.Path = NarrowFrom(CP_ACP, path.data(), path.size(), nullptr);
   out.Code = static_cast<std::uint32_t>(code);
   return out;
 }
@@ -165,7 +141,7 @@ public:
     std::wstring folder;
     if (const HRESULT hr = StartupFolder(folder); FAILED(hr))
       return Outcome(TAutostartResult::NoFolder, L"", hr);
-    const std::wstring link = folder + L"\\" + WideFromUtf8(entry.Name) + L".lnk";
+    const std::wstring link = folder + L"\\" + WideFrom(CP_UTF8, entry.Name) + L".lnk";
     const DWORD attributes = GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       return Outcome(TAutostartResult::NoFolder, link, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
@@ -185,7 +161,7 @@ public:
     if (SUCCEEDED(hr))
       hr = shellLink->SetIconLocation(program.c_str(), 0);
     if (SUCCEEDED(hr))
-      hr = shellLink->SetDescription(WideFromUtf8(entry.CommentJa).c_str());
+      hr = shellLink->SetDescription(WideFrom(CP_UTF8, entry.CommentJa).c_str());
     if (SUCCEEDED(hr))
       hr = shellLink->SetShowCmd(SW_SHOWNORMAL);
     TComRef<IPersistFile> file;
@@ -216,7 +192,7 @@ public:
     std::wstring folder;
     if (FAILED(StartupFolder(folder)))
       return Outcome(TAutostartResult::NotFound, L"");
-    const std::wstring link = folder + L"\\" + WideFromUtf8(entry.Name) + L".lnk";
+    const std::wstring link = folder + L"\\" + WideFrom(CP_UTF8, entry.Name) + L".lnk";
     const DWORD attributes = GetFileAttributesW(link.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD err = GetLastError();

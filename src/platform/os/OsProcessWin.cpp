@@ -123,20 +123,11 @@ public:
   }
 
   std::string AnsiFromUtf8(const std::string& utf8) override {
-    if (utf8.empty())
-      return {};
-    const int wide =
-        MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
-    if (wide <= 0)
+    const std::wstring wide = WideFrom(CP_UTF8, utf8);
+    if (wide.empty())
       return utf8;
-    std::wstring w(static_cast<std::size_t>(wide), L'\0');
-    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), w.data(), wide);
-    const int ansi = WideCharToMultiByte(CP_ACP, 0, w.data(), wide, nullptr, 0, nullptr, nullptr);
-    if (ansi <= 0)
-      return utf8;
-    std::string out(static_cast<std::size_t>(ansi), '\0');
-    WideCharToMultiByte(CP_ACP, 0, w.data(), wide, out.data(), ansi, nullptr, nullptr);
-    return out;
+    const std::string ansi = NarrowFrom(CP_ACP, wide.data(), wide.size(), nullptr);
+    return ansi.empty() ? utf8 : ansi;
   }
 
   void RestrictLibrarySearch() override {
