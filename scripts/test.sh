@@ -7,7 +7,7 @@
 #   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
 #             an English and a German system
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
-#             emulated 32-bit Wine (scripts/test/wine32-run.sh makes its cached root on
+#             emulated 32-bit Wine (tests/harness/wine32-run.sh makes its cached root on
 #             first use)
 #   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources, and
 #             the icon as scripts/release/make_icon.py draws it; prints the programs' sizes
@@ -28,6 +28,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+. tests/harness/common.sh
 
 fresh="${AQ_FRESH:-}"
 stages=()
@@ -81,9 +82,8 @@ failures=()
 log_dir="$root/build/test-logs"
 mkdir -p "$log_dir"
 
-# Adds the counts of one step from its log (scripts/test/counts.sh) and exit status; a step
+# Adds the counts of one step from its log (read_counts) and exit status; a step
 # that prints none counts as one check. A step that failed without a counted failure adds one.
-. scripts/test/counts.sh
 tally() {
   local log="$1" status="$2" p f
   read_counts "$log"
@@ -154,26 +154,26 @@ fi
 
 if wants win64 && built win64; then
   counted "win64 unit tests under Wine" \
-    env LC_ALL=ja_JP.UTF-8 scripts/test/wine-run.sh build/win64/tests/aq_unit_tests.exe
+    env LC_ALL=ja_JP.UTF-8 tests/harness/wine-run.sh build/win64/tests/aq_unit_tests.exe
   counted "win64 faults under Wine" python3 tests/faults/run_faults.py \
-    --wine scripts/test/wine-run.sh build/win64/tests/faults/aqfaults.exe
-  counted "win64 regional settings under Wine" scripts/test/test-wine-locales.sh
+    --wine tests/harness/wine-run.sh build/win64/tests/faults/aqfaults.exe
+  counted "win64 regional settings under Wine" tests/harness/test-wine-locales.sh
 fi
 
 # The emulated 32-bit Wine: its root is made once and kept in a cache folder (a few minutes
 # on a fresh machine); a failure here names what is missing.
 if wants win32; then
   status=0
-  step "win32 emulated Wine setup" scripts/test/wine32-run.sh --setup || status=$?
+  step "win32 emulated Wine setup" tests/harness/wine32-run.sh --setup || status=$?
   tally "$log_dir/win32-emulated-Wine-setup.log" "$status"
   if [ "$status" -eq 0 ] && built win32-tests; then
     # One program waits in the prefix meanwhile, so that Wine's own processes stay up.
-    LC_ALL=ja_JP.UTF-8 scripts/test/wine32-run.sh build/win32-tests/e2e/aqprobe.exe wait </dev/null >/dev/null 2>&1 &
+    LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/e2e/aqprobe.exe wait </dev/null >/dev/null 2>&1 &
     keeper=$!
     counted "win32 unit tests under emulated Wine" \
-      env LC_ALL=ja_JP.UTF-8 scripts/test/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
+      env LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
     counted "win32 faults under emulated Wine" python3 tests/faults/run_faults.py \
-      --wine scripts/test/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
+      --wine tests/harness/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
     kill "$keeper" 2>/dev/null
     wait "$keeper" 2>/dev/null
   fi
@@ -189,7 +189,7 @@ if wants programs && { [ -f dist/win64/AutoQuillmer.exe ] || built win64; } && b
 fi
 
 if wants e2e; then
-  counted "end-to-end" scripts/test/test-e2e.sh
+  counted "end-to-end" tests/harness/test-e2e.sh
 fi
 
 if wants release; then
@@ -207,13 +207,13 @@ fi
 # The benchmarks print figures and judge nothing; a short run keeps them working.
 if wants bench && { [ -x build/linux/datetime_bench ] || built linux; }; then
   counted "benchmarks" bash -c 'for b in build/linux/*_bench; do "$b" --benchmark_min_time=0.01 || exit 1; done'
-  counted "start-up benchmark" env RUNS=20 WINE_RUNS=5 WINE32_RUNS=2 scripts/bench/bench-startup.sh
+  counted "start-up benchmark" env RUNS=20 WINE_RUNS=5 WINE32_RUNS=2 bench/bench-startup.sh
 fi
 
 if wants fuzz; then
   for target in fuzz/*_fuzz.cpp; do
     name="$(basename "$target" .cpp)"
-    counted "fuzz $name" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" scripts/test/fuzz.sh "$name"
+    counted "fuzz $name" env FUZZ_SECONDS="${FUZZ_SECONDS:-10}" tests/harness/fuzz.sh "$name"
   done
 fi
 

@@ -236,7 +236,7 @@ TEST_F(LaunchDecision, BoxesStayReadableWhereTheCodePageLacksTheirCharacters) {
 }
 
 // The conversions of the system the tests run on (under Wine: an English, German or Japanese
-// Windows, scripts/test/test-wine-locales.sh).
+// Windows, tests/harness/test-wine-locales.sh).
 class TSystemCodePage : public TFakeProcess {
 public:
   using TFakeProcess::TFakeProcess;

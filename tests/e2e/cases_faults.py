@@ -4,13 +4,9 @@ expected boxes and exit codes are those of tests/faults/run_faults.py, which che
 same cases with the boxes printed instead of shown."""
 
 import re
-import sys
-from pathlib import Path
 
-from e2ecase import case
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "faults"))
-import run_faults  # noqa: E402
+from tests.e2e.e2ecase import case
+from tests.faults import run_faults
 
 FAULTS = "aqfaults.exe"
 ICONS = {8208: "hand", 0: "none"}  # MB_ICONHAND | MB_TASKMODAL, or a plain box

@@ -5,7 +5,7 @@ question, the workbook, the settings file) is answered by the scripted answers (
 the open question, so nothing opens) and checked in cases_workbook.py.
 """
 
-from e2ecase import (CANCEL_CLOSING, FIRST_RUN_QUESTION, NO_TEMPLATE, PROGRAM, SETTINGS,
+from tests.e2e.e2ecase import (CANCEL_CLOSING, FIRST_RUN_QUESTION, NO_TEMPLATE, PROGRAM, SETTINGS,
                      TEMPLATE1, TEMPLATE3, case)
 
 

@@ -19,8 +19,8 @@ from __future__ import annotations
 
 from dataclasses import dataclass, field
 
-from aqwine import WINE_ENV
-from e2ecase import (CANCEL_CLOSING, FAILURE_CAPTION, FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM,
+from tests.harness.wine import WINE_ENV
+from tests.e2e.e2ecase import (CANCEL_CLOSING, FAILURE_CAPTION, FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM,
                      SETTINGS, TEMPLATE1, TEMPLATE3, case)
 
 PLANTED = ("version", "uxtheme", "cryptbase", "dwmapi", "profapi", "userenv", "propsys",

@@ -8,8 +8,8 @@ import os
 import re
 import shutil
 
-from cases_workbook import FILLED_JUNE, JULY_1, settings_text
-from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
+from tests.e2e.cases_workbook import FILLED_JUNE, JULY_1, settings_text
+from tests.e2e.e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
                      TEMPLATE1, TEMPLATE3, case)
 
 # 1975-01-01 00:00 UTC: outside the dates a FAT directory entry can hold.

@@ -1,7 +1,7 @@
 """The harness checks itself with aqprobe.exe: boxes, icons, the exact command line, the
 faked clock and the shell's opening of a workbook."""
 
-from e2ecase import ENGLISH_SYSTEM, JAPANESE_SYSTEM, Box, case
+from tests.e2e.e2ecase import ENGLISH_SYSTEM, JAPANESE_SYSTEM, Box, case
 
 PROBE_BOXES = [
     Box("Auto Quillmer の設定",

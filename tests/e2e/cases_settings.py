@@ -10,15 +10,13 @@ one is derived below from its regional settings.
 """
 
 import re
-import sys
 from datetime import datetime
 from pathlib import Path
 
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from pefacts import Program  # noqa: E402
+from tests.harness.pefacts import Program
 
-from cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
-from e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
+from tests.e2e.cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
+from tests.e2e.e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
                      FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
                      TEMPLATE1, TEMPLATE3, UPGRADE_FAILED, case)
 

@@ -12,8 +12,8 @@ import struct
 import zlib
 from pathlib import Path
 
-from cases_workbook import settings_text
-from e2ecase import OPEN_QUESTION, PROGRAM, SETTINGS, TEMPLATE1, TEMPLATE3, TEXTS, Box, case
+from tests.e2e.cases_workbook import settings_text
+from tests.e2e.e2ecase import OPEN_QUESTION, PROGRAM, SETTINGS, TEMPLATE1, TEMPLATE3, TEXTS, Box, case
 
 LINK = "Auto Quillmer.lnk"
 DESCRIPTION = "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。"

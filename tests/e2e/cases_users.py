@@ -7,9 +7,9 @@ system (its code page 1252 has «ü») shown right. A folder named in Korean on 
 system is reached through its short name.
 """
 
-from cases_settings import FAILURE_TEXT
-from cases_workbook import BOOK_JUNE, JULY_1, opened
-from e2ecase import (FAILURE_CAPTION, FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SETTINGS,
+from tests.e2e.cases_settings import FAILURE_TEXT
+from tests.e2e.cases_workbook import BOOK_JUNE, JULY_1, opened
+from tests.e2e.e2ecase import (FAILURE_CAPTION, FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SETTINGS,
                      TEMPLATE1, TEMPLATE3, case, open_failed)
 
 

@@ -6,7 +6,7 @@ file and in the boxes are exact. The Japanese system writes dates as yyyy/MM/dd 
 as H:mm:ss.
 """
 
-from e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PREPARE_FAILED, PROGRAM, SAVE_FAILED,
+from tests.e2e.e2ecase import (FIRST_RUN_QUESTION, OPEN_QUESTION, PREPARE_FAILED, PROGRAM, SAVE_FAILED,
                      SETTINGS, TEMPLATE1, TEMPLATE3, Box, case, open_failed)
 
 JULY_1 = "2004-07-01 07:30:00"

@@ -22,9 +22,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-sys.dont_write_bytecode = True
-sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks, program_texts, project_version  # noqa: E402
+from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
 TEXT = {name: text for name, _, text in program_texts()}

@@ -7,17 +7,14 @@ import json
 import re
 import shutil
 import subprocess
-import sys
 import time
 import traceback
 from dataclasses import dataclass
 from pathlib import Path, PureWindowsPath
 from typing import Callable
 
-from aqwine import WineSession
-
-sys.path.insert(0, str(Path(__file__).resolve().parents[1]))
-from checklist import program_texts  # noqa: E402
+from tests.harness.checklist import program_texts
+from tests.harness.wine import WineSession
 
 PROGRAM = "AutoQuillmer.exe"
 SETTINGS = "AutoQuillmer.ini"

@@ -8,7 +8,7 @@ by aqdriver.exe, and checks of boxes, exit codes, files and the opened workbook.
 The program under test is that of the target: win64 (the default) runs
 dist/win64/AutoQuillmer.exe with the helpers of build/win64/e2e under the system's Wine;
 win32 runs the release program dist/win32/AutoQuillmer.exe with the helpers of
-build/win32-tests/e2e under the emulated 32-bit Wine (scripts/test/wine32-run.sh). The same
+build/win32-tests/e2e under the emulated 32-bit Wine (tests/harness/wine32-run.sh). The same
 cases run against either. Build the target's presets first. Starts its own Xvfb and Wine
 prefix; needs no display and no standard input. The last line printed
 is "N passed, N failed" (", N skipped" when cases were skipped). Tags can also be skipped
@@ -40,9 +40,8 @@ import time
 from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
-sys.path.insert(0, str(HERE))
-from aqwine import WineSession  # noqa: E402
-from e2ecase import CASES, PROGRAM, Runner  # noqa: E402
+from tests.e2e.e2ecase import CASES, PROGRAM, Runner
+from tests.harness.wine import WineSession
 
 REPO = HERE.parents[1]
 
@@ -71,7 +70,7 @@ def main() -> int:
 
     # The harness's own checks first, then the rest in file name order.
     for module in sorted(HERE.glob("cases_*.py"), key=lambda p: ("selftest" not in p.stem, p.stem)):
-        importlib.import_module(module.stem)  # registers its cases
+        importlib.import_module(f"tests.e2e.{module.stem}")  # registers its cases
 
     skip_tags = set(options.skip_tag)
     skip_tags.update(t for t in os.environ.get("AQ_E2E_SKIP", "").split(",") if t)

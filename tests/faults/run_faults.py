@@ -3,9 +3,9 @@
 
 Usage: run_faults.py [--wine RUNNER [--emulated]] PROGRAM
 
-With --wine the program is a Windows build, started through RUNNER (scripts/test/wine-run.sh)
+With --wine the program is a Windows build, started through RUNNER (tests/harness/wine-run.sh)
 on a Japanese system. --emulated: the RUNNER is the emulated 32-bit Wine
-(scripts/test/wine32-run.sh), whose processor faults differ (EMULATED). The program writes its boxes
+(tests/harness/wine32-run.sh), whose processor faults differ (EMULATED). The program writes its boxes
 to the standard error stream (--print), in UTF-8 as the message boxes get them. Ends with
 "N passed, N failed".
 """

@@ -33,10 +33,8 @@ import tempfile
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-sys.dont_write_bytecode = True  # keep the tree free of caches
-sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks, program_texts, project_version  # noqa: E402
-from pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
+from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
+from tests.harness.pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
 
 README_WIN = "AutoQuillmer/はじめにお読みください.txt"
 README_LINUX = "AutoQuillmer/README.txt"

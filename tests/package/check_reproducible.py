@@ -28,9 +28,7 @@ import time
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-sys.dont_write_bytecode = True  # keep the tree free of caches
-sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks  # noqa: E402
+from tests.harness.checklist import Checks  # noqa: E402
 
 WINDOWS_PROGRAMS = ["win32/AutoQuillmer.exe", "win64/AutoQuillmer.exe"]
 PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer"]

@@ -22,9 +22,8 @@ import sys
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(REPO / "tests"))
-from checklist import Checks  # noqa: E402
-from pefacts import (DYNAMIC_BASE, HIGH_ENTROPY_VA, LOAD_LIBRARY_SEARCH_SYSTEM32,  # noqa: E402
+from tests.harness.checklist import Checks  # noqa: E402
+from tests.harness.pefacts import (DYNAMIC_BASE, HIGH_ENTROPY_VA, LOAD_LIBRARY_SEARCH_SYSTEM32,  # noqa: E402
                      MACHINE_AMD64, MACHINE_I386, MAGIC_PE32, MAGIC_PE32_PLUS, NX_COMPAT,
                      SUBSYSTEM_GUI, Program)
 

@@ -13,9 +13,8 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-sys.path.insert(0, str(ROOT / "tests"))
-from checklist import program_texts, project_version  # noqa: E402
-from pefacts import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, Program  # noqa: E402
+from tests.harness.checklist import program_texts, project_version  # noqa: E402
+from tests.harness.pefacts import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, Program  # noqa: E402
 
 
 SUPPORTED_OS = {

@@ -38,9 +38,7 @@ import time
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-sys.dont_write_bytecode = True
-sys.path.insert(0, str(REPO / "tests"))
-from checklist import program_texts  # noqa: E402
+from tests.harness.checklist import program_texts  # noqa: E402
 
 TEXT = {name: text for name, _, text in program_texts()}
 PROGRAM = "AutoQuillmer"

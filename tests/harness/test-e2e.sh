@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # End-to-end tests of the Windows program: runs the same cases (tests/e2e/run_e2e.py) against
 # the real 64-bit program under Wine and against the 32-bit release program under the
-# emulated 32-bit Wine (scripts/test/wine32-run.sh), both with Xvfb. AQ_E2E_TARGETS="win64"
+# emulated 32-bit Wine (tests/harness/wine32-run.sh), both with Xvfb. AQ_E2E_TARGETS="win64"
 # (or "win32") runs one; each target builds only what it needs first (win64: the win64
 # preset's program and helpers; win32: the release program and the win32-tests helpers).
 # Arguments go to run_e2e.py (e.g. -k both_cancel, --skip-tag workbook, -v, --keep).
@@ -9,7 +9,7 @@
 set -uo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
-. scripts/test/counts.sh
+. tests/harness/common.sh
 
 build() {
   cmake --preset "$1" >/dev/null && cmake --build --preset "$1" -j"$(nproc)" --target "${@:2}"

@@ -2,7 +2,7 @@
 
    The emulator is a static program, so no library preloaded on the host reaches the
    emulated processes. This one is loaded into each of them from the root's own
-   /etc/ld.so.preload (scripts/test/wine32-run.sh builds it) and replaces the C library's
+   /etc/ld.so.preload (tests/harness/wine32-run.sh builds it) and replaces the C library's
    wall-clock calls that Wine reads the time of day with:
      AQ_CLOCK_AT=SECONDS     the clock stands still at this Unix time;
      AQ_CLOCK_FROM=SECONDS   the clock runs from this Unix time, from the process's first

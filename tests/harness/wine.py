@@ -1,8 +1,8 @@
 """A private Wine world for the end-to-end tests: a fresh prefix, an X server, a clock.
 
 One WineSession per test run: it starts Xvfb on a free display, makes a fresh Wine prefix
-(64-bit with the system's Wine through scripts/test/wine-prefix.sh; 32-bit with
-`wine32=True`, a copy of the seed that scripts/test/wine32-run.sh made with it, see below)
+(64-bit with the system's Wine through tests/harness/wine-prefix.sh; 32-bit with
+`wine32=True`, a copy of the seed that tests/harness/wine32-run.sh made with it, see below)
 under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
 Mono/Gecko installers; no debugger or crash dialog; windows not handed to a window
 manager, see below), keeps one wineserver running for the whole session so that each
@@ -43,10 +43,10 @@ Things learned about Wine 8 that this relies on:
   So `run(..., locale=...)` notes which locale the key holds, and the next run in the
   session's own locale first puts the session's regional settings back (about 1 s).
 
-The 32-bit Wine (scripts/test/wine32-run.sh builds it) is the i386 Wine run by qemu-i386 from a
+The 32-bit Wine (tests/harness/wine32-run.sh builds it) is the i386 Wine run by qemu-i386 from a
 private root. There:
 - libfaketime cannot reach the emulated programs (the emulator is a static program). The
-  root preloads its own clock library instead (scripts/test/wine32-clock.c): AQ_CLOCK_AT stands
+  root preloads its own clock library instead (tests/harness/wine32-clock.c): AQ_CLOCK_AT stands
   the wall clock of the processes started still at a moment, AQ_CLOCK_FROM runs it from a
   moment on from each process's start (as faketime's "@" does); `run` turns a `faketime`
   into one of them, so the same cases get the same clock on both Wines.
@@ -80,7 +80,7 @@ WINE_ENV = {
 }
 
 # The session's own settings, on top of those of every test prefix (no debugger, no crash
-# dialog: scripts/test/wine-prefix.sh).
+# dialog: tests/harness/wine-prefix.sh).
 REGISTRY_SETUP = r"""Windows Registry Editor Version 5.00
 
 [HKEY_CURRENT_USER\Software\Wine\X11 Driver]
@@ -137,7 +137,7 @@ REPO = Path(__file__).resolve().parents[2]
 
 
 class Wine32:
-    """The emulated 32-bit Wine: the emulator and the root that scripts/test/wine32-run.sh keeps
+    """The emulated 32-bit Wine: the emulator and the root that tests/harness/wine32-run.sh keeps
     (made on first use)."""
 
     def __init__(self):
@@ -409,7 +409,7 @@ class WineSession:
 def main(argv: list[str]) -> int:
     """Runs one command inside a fresh session: aqwine.py [--keep] [--wine32] COMMAND ARGS...
     (the command gets WINEPREFIX, DISPLAY and the rest in its environment; with --wine32 the
-    prefix is one of the emulated 32-bit Wine, see scripts/test/wine32-run.sh)."""
+    prefix is one of the emulated 32-bit Wine, see tests/harness/wine32-run.sh)."""
     keep = wine32 = False
     while argv and argv[0] in ("--keep", "--wine32"):
         keep, wine32 = keep or argv[0] == "--keep", wine32 or argv[0] == "--wine32"

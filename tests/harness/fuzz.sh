@@ -2,8 +2,8 @@
 # Builds every libFuzzer target fuzz/*_fuzz.cpp with clang (AddressSanitizer and
 # UndefinedBehaviorSanitizer) against the launcher's sources and the POSIX platform layer,
 # then runs each one.
-#   scripts/test/fuzz.sh                 a short smoke run of every target (FUZZ_SECONDS, default 15)
-#   FUZZ_SECONDS=3600 scripts/test/fuzz.sh ini_fuzz     a long campaign of one target
+#   tests/harness/fuzz.sh                 a short smoke run of every target (FUZZ_SECONDS, default 15)
+#   FUZZ_SECONDS=3600 tests/harness/fuzz.sh ini_fuzz     a long campaign of one target
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/fuzz"

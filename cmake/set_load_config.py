@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Points a Windows program's load-configuration entry at its load configuration.
 
-    set-load-config.py PROGRAM LINK_MAP SYMBOL
+    set_load_config.py PROGRAM LINK_MAP SYMBOL
 
 The program defines the structure (SYMBOL: _load_config_used as the link map names it,
 also on x86) and the linker keeps it, but this linker leaves the image's load-configuration entry
@@ -26,7 +26,7 @@ X86_ENTRY_SIZE = 64
 
 
 def fail(message: str) -> None:
-    print(f"set-load-config: {message}", file=sys.stderr)
+    print(f"set_load_config: {message}", file=sys.stderr)
     sys.exit(1)
 
 
@@ -55,7 +55,7 @@ def pe_checksum(image: bytes, checksum_offset: int) -> int:
 
 def main(argv: list[str]) -> int:
     if len(argv) != 3:
-        fail("usage: set-load-config.py PROGRAM LINK_MAP SYMBOL")
+        fail("usage: set_load_config.py PROGRAM LINK_MAP SYMBOL")
     program, link_map, symbol = Path(argv[0]), Path(argv[1]), argv[2]
     image = bytearray(program.read_bytes())
     header = struct.unpack_from("<I", image, 0x3C)[0]

@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Runs a 32-bit Windows program (PE32) under an emulated 32-bit Wine, in the current folder,
-# and passes its exit code through: the 32-bit counterpart of scripts/test/wine-run.sh.
-#   scripts/test/wine32-run.sh dist/win32/AutoQuillmer.exe [ARGS...]
-#   scripts/test/wine32-run.sh --setup        only make sure the Wine root exists; prints its folder
-#   scripts/test/wine32-run.sh --env          prints the variables that run the emulated Wine
+# and passes its exit code through: the 32-bit counterpart of tests/harness/wine-run.sh.
+#   tests/harness/wine32-run.sh dist/win32/AutoQuillmer.exe [ARGS...]
+#   tests/harness/wine32-run.sh --setup        only make sure the Wine root exists; prints its folder
+#   tests/harness/wine32-run.sh --env          prints the variables that run the emulated Wine
 #                                        (the emulator, the root, a ready-made prefix)
 #
 # This machine's kernel runs no 32-bit code, so the i386 build of Debian's Wine runs under

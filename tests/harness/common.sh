@@ -1,3 +1,11 @@
+# What every test script sources: the Python environment of the checks and read_counts.
+#
+# The Python checks run on Debian's own Python, which holds the modules scripts/setup.sh
+# installs (pefile, Markdown, the office bridge), and find the repository's packages
+# (tests.harness and the rest) from its root: the one place that says so.
+aq_root="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+export PATH="/usr/bin:$PATH" PYTHONPATH="$aq_root" PYTHONDONTWRITEBYTECODE=1
+
 # Reads the counts a test step printed into its log, for the scripts that add them up
 # (sourced). A log holds GoogleTest's summary ("[  PASSED  ] N tests.", "[  FAILED  ] N
 # tests"), or a closing "N passed, N failed" with ", N skipped" after it at times and one

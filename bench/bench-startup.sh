@@ -5,17 +5,18 @@
 # (bench/startup/empty.cpp, built by bench/startup/build_empty.py):
 #   1. the Linux program (dist/linux/AutoQuillmer), natively;
 #   2. the Windows x86_64 program (dist/win64/AutoQuillmer.exe) under Wine, each program
-#      started the same way through scripts/test/wine-run.sh in a private prefix;
+#      started the same way through tests/harness/wine-run.sh in a private prefix;
 #   3. the release program (dist/win32/AutoQuillmer.exe) under the emulated 32-bit Wine
-#      (scripts/test/wine32-run.sh), with one waiting program kept running in its prefix as the
+#      (tests/harness/wine32-run.sh), with one waiting program kept running in its prefix as the
 #      end-to-end tests do.
 # Prints the medians and their ratio, the programs' sizes (including the release program
 # dist/win32/AutoQuillmer.exe) and their peak memory ("Maximum resident set size").
-#   scripts/bench/bench-startup.sh                 default run counts
-#   RUNS=300 WINE_RUNS=60 WINE32_RUNS=20 scripts/bench/bench-startup.sh
+#   bench/bench-startup.sh                 default run counts
+#   RUNS=300 WINE_RUNS=60 WINE32_RUNS=20 bench/bench-startup.sh
 set -euo pipefail
-root="$(cd "$(dirname "$0")/../.." && pwd)"
+root="$(cd "$(dirname "$0")/.." && pwd)"
 cd "$root"
+. tests/harness/common.sh
 runs="${RUNS:-300}"
 wine_runs="${WINE_RUNS:-40}"
 wine32_runs="${WINE32_RUNS:-10}"
@@ -111,11 +112,11 @@ export AQ_WINEPREFIX="$work/wineprefix" LC_ALL=ja_JP.UTF-8
   printf '[Date]\nTimeToNext=0:00:00\n\n'
   printf '[Launch]\nType1=1\nWindowSize=5\nYesNo=1\n\n'
 } | crlf >"$win/AutoQuillmer.ini"
-(cd "$win" && "$root/scripts/test/wine-run.sh" ./empty.exe) # makes the prefix
+(cd "$win" && "$root/tests/harness/wine-run.sh" ./empty.exe) # makes the prefix
 wineserver_started=1
 # Keeps the prefix's server up between the runs (it may still be up from the start before).
 WINEPREFIX="$AQ_WINEPREFIX" wineserver -p 2>/dev/null || true
-(cd "$win" && timeout 120 "$root/scripts/test/wine-run.sh" ./AutoQuillmer.exe)
+(cd "$win" && timeout 120 "$root/tests/harness/wine-run.sh" ./AutoQuillmer.exe)
 if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$win/AutoQuillmer.ini"; then
   echo "the Windows program did not take the start as a same-day start" >&2
   exit 1
@@ -124,14 +125,14 @@ echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' "$win/AutoQuillmer.ini"
 
 echo "== Wine: $wine_runs runs each"
 (cd "$win" && hyperfine -N --style basic --warmup 5 --runs "$wine_runs" --export-json "$work/wine.json" \
-  -n launcher "$root/scripts/test/wine-run.sh ./AutoQuillmer.exe" \
-  -n empty "$root/scripts/test/wine-run.sh ./empty.exe" >/dev/null)
+  -n launcher "$root/tests/harness/wine-run.sh ./AutoQuillmer.exe" \
+  -n empty "$root/tests/harness/wine-run.sh ./empty.exe" >/dev/null)
 if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1; then
   echo "a timed start prepared a workbook: not a same-day start" >&2
   exit 1
 fi
-win_peak_launcher="$(cd "$win" && peak_kib "$root/scripts/test/wine-run.sh" ./AutoQuillmer.exe)"
-win_peak_empty="$(cd "$win" && peak_kib "$root/scripts/test/wine-run.sh" ./empty.exe)"
+win_peak_launcher="$(cd "$win" && peak_kib "$root/tests/harness/wine-run.sh" ./AutoQuillmer.exe)"
+win_peak_empty="$(cd "$win" && peak_kib "$root/tests/harness/wine-run.sh" ./empty.exe)"
 
 # --- 3. The release program under the emulated 32-bit Wine --------------------------------------
 echo "== emulated 32-bit Wine: preparing a same-day start"
@@ -140,21 +141,21 @@ mkdir -p "$w32"
 cp dist/win32/AutoQuillmer.exe "$out/win32/empty.exe" build/win32-tests/e2e/aqprobe.exe "$w32/"
 cp "$win/AutoQuillmer.ini" "$w32/"
 export AQ_WINEPREFIX="$work/wine32prefix"
-wine32_root="$("$root/scripts/test/wine32-run.sh" --setup)"
-(cd "$w32" && "$root/scripts/test/wine32-run.sh" ./empty.exe) # makes the prefix
+wine32_root="$("$root/tests/harness/wine32-run.sh" --setup)"
+(cd "$w32" && "$root/tests/harness/wine32-run.sh" ./empty.exe) # makes the prefix
 wine32_server="$wine32_root/usr/lib/wine/wineserver"
 # One program waits in the prefix for the whole run, so its Wine processes stay up.
-(cd "$w32" && exec "$root/scripts/test/wine32-run.sh" ./aqprobe.exe wait </dev/null >/dev/null 2>&1) &
+(cd "$w32" && exec "$root/tests/harness/wine32-run.sh" ./aqprobe.exe wait </dev/null >/dev/null 2>&1) &
 wine32_keeper=$!
-(cd "$w32" && timeout 300 "$root/scripts/test/wine32-run.sh" ./AutoQuillmer.exe)
+(cd "$w32" && timeout 300 "$root/tests/harness/wine32-run.sh" ./AutoQuillmer.exe)
 if ls "$w32"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$w32/AutoQuillmer.ini"; then
   echo "the 32-bit program did not take the start as a same-day start" >&2
   exit 1
 fi
 echo "== emulated 32-bit Wine: $wine32_runs runs each"
 (cd "$w32" && hyperfine -N --style basic --warmup 2 --runs "$wine32_runs" --export-json "$work/wine32.json" \
-  -n launcher "$root/scripts/test/wine32-run.sh ./AutoQuillmer.exe" \
-  -n empty "$root/scripts/test/wine32-run.sh ./empty.exe" >/dev/null)
+  -n launcher "$root/tests/harness/wine32-run.sh ./AutoQuillmer.exe" \
+  -n empty "$root/tests/harness/wine32-run.sh ./empty.exe" >/dev/null)
 if ls "$w32"/Dozeboard_*.xls >/dev/null 2>&1; then
   echo "a timed start prepared a workbook: not a same-day start" >&2
   exit 1

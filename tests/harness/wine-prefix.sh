@@ -3,9 +3,9 @@
 # command (default: wine; its server is $WINESERVER, default wineserver), waits for the
 # server to write the registry, and turns off the just-in-time debugger and the crash
 # dialog, so that a crash ends the program instead of opening a window. The one maker of
-# the tests' prefixes: scripts/test/wine-run.sh, the seed of scripts/test/wine32-run.sh and
-# tests/e2e/aqwine.py use it.
-#   WINEPREFIX=/some/prefix scripts/test/wine-prefix.sh [WINE COMMAND...]
+# the tests' prefixes: tests/harness/wine-run.sh, the seed of tests/harness/wine32-run.sh and
+# tests/harness/wine.py use it.
+#   WINEPREFIX=/some/prefix tests/harness/wine-prefix.sh [WINE COMMAND...]
 set -euo pipefail
 [ "$#" -gt 0 ] || set -- wine
 server="${WINESERVER:-wineserver}"

@@ -2,13 +2,8 @@
 resources and version, through Debian's python3-pefile (scripts/setup.sh installs it)."""
 
 import struct
-import sys
 
-try:
-    import pefile
-except ImportError:  # a python3 other than the system's: the system's module is pure Python
-    sys.path.append("/usr/lib/python3/dist-packages")
-    import pefile
+import pefile
 
 RT_ICON, RT_STRING, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST = 3, 6, 14, 16, 24
 MACHINE_I386, MACHINE_AMD64 = 0x14C, 0x8664

@@ -1,0 +1,52 @@
+"""The tally of the repository's Python checks: each check prints "ok" or "FAIL" with what it
+checks, and the run ends with the line "N passed, N failed". Also what the checks read from
+the repository itself: the project's version and the table of the program's texts."""
+
+import ast
+import pathlib
+import re
+
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+
+class Checks:
+    def __init__(self):
+        self.passed = 0
+        self.failed = 0
+
+    def check(self, what, ok, detail=""):
+        if ok:
+            self.passed += 1
+            print(f"ok   {what}")
+        else:
+            self.failed += 1
+            print(f"FAIL {what}{': ' + detail if detail else ''}")
+        return ok
+
+    def summary(self):
+        """Prints the last line and gives the exit code: 1 when anything failed."""
+        print(f"{self.passed} passed, {self.failed} failed")
+        return 1 if self.failed else 0
+
+
+
+def project_version():
+    """The version in project(AutoQuillmer VERSION x.y.z) of the top CMakeLists.txt, or None."""
+    text = (ROOT / "CMakeLists.txt").read_text(encoding="utf-8")
+    m = re.search(r"^project\(AutoQuillmer VERSION (\d+\.\d+\.\d+)[ )]", text, re.M)
+    return m.group(1) if m else None
+
+
+def program_texts():
+    """The program's fixed texts from their table, src/platform/Texts.def, in its order:
+    (name, number in the string table, text) for each row. The launcher's own texts (AQ_TEXT
+    rows) have no number: None; those of the failure report (AQ_STRING rows) have one."""
+    rows = []
+    for line in (ROOT / "src/platform/Texts.def").read_text(encoding="utf-8").splitlines():
+        if not line.startswith(("AQ_TEXT(", "AQ_STRING(")):
+            continue
+        quote = line.index('"')
+        fields = [f.strip() for f in line[line.index("(") + 1:quote].split(",") if f.strip()]
+        text = ast.literal_eval(line[quote:line.rindex(")")])
+        rows.append((fields[0], int(fields[1]) if len(fields) > 1 else None, text))
+    return rows
