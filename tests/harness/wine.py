@@ -141,7 +141,7 @@ class Wine32:
     (made on first use)."""
 
     def __init__(self):
-        done = subprocess.run(["bash", str(REPO / "scripts" / "test" / "wine32-run.sh"), "--env"],
+        done = subprocess.run(["bash", str(REPO / "tests" / "harness" / "wine32-run.sh"), "--env"],
                               stdin=subprocess.DEVNULL, capture_output=True, text=True,
                               check=False)
         values = dict(line.split("=", 1) for line in done.stdout.splitlines() if "=" in line)
@@ -265,7 +265,7 @@ class WineSession:
             shutil.copytree(self.wine32.seed, self.prefix, symlinks=True, dirs_exist_ok=True)
             (self.prefix / ".complete").unlink(missing_ok=True)
         else:
-            self._quiet(["bash", str(REPO / "scripts" / "test" / "wine-prefix.sh")], timeout=240)
+            self._quiet(["bash", str(REPO / "tests" / "harness" / "wine-prefix.sh")], timeout=240)
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
