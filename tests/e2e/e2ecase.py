@@ -13,7 +13,7 @@ from dataclasses import dataclass
 from pathlib import Path, PureWindowsPath
 from typing import Callable
 
-from tests.harness.checklist import program_texts
+from tests.harness.checklist import Checks, program_texts
 from tests.harness.wine import WineSession
 
 PROGRAM = "AutoQuillmer.exe"
@@ -405,7 +405,7 @@ class Runner:
         for name in ("aqdriver.exe", "aqopener.exe", "aqprobe.exe"):
             shutil.copyfile(helpers / name, self.helpers_in_prefix / name)
 
-    def run_case(self, number: int, info: CaseInfo) -> tuple[bool, float]:
+    def run_case(self, number: int, info: CaseInfo, checks: Checks) -> None:
         started = time.monotonic()
         server_said = self.session.server_log_size()
         t = TCase(self, number, info)
@@ -418,9 +418,7 @@ class Runner:
         finally:
             t.cleanup()
         seconds = time.monotonic() - started
-        passed = not t.failures
-        print(f"{'ok  ' if passed else 'FAIL'} {info.name} — {info.title} ({seconds:.1f}s)",
-              flush=True)
+        passed = checks.check(f"{info.name} — {info.title} ({seconds:.1f}s)", not t.failures)
         for failure in t.failures:
             print("     " + failure.replace("\n", "\n     "))
         for note in t.notes:
@@ -435,4 +433,3 @@ class Runner:
                     print(f"       box {box.describe()}")
                 for opened in run.opened:
                     print(f"       opened {opened}")
-        return passed, seconds

@@ -41,6 +41,7 @@ from pathlib import Path
 
 HERE = Path(__file__).resolve().parent
 from tests.e2e.e2ecase import CASES, PROGRAM, Runner
+from tests.harness.checklist import Checks
 from tests.harness.wine import WineSession
 
 REPO = HERE.parents[1]
@@ -93,7 +94,7 @@ def main() -> int:
             return 1
 
     started = time.monotonic()
-    passed = failed = 0
+    checks = Checks()
     with WineSession(keep=options.keep, log=print, wine32=wine32) as session:
         runner = Runner(session, options.exe.resolve(), options.helpers.resolve(),
                         options.verbose)
@@ -101,17 +102,11 @@ def main() -> int:
             session.keep_alive([session.windows_path(runner.helpers_in_prefix / "aqprobe.exe"),
                                 "wait"])
         for number, info in enumerate(selected, 1):
-            ok, _ = runner.run_case(number, info)
-            passed += ok
-            failed += not ok
+            runner.run_case(number, info, checks)
     for info in skipped:
-        print(f"skip {info.name} — tags {','.join(info.tags)}")
+        checks.skip(f"{info.name} — tags {','.join(info.tags)}")
     print(f"e2e {options.target}: {time.monotonic() - started:.1f}s in all")
-    summary = f"{passed} passed, {failed} failed"
-    if skipped:
-        summary += f", {len(skipped)} skipped"
-    print(summary)
-    return 1 if failed else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":

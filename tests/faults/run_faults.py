@@ -14,6 +14,8 @@ import re
 import subprocess
 import sys
 
+from tests.harness.checklist import Checks
+
 HEX = "[0-9A-F]{8}"
 
 
@@ -110,7 +112,7 @@ def main(args):
     env = dict(os.environ)
     env["LC_ALL"] = "ja_JP.UTF-8"  # a Japanese system: code page 932 under Wine
     encoding = "utf-8"  # boxes are handed over in UTF-8 on every system
-    passed = failed = 0
+    checks = Checks()
     for case, code, caption, line1, line2 in cases(windows, module, emulated):
         try:
             r = subprocess.run(runner + [program, case, "--print"], capture_output=True,
@@ -142,18 +144,10 @@ def main(args):
             if line2 is not None and (len(lines) != 2 or not re.fullmatch(line2, lines[1])):
                 problems.append(f"second line {lines[1:]!r}")
         shown = " | ".join(b[2].replace("\n", " / ") for b in boxes) or "(no box)"
-        if problems:
-            failed += 1
-            print(f"FAIL {case}: exit {returncode}: {shown}")
-            for p in problems:
-                print(f"     {p}")
+        if not checks.check(f"{case}: exit {returncode}: {shown}", not problems, "; ".join(problems)):
             if not boxes:
                 print("     " + err.strip().replace("\n", "\n     ")[:2000])
-        else:
-            passed += 1
-            print(f"ok   {case}: exit {returncode}: {shown}")
-    print(f"{passed} passed, {failed} failed")
-    return 1 if failed else 0
+    return checks.summary()
 
 
 if __name__ == "__main__":

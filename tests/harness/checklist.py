@@ -13,19 +13,25 @@ class Checks:
     def __init__(self):
         self.passed = 0
         self.failed = 0
+        self.skipped = 0
 
     def check(self, what, ok, detail=""):
         if ok:
             self.passed += 1
-            print(f"ok   {what}")
+            print(f"ok   {what}", flush=True)
         else:
             self.failed += 1
-            print(f"FAIL {what}{': ' + detail if detail else ''}")
+            print(f"FAIL {what}{': ' + detail if detail else ''}", flush=True)
         return ok
+
+    def skip(self, what):
+        self.skipped += 1
+        print(f"skip {what}")
 
     def summary(self):
         """Prints the last line and gives the exit code: 1 when anything failed."""
-        print(f"{self.passed} passed, {self.failed} failed")
+        skipped = f", {self.skipped} skipped" if self.skipped else ""
+        print(f"{self.passed} passed, {self.failed} failed{skipped}")
         return 1 if self.failed else 0
 
 

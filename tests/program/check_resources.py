@@ -13,7 +13,7 @@ import sys
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-from tests.harness.checklist import program_texts, project_version  # noqa: E402
+from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
 from tests.harness.pefacts import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, Program  # noqa: E402
 
 
@@ -112,11 +112,11 @@ def main(args):
     if not args:
         print(__doc__)
         return 2
-    failed = 0
+    checks = Checks()
     for path in args:
-        failed += bool(check(path))
-    print(f"{len(args) - failed} passed, {failed} failed")
-    return 1 if failed else 0
+        problems = check(path)
+        checks.check(f"the resources of {path}", not problems, f"{len(problems)} problems")
+    return checks.summary()
 
 
 if __name__ == "__main__":
