@@ -44,23 +44,8 @@ python3 bench/startup/build_empty.py build/win32 "$out/win32/empty.exe"
 cmake --preset win32-tests >/dev/null
 cmake --build --preset win32-tests -j"$(nproc)" --target aqprobe >/dev/null
 
-work="$(mktemp -d /tmp/aq-bench-startup.XXXXXX)"
-wineserver_started=""
-wine32_server=""
-wine32_keeper=""
-cleanup() {
-  if [ -n "$wine32_keeper" ]; then
-    kill "$wine32_keeper" 2>/dev/null || true
-  fi
-  if [ -n "$wineserver_started" ]; then
-    WINEPREFIX="$work/wineprefix" wineserver -k 2>/dev/null || true
-  fi
-  if [ -n "$wine32_server" ]; then
-    WINEPREFIX="$work/wine32prefix" "$wine32_server" -k 2>/dev/null || true
-  fi
-  rm -rf "$work"
-}
-trap cleanup EXIT
+work="$(mktemp -d "${TMPDIR:-/tmp}/aq-bench-startup.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
 
 crlf() { sed 's/$/\r/'; }
 
@@ -100,39 +85,69 @@ fi
 lin_peak_launcher="$(cd "$lin" && peak_kib env -u DISPLAY -u WAYLAND_DISPLAY ./AutoQuillmer)"
 lin_peak_empty="$(cd "$lin" && peak_kib ./empty)"
 
+# --- Wine: each part runs in a session of the test harness (tests/harness/wine.py) -----------------
+# A private prefix (made on first use) whose server stays up between the runs, for the emulated
+# Wine with one waiting program as the end-to-end tests have it; all ended when the part ends.
+in_session() { python3 -m tests.harness.wine --plain "$@"; }
+
+# In the program's folder: one start through RUNNER that must be a same-day start.
+same_day_start() {
+  local run="$1" seconds="$2" what="$3"
+  timeout "$seconds" "$run" ./AutoQuillmer.exe
+  if ls Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' AutoQuillmer.ini; then
+    echo "the $what did not take the start as a same-day start" >&2
+    exit 1
+  fi
+  echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' AutoQuillmer.ini | tr -d '\r' | tr '\n' ' ')"
+}
+
+# In the program's folder: the launcher and the empty program timed, each started through RUNNER.
+timed_starts() {
+  local name="$1" runs="$2" warmup="$3" run="$4"
+  hyperfine -N --style basic --warmup "$warmup" --runs "$runs" --export-json "$work/$name.json" \
+    -n launcher "$run ./AutoQuillmer.exe" -n empty "$run ./empty.exe" >/dev/null
+  if ls Dozeboard_*.xls >/dev/null 2>&1; then
+    echo "a timed start prepared a workbook: not a same-day start" >&2
+    exit 1
+  fi
+}
+
+wine_part() {
+  set -euo pipefail
+  local run="$root/tests/harness/wine-run.sh"
+  cd "$work/win64"
+  same_day_start "$run" 120 "Windows program"
+  echo "== Wine: $wine_runs runs each"
+  timed_starts wine "$wine_runs" 5 "$run"
+  peak_kib "$run" ./AutoQuillmer.exe >"$work/win-peak-launcher"
+  peak_kib "$run" ./empty.exe >"$work/win-peak-empty"
+}
+
+wine32_part() {
+  set -euo pipefail
+  cd "$work/win32"
+  same_day_start "$root/tests/harness/wine32-run.sh" 300 "32-bit program"
+  echo "== emulated 32-bit Wine: $wine32_runs runs each"
+  timed_starts wine32 "$wine32_runs" 2 "$root/tests/harness/wine32-run.sh"
+}
+export -f same_day_start timed_starts peak_kib wine_part wine32_part
+export root work wine_runs wine32_runs
+
 # --- 2. Windows x86_64 under Wine ---------------------------------------------------------------
 echo "== Wine: preparing a same-day start"
 win="$work/win64"
 mkdir -p "$win"
 cp dist/win64/AutoQuillmer.exe "$out/win64/empty.exe" templates/Dozeboardt1.xls templates/Dozeboardt3.xls "$win/"
-export AQ_WINEPREFIX="$work/wineprefix" LC_ALL=ja_JP.UTF-8
+export LC_ALL=ja_JP.UTF-8
 # A Japanese system writes date-times as yyyy/MM/dd H:mm:ss.
 {
   printf '[Execute]\nLast_XLS=%s\n\n' "$(date '+%Y/%m/%d %-H:%M:%S')"
   printf '[Date]\nTimeToNext=0:00:00\n\n'
   printf '[Launch]\nType1=1\nWindowSize=5\nYesNo=1\n\n'
 } | crlf >"$win/AutoQuillmer.ini"
-(cd "$win" && "$root/tests/harness/wine-run.sh" ./empty.exe) # makes the prefix
-wineserver_started=1
-# Keeps the prefix's server up between the runs (it may still be up from the start before).
-WINEPREFIX="$AQ_WINEPREFIX" wineserver -p 2>/dev/null || true
-(cd "$win" && timeout 120 "$root/tests/harness/wine-run.sh" ./AutoQuillmer.exe)
-if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$win/AutoQuillmer.ini"; then
-  echo "the Windows program did not take the start as a same-day start" >&2
-  exit 1
-fi
-echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' "$win/AutoQuillmer.ini" | tr -d '\r' | tr '\n' ' ')"
-
-echo "== Wine: $wine_runs runs each"
-(cd "$win" && hyperfine -N --style basic --warmup 5 --runs "$wine_runs" --export-json "$work/wine.json" \
-  -n launcher "$root/tests/harness/wine-run.sh ./AutoQuillmer.exe" \
-  -n empty "$root/tests/harness/wine-run.sh ./empty.exe" >/dev/null)
-if ls "$win"/Dozeboard_*.xls >/dev/null 2>&1; then
-  echo "a timed start prepared a workbook: not a same-day start" >&2
-  exit 1
-fi
-win_peak_launcher="$(cd "$win" && peak_kib "$root/tests/harness/wine-run.sh" ./AutoQuillmer.exe)"
-win_peak_empty="$(cd "$win" && peak_kib "$root/tests/harness/wine-run.sh" ./empty.exe)"
+in_session --prefix "$work/wineprefix" bash -c wine_part
+win_peak_launcher="$(cat "$work/win-peak-launcher")"
+win_peak_empty="$(cat "$work/win-peak-empty")"
 
 # --- 3. The release program under the emulated 32-bit Wine --------------------------------------
 echo "== emulated 32-bit Wine: preparing a same-day start"
@@ -140,26 +155,7 @@ w32="$work/win32"
 mkdir -p "$w32"
 cp dist/win32/AutoQuillmer.exe "$out/win32/empty.exe" build/win32-tests/e2e/aqprobe.exe "$w32/"
 cp "$win/AutoQuillmer.ini" "$w32/"
-export AQ_WINEPREFIX="$work/wine32prefix"
-wine32_root="$("$root/tests/harness/wine32-run.sh" --setup)"
-(cd "$w32" && "$root/tests/harness/wine32-run.sh" ./empty.exe) # makes the prefix
-wine32_server="$wine32_root/usr/lib/wine/wineserver"
-# One program waits in the prefix for the whole run, so its Wine processes stay up.
-(cd "$w32" && exec "$root/tests/harness/wine32-run.sh" ./aqprobe.exe wait </dev/null >/dev/null 2>&1) &
-wine32_keeper=$!
-(cd "$w32" && timeout 300 "$root/tests/harness/wine32-run.sh" ./AutoQuillmer.exe)
-if ls "$w32"/Dozeboard_*.xls >/dev/null 2>&1 || ! grep -q '^LastQuillmer=' "$w32/AutoQuillmer.ini"; then
-  echo "the 32-bit program did not take the start as a same-day start" >&2
-  exit 1
-fi
-echo "== emulated 32-bit Wine: $wine32_runs runs each"
-(cd "$w32" && hyperfine -N --style basic --warmup 2 --runs "$wine32_runs" --export-json "$work/wine32.json" \
-  -n launcher "$root/tests/harness/wine32-run.sh ./AutoQuillmer.exe" \
-  -n empty "$root/tests/harness/wine32-run.sh ./empty.exe" >/dev/null)
-if ls "$w32"/Dozeboard_*.xls >/dev/null 2>&1; then
-  echo "a timed start prepared a workbook: not a same-day start" >&2
-  exit 1
-fi
+in_session --wine32 --prefix "$work/wine32prefix" --keeper "$w32/aqprobe.exe wait" bash -c wine32_part
 
 # --- figures ------------------------------------------------------------------------------------
 python3 - "$work" "$runs" "$wine_runs" \

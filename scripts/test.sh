@@ -50,10 +50,8 @@ if [ -n "$fresh" ] && [ "$fresh" != 0 ]; then
   chmod 1777 "$TMPDIR"
   # The Wine servers of the prefixes made here end before their folders go.
   fresh_cleanup() {
-    local server="$XDG_CACHE_HOME/auto-quillmer/wine32/root/usr/lib/wine/wineserver"
-    [ -d "$TMPDIR/aq-wine-unit" ] && WINEPREFIX="$TMPDIR/aq-wine-unit" wineserver -k 2>/dev/null
-    [ -d "$TMPDIR/aq-wine32-unit" ] && [ -x "$server" ] &&
-      WINEPREFIX="$TMPDIR/aq-wine32-unit" WINESERVER="$server" "$server" -k 2>/dev/null
+    [ -d "$TMPDIR/aq-wine-unit" ] && python3 -m tests.harness.wine --plain --prefix "$TMPDIR/aq-wine-unit"
+    [ -d "$TMPDIR/aq-wine32-unit" ] && python3 -m tests.harness.wine --plain --wine32 --prefix "$TMPDIR/aq-wine32-unit"
     rm -rf "$fresh_dir"
   }
   trap fresh_cleanup EXIT
@@ -168,14 +166,12 @@ if wants win32; then
   tally "$log_dir/win32-emulated-Wine-setup.log" "$status"
   if [ "$status" -eq 0 ] && built win32-tests; then
     # One program waits in the prefix meanwhile, so that Wine's own processes stay up.
-    LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/e2e/aqprobe.exe wait </dev/null >/dev/null 2>&1 &
-    keeper=$!
+    wine32_session=(env LC_ALL=ja_JP.UTF-8 python3 -m tests.harness.wine --plain --wine32
+      --prefix "${AQ_WINEPREFIX:-${TMPDIR:-/tmp}/aq-wine32-unit}" --keeper "build/win32-tests/e2e/aqprobe.exe wait")
     counted "win32 unit tests under emulated Wine" \
-      env LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
-    counted "win32 faults under emulated Wine" python3 tests/faults/run_faults.py \
+      "${wine32_session[@]}" tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
+    counted "win32 faults under emulated Wine" "${wine32_session[@]}" python3 tests/faults/run_faults.py \
       --wine tests/harness/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
-    kill "$keeper" 2>/dev/null
-    wait "$keeper" 2>/dev/null
   fi
 fi
 

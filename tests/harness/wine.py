@@ -173,10 +173,28 @@ def run_captured(command: list[str], env: dict[str, str],
     return done
 
 
+def end_process(process: subprocess.Popen | None, seconds: float) -> None:
+    """Asks a process started by the session to end, and kills it after `seconds`."""
+    if process is None:
+        return
+    if process.poll() is None:
+        process.terminate()
+    try:
+        process.wait(timeout=seconds)
+    except subprocess.TimeoutExpired:
+        process.kill()
+        process.wait()
+
+
 class WineSession:
+    """With `plain`, the session is only a prefix (`prefix`, kept; made when it is missing)
+    with its server kept up and, at will, a keeper: no X server, no settings of its own, and
+    the caller's environment, as the unit tests and the start-up benchmark want it."""
+
     def __init__(self, root: Path | None = None, keep: bool = False, log=None,
-                 wine32: bool = False):
+                 wine32: bool = False, prefix: Path | None = None, plain: bool = False):
         self.keep = keep
+        self.plain = plain
         self.wine32 = Wine32() if wine32 else None
         # Time-outs of programs run in the session are this many times longer.
         self.time_factor = 5 if wine32 else 1
@@ -185,7 +203,7 @@ class WineSession:
         self.clock: FakeClock | None = None
         self.log = log or (lambda text: None)
         self.root = Path(root) if root else Path(tempfile.mkdtemp(prefix="aq-e2e-"))
-        self.prefix = self.root / "prefix"
+        self.prefix = Path(prefix).absolute() if prefix else self.root / "prefix"
         self.server_log = self.root / "wineserver.log"
         self.xvfb: subprocess.Popen | None = None
         self.display = ""
@@ -208,7 +226,8 @@ class WineSession:
     def start(self) -> None:
         self.root.mkdir(parents=True, exist_ok=True)
         started = time.monotonic()
-        self._start_xvfb()
+        if not self.plain:
+            self._start_xvfb()
         self._make_prefix()
         self.log(f"wine session ready in {time.monotonic() - started:.1f}s "
                  f"(display {self.display}, prefix {self.prefix})")
@@ -218,14 +237,8 @@ class WineSession:
             self._server("-k")
             self._server("-w")
         self._reap_keeper()
-        if self.xvfb is not None:
-            self.xvfb.terminate()
-            try:
-                self.xvfb.wait(timeout=10)
-            except subprocess.TimeoutExpired:
-                self.xvfb.kill()
-                self.xvfb.wait()
-            self.xvfb = None
+        end_process(self.xvfb, 10)
+        self.xvfb = None
         if self.clock is not None:
             self.clock.close()
             self.clock = None
@@ -261,11 +274,16 @@ class WineSession:
 
     def _make_prefix(self) -> None:
         self.prefix.mkdir(parents=True, exist_ok=True)
-        if self.wine32:
+        if (self.prefix / "system.reg").is_file() and not (self.prefix / ".complete").exists():
+            pass  # made before
+        elif self.wine32:
             shutil.copytree(self.wine32.seed, self.prefix, symlinks=True, dirs_exist_ok=True)
             (self.prefix / ".complete").unlink(missing_ok=True)
         else:
             self._quiet(["bash", str(REPO / "tests" / "harness" / "wine-prefix.sh")], timeout=240)
+        if self.plain:
+            self._server("-p")
+            return
         reg = self.root / "setup.reg"
         reg.write_bytes(b"\xff\xfe" + REGISTRY_SETUP.replace("\n", "\r\n").encode("utf-16-le"))
         # From here on one wineserver serves the whole session.
@@ -309,15 +327,8 @@ class WineSession:
                                        stderr=subprocess.DEVNULL)
 
     def _reap_keeper(self) -> None:
-        if self.keeper is not None:
-            if self.keeper.poll() is None:
-                self.keeper.terminate()
-            try:
-                self.keeper.wait(timeout=30)
-            except subprocess.TimeoutExpired:
-                self.keeper.kill()
-                self.keeper.wait()
-            self.keeper = None
+        end_process(self.keeper, 30)
+        self.keeper = None
 
     def _apply_registry(self) -> None:
         """Imports the session's registry settings; regedit runs in the session's locale,
@@ -356,10 +367,17 @@ class WineSession:
         raise ValueError(f"no Unix path for {windows}")
 
     def env(self, extra: dict[str, str] | None = None) -> dict[str, str]:
-        env = {key: value for key, value in os.environ.items()
-               if not key.startswith(("WINE", "FAKETIME", "LC_", "AQ_CLOCK_")) and key not in
-               ("LD_PRELOAD", "DISPLAY", "NO_FAKE_STAT", "LANGUAGE")}
-        env.update(WINE_ENV)
+        if self.plain:
+            env = dict(os.environ)
+            env.setdefault("WINEDEBUG", WINE_ENV["WINEDEBUG"])
+            env.setdefault("WINEDLLOVERRIDES", "mscoree,mshtml=")
+            # The programs run through tests/harness/wine-run.sh or wine32-run.sh take it.
+            env["AQ_WINEPREFIX"] = str(self.prefix)
+        else:
+            env = {key: value for key, value in os.environ.items()
+                   if not key.startswith(("WINE", "FAKETIME", "LC_", "AQ_CLOCK_")) and key not in
+                   ("LD_PRELOAD", "DISPLAY", "NO_FAKE_STAT", "LANGUAGE")}
+            env.update(WINE_ENV)
         env["WINEPREFIX"] = str(self.prefix)
         if self.wine32:
             env["WINELOADERNOEXEC"] = "1"
@@ -407,19 +425,33 @@ class WineSession:
 
 
 def main(argv: list[str]) -> int:
-    """Runs one command inside a fresh session: aqwine.py [--keep] [--wine32] COMMAND ARGS...
-    (the command gets WINEPREFIX, DISPLAY and the rest in its environment; with --wine32 the
-    prefix is one of the emulated 32-bit Wine, see tests/harness/wine32-run.sh)."""
-    keep = wine32 = False
-    while argv and argv[0] in ("--keep", "--wine32"):
-        keep, wine32 = keep or argv[0] == "--keep", wine32 or argv[0] == "--wine32"
-        argv = argv[1:]
-    if not argv:
-        print("usage: aqwine.py [--keep] [--wine32] COMMAND [ARGS...]")
-        return 2
-    with WineSession(keep=keep, log=print, wine32=wine32) as session:
-        print(f"WINEPREFIX={session.prefix} DISPLAY={session.display}", flush=True)
-        return subprocess.run(argv, env=session.env(), check=False).returncode
+    """Runs one command in a session (python3 -m tests.harness.wine --help). With --plain
+    --prefix and no command it only ends the server of that prefix."""
+    import argparse
+    import shlex
+    parser = argparse.ArgumentParser(prog="python3 -m tests.harness.wine", description=(
+        "Runs a command in a Wine session: WINEPREFIX, DISPLAY and the rest in its "
+        "environment; by default a fresh prefix with a Japanese system and Xvfb."))
+    parser.add_argument("--keep", action="store_true", help="keep the session's folder")
+    parser.add_argument("--wine32", action="store_true",
+                        help="the emulated 32-bit Wine (tests/harness/wine32-run.sh)")
+    parser.add_argument("--plain", action="store_true", help="no X server, no settings of "
+                        "the session's own, the caller's environment")
+    parser.add_argument("--prefix", type=Path, help="this prefix, kept (made when missing)")
+    parser.add_argument("--keeper", help="a program and its arguments kept running in the "
+                        "prefix meanwhile, so that Wine's own processes stay up")
+    parser.add_argument("command", nargs=argparse.REMAINDER)
+    options = parser.parse_args(argv)
+    with WineSession(keep=options.keep, log=None if options.plain else print,
+                     wine32=options.wine32, prefix=options.prefix,
+                     plain=options.plain) as session:
+        if not options.command:
+            return 0
+        if options.keeper:
+            session.keep_alive(shlex.split(options.keeper))
+        if not options.plain:
+            print(f"WINEPREFIX={session.prefix} DISPLAY={session.display}", flush=True)
+        return subprocess.run(options.command, env=session.env(), check=False).returncode
 
 
 if __name__ == "__main__":
