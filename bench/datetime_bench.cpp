@@ -19,47 +19,43 @@ void Setup() {
   RegionalFormats = TRegionalFormats{};
 }
 
-void BM_FormatMomentLauncherPattern(benchmark::State& state) {
+// Times one call with the built-in regional settings.
+template <class Call> void Measure(benchmark::State& state, Call call) {
   Setup();
   for (auto _ : state)
-    benchmark::DoNotOptimize(FormatMoment("yyyy/mm/dd hh:nn:ss", Sample));
+    benchmark::DoNotOptimize(call());
+}
+
+void BM_FormatMomentLauncherPattern(benchmark::State& state) {
+  Measure(state, [] { return FormatMoment("yyyy/mm/dd hh:nn:ss", Sample); });
 }
 BENCHMARK(BM_FormatMomentLauncherPattern);
 
 void BM_FormatMomentMonthPattern(benchmark::State& state) {
-  Setup();
-  for (auto _ : state)
-    benchmark::DoNotOptimize(FormatMoment("yyyy\"-\"mm", Sample));
+  Measure(state, [] { return FormatMoment("yyyy\"-\"mm", Sample); });
 }
 BENCHMARK(BM_FormatMomentMonthPattern);
 
 void BM_FormatMomentLongPattern(benchmark::State& state) {
-  Setup();
-  for (auto _ : state)
-    benchmark::DoNotOptimize(FormatMoment("dddd, dddddd tt zzz 'literal text' ampm", Sample));
+  Measure(state, [] { return FormatMoment("dddd, dddddd tt zzz 'literal text' ampm", Sample); });
 }
 BENCHMARK(BM_FormatMomentLongPattern);
 
 void BM_MomentToText(benchmark::State& state) {
-  Setup();
-  for (auto _ : state)
-    benchmark::DoNotOptimize(MomentToText(Sample));
+  Measure(state, [] { return MomentToText(Sample); });
 }
 BENCHMARK(BM_MomentToText);
 
 void BM_TextToMoment(benchmark::State& state) {
   Setup();
   const std::string text = MomentToText(Sample); // 7/1/04 1:05:09 pm
-  for (auto _ : state)
-    benchmark::DoNotOptimize(TextToMoment(text));
+  Measure(state, [&] { return TextToMoment(text); });
 }
 BENCHMARK(BM_TextToMoment);
 
 void BM_TextToMomentTimeOnly(benchmark::State& state) {
-  Setup();
   const std::string text = "4:00:00 am";
-  for (auto _ : state)
-    benchmark::DoNotOptimize(TextToMoment(text));
+  Measure(state, [&] { return TextToMoment(text); });
 }
 BENCHMARK(BM_TextToMomentTimeOnly);
 

@@ -107,6 +107,14 @@ static int adjust(i64* seconds) {
   }
 }
 
+/* The same for the 32-bit seconds of the older calls. */
+static int adjust32(long* seconds) {
+  i64 wide = *seconds;
+  int whole = adjust(&wide);
+  *seconds = (long)wide;
+  return whole;
+}
+
 static int is_wall_clock(int id) {
   return id == CLOCK_REALTIME || id == CLOCK_REALTIME_COARSE;
 }
@@ -120,23 +128,15 @@ int __clock_gettime64(int id, struct ts64* out) {
 
 int clock_gettime(int id, struct ts32* out) {
   int result = fail(sys2(SYS_clock_gettime, id, (long)out));
-  if (result == 0 && is_wall_clock(id)) {
-    i64 seconds = out->tv_sec;
-    if (adjust(&seconds))
-      out->tv_nsec = 0;
-    out->tv_sec = (long)seconds;
-  }
+  if (result == 0 && is_wall_clock(id) && adjust32(&out->tv_sec))
+    out->tv_nsec = 0;
   return result;
 }
 
 int gettimeofday(struct tv32* out, void* zone) {
   int result = fail(sys2(SYS_gettimeofday, (long)out, (long)zone));
-  if (result == 0 && out) {
-    i64 seconds = out->tv_sec;
-    if (adjust(&seconds))
-      out->tv_usec = 0;
-    out->tv_sec = (long)seconds;
-  }
+  if (result == 0 && out && adjust32(&out->tv_sec))
+    out->tv_usec = 0;
   return result;
 }
 
