@@ -74,31 +74,9 @@ wants() { [[ " ${wanted[*]} " == *" $1 "* ]]; }
 
 bash scripts/setup.sh || exit 1
 
-passed=0
-failed=0
 failures=()
 log_dir="$root/build/test-logs"
 mkdir -p "$log_dir"
-
-# Adds the counts of one step from its log (read_counts) and exit status; a step
-# that prints none counts as one check. A step that failed without a counted failure adds one.
-tally() {
-  local log="$1" status="$2" p f
-  read_counts "$log"
-  p="$count_passed" f="$count_failed"
-  if [ -z "$p$f" ]; then
-    if [ "$status" -eq 0 ]; then
-      p=1
-    else
-      f=1
-    fi
-  fi
-  if [ "$status" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then
-    f=1
-  fi
-  passed=$((passed + ${p:-0}))
-  failed=$((failed + ${f:-0}))
-}
 
 # Runs one step into its log; shows the log's end when it fails.
 step() {
@@ -217,5 +195,5 @@ echo
 if [ "${#failures[@]}" -gt 0 ]; then
   echo "Failed stages: ${failures[*]}"
 fi
-echo "$passed passed, $failed failed"
+tally_line
 [ "${#failures[@]}" -eq 0 ] && [ "$failed" -eq 0 ]

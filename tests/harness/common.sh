@@ -22,3 +22,38 @@ read_counts() {
   count_failed=$(grep -oE '[0-9]+ failed' <<<"$line" | cut -d' ' -f1)
   count_skipped=$(grep -oE '[0-9]+ skipped' <<<"$line" | cut -d' ' -f1)
 }
+
+# The running totals of a script that adds up its steps.
+passed=0
+failed=0
+skipped=0
+
+# Adds the counts of one step from its log and exit status; a step that prints none counts
+# as one check. A step that failed without a counted failure adds one.
+tally() {
+  local log="$1" status="$2" p f
+  read_counts "$log"
+  p="$count_passed" f="$count_failed"
+  if [ -z "$p$f" ]; then
+    if [ "$status" -eq 0 ]; then
+      p=1
+    else
+      f=1
+    fi
+  fi
+  if [ "$status" -ne 0 ] && [ "${f:-0}" -eq 0 ]; then
+    f=1
+  fi
+  passed=$((passed + ${p:-0}))
+  failed=$((failed + ${f:-0}))
+  skipped=$((skipped + ${count_skipped:-0}))
+}
+
+# The closing line of the totals.
+tally_line() {
+  if [ "$skipped" -gt 0 ]; then
+    echo "$passed passed, $failed failed, $skipped skipped"
+  else
+    echo "$passed passed, $failed failed"
+  fi
+}

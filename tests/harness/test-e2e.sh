@@ -26,9 +26,6 @@ build_target() {
   esac
 }
 
-failed=0
-passed=0
-skipped=0
 for target in ${AQ_E2E_TARGETS:-win64 win32}; do
   if ! build_target "$target"; then
     echo "the $target build failed"
@@ -37,20 +34,8 @@ for target in ${AQ_E2E_TARGETS:-win64 win32}; do
   fi
   e2e_log="$(mktemp)"
   python3 tests/e2e/run_e2e.py --target "$target" "$@" </dev/null | tee "$e2e_log"
-  read_counts "$e2e_log"
+  tally "$e2e_log" "${PIPESTATUS[0]}"
   rm -f "$e2e_log"
-  if [ -n "$count_passed" ]; then
-    passed=$((passed + count_passed))
-    failed=$((failed + count_failed))
-    skipped=$((skipped + ${count_skipped:-0}))
-  else
-    failed=$((failed + 1))
-  fi
 done
-
-if [ "$skipped" -gt 0 ]; then
-  echo "$passed passed, $failed failed, $skipped skipped"
-else
-  echo "$passed passed, $failed failed"
-fi
+tally_line
 [ "$failed" -eq 0 ]

@@ -13,8 +13,6 @@ filter="${1:-OsLocaleWin.*:MomentFormat*:MomentParse*:RegionalLoad.*:EveryBox.*}
 if [ ! -f "$exe" ]; then
   (cmake --preset win64 >/dev/null && cmake --build --preset win64 --target aq_unit_tests -j"$(nproc)") || exit 1
 fi
-passed=0
-failed=0
 status=0
 for pair in ja:ja_JP.UTF-8 en:en_US.UTF-8 de:de_DE.UTF-8; do
   expect="${pair%%:*}"
@@ -25,12 +23,10 @@ for pair in ja:ja_JP.UTF-8 en:en_US.UTF-8 de:de_DE.UTF-8; do
     --gtest_filter="$filter" --gtest_color=no >"$log" 2>&1
   rc=$?
   grep -E '^\[  (FAILED|PASSED|SKIPPED) |Failure|^\[==========\]' "$log" | grep -v ' ms)$' || true
-  read_counts "$log"
-  passed=$((passed + ${count_passed:-0}))
-  failed=$((failed + ${count_failed:-0}))
+  tally "$log" "$rc"
   if [ "$rc" -ne 0 ]; then
     status=1
-    [ -n "$count_failed" ] || { failed=$((failed + 1)); tail -n 30 "$log"; }
+    [ -n "$count_failed" ] || tail -n 30 "$log"
   fi
   rm -f "$log"
 done
