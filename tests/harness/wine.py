@@ -1,4 +1,5 @@
-"""A private Wine world for the end-to-end tests: a fresh prefix, an X server, a clock.
+"""The one home of a Wine session's life (prefix, server, X server, clock, waiting program,
+clean-up), for the end-to-end tests, the unit-test stages and the start-up benchmark.
 
 One WineSession per test run: it starts Xvfb on a free display, makes a fresh Wine prefix
 (64-bit with the system's Wine through tests/harness/wine-prefix.sh; 32-bit with
@@ -6,7 +7,10 @@ One WineSession per test run: it starts Xvfb on a free display, makes a fresh Wi
 under a temporary folder (Japanese system: LC_ALL=ja_JP.UTF-8, code page 932; no
 Mono/Gecko installers; no debugger or crash dialog; windows not handed to a window
 manager, see below), keeps one wineserver running for the whole session so that each
-program starts fast, and takes everything down again at the end.
+program starts fast, and takes everything down again at the end. A plain session
+(`plain=True`, `python3 -m tests.harness.wine --plain --prefix DIR`) is only a given prefix
+with its server kept up and, at will, a waiting program; the caller's programs run in it
+through tests/harness/wine-run.sh or wine32-run.sh.
 
 Things learned about Wine 8 that this relies on:
 - Without a window manager, Wine waits up to 2 s for every closing window of a managed
