@@ -429,13 +429,15 @@ class WineSession:
 
 
 def main(argv: list[str]) -> int:
-    """Runs one command in a session (python3 -m tests.harness.wine --help). With --plain
-    --prefix and no command it only ends the server of that prefix."""
+    """Runs one command in a session, from the repository's root:
+        python3 -m tests.harness.wine bash     a shell in the end-to-end tests' Wine world
+        python3 -m tests.harness.wine wine build/win64/e2e/aqprobe.exe clock 'C:\\t.txt'
+    With --plain --prefix and no command it only ends the server of that prefix."""
     import argparse
     import shlex
     parser = argparse.ArgumentParser(prog="python3 -m tests.harness.wine", description=(
         "Runs a command in a Wine session: WINEPREFIX, DISPLAY and the rest in its "
-        "environment; by default a fresh prefix with a Japanese system and Xvfb."))
+        "environment; by default a fresh prefix (Japanese system, Xvfb), taken down at the end."))
     parser.add_argument("--keep", action="store_true", help="keep the session's folder")
     parser.add_argument("--wine32", action="store_true",
                         help="the emulated 32-bit Wine (tests/harness/wine32-run.sh)")
