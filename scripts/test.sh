@@ -194,7 +194,7 @@ fi
 
 if wants release; then
   counted "check_templates" python3 tests/templates/check_templates.py
-  # The workbooks in LibreOffice, Gnumeric and by Excel's rules (HyperFormula from npm).
+  # The workbooks in LibreOffice, Gnumeric and by Excel's rules (HyperFormula from npm, Apache POI).
   counted "check_engines" bash -c 'npm ci --prefix tests/templates --no-audit --no-fund --silent &&
     /usr/bin/python3 tests/templates/check_engines.py'
   # The shipped workbooks opened, filled and printed in LibreOffice (the guides' pictures

@@ -126,7 +126,8 @@ def columns_of(kind):
                "bed_n", "wake_n"]
     for x in extra_sleeps(kind):
         helpers += [f"{x}_a", f"{x}_b", f"{x}_d"]
-    helpers += ["holiday", "name", "pos", "tail", "year", "month", "hol"]
+    helpers += ["holiday", "name", "pos", "tail", "year", "month"]
+    helpers += [f"hol{i}" for i in range(HOLIDAY_COLUMNS)]
     cols += [Column(h, "", "1.2cm", "helper") for h in helpers]
     return cols
 
@@ -223,6 +224,14 @@ def holiday_numbers():
     return [(day - datetime.date(1899, 12, 30)).days for y in HOLIDAY_YEARS for day in holidays(y)]
 
 
+# The holidays stand in the hidden columns hol0, hol1, ... from row 1 down, at most
+# HOLIDAY_ROWS_AT_MOST to a column: LibreOffice's .xls export leaves out the cells of a hidden
+# column that lie more than about 1,000 rows below the sheet's last visible content.
+HOLIDAY_ROWS_AT_MOST = 900
+HOLIDAY_COLUMNS = -(-len(holiday_numbers()) // HOLIDAY_ROWS_AT_MOST)
+HOLIDAY_ROWS = -(-len(holiday_numbers()) // HOLIDAY_COLUMNS)
+
+
 # --- formulas ---------------------------------------------------------------------------------
 
 
@@ -273,7 +282,12 @@ def name_formulas(lay):
 
 
 def holiday_range(lay):
-    return lay.span("hol", 1, len(holiday_numbers()))
+    return f"[.${lay.letter('hol0')}$1:.${lay.letter(f'hol{HOLIDAY_COLUMNS - 1}')}${HOLIDAY_ROWS}]"
+
+
+def is_holiday(lay, date):
+    """Whether a day number is in the holiday table (COUNTIF, as MATCH takes one column only)."""
+    return f"COUNTIF({holiday_range(lay)};{date})>0"
 
 
 def row_formulas(lay, n):
@@ -329,9 +343,9 @@ def row_formulas(lay, n):
     y, m = absolute(YEAR_CELL), absolute(MONTH_CELL)
     # 1: the night before a day off (Friday or Saturday night, or before a public holiday), 0: before a working day.
     date = f"DATE({y};{m};{r('day')})"
-    f["cls"] = (f"IF(AND({has};{month_given()});IF(OR(WEEKDAY({date})>=6;ISNUMBER(MATCH({date}+1;{holiday_range(lay)};0)));"
+    f["cls"] = (f"IF(AND({has};{month_given()});IF(OR(WEEKDAY({date})>=6;{is_holiday(lay, date + '+1')});"
                 f"1;0);{q('')})")
-    f["holiday"] = (f"IF(AND({month_given()};ISNUMBER({r('day')}));IF(ISNUMBER(MATCH({date};{holiday_range(lay)};0));1;0);0)")
+    f["holiday"] = (f"IF(AND({month_given()};ISNUMBER({r('day')}));IF({is_holiday(lay, date)};1;0);0)")
     # What the summaries average: a value only on a complete, valid night; "" otherwise.
     f["tst_m"] = f"IF({has};{r('tst')};{q('')})"
     f["se_m"] = f"IF(AND({has};ISNUMBER({r('se')}));{r('se')};{q('')})"
@@ -770,11 +784,12 @@ def sheet_rows(lay):
     r.text("年・月", "c_label", span=2)
     names = name_formulas(lay)
     r.formula(f"[.${lay.letter('year')}$2]", "c_year", span=2)
-    r.formula(f"[.${lay.letter('month')}$2]", "c_month")
+    # Two columns: "12月" in a wide bold font still fits in one with nothing to spare.
+    r.formula(f"[.${lay.letter('month')}$2]", "c_month", span=2)
     r.text("1 行はその日の夜の睡眠です（その日の正午から翌日の正午まで）。年と月はファイル名"
            "（Dozeboard_2026-02.xls など）から入ります。時刻は 23:30 のように入力します。"
            "保存は .xls 形式のままで（ほかの形式で保存したものは開かれません）。",
-           "c_note", span=width - 5)
+           "c_note", span=width - 6)
     for c in lay.cols[helpers_from:]:
         if c.key in names:
             r.formula(names[c.key], "c_helper")
@@ -893,13 +908,14 @@ def sheet_rows(lay):
 def document(kind):
     lay = Layout(kind)
     rows, head_rows = sheet_rows(lay)
-    # The holidays fill the hidden last column "hol" from the first row down, below the sheet too.
-    hol = lay.index["hol"]
+    # The holidays fill the hidden last columns from the first row down, below the sheet too.
+    hol = lay.index["hol0"]
     numbers = holiday_numbers()
-    below = [Row("ro_legend") for _ in range(len(numbers) - len(rows) - len(head_rows))]
-    for r, number in zip(rows[:2] + head_rows + rows[2:] + below, numbers):
+    below = [Row("ro_legend") for _ in range(HOLIDAY_ROWS - len(rows) - len(head_rows))]
+    for i, r in enumerate((rows[:2] + head_rows + rows[2:] + below)[:HOLIDAY_ROWS]):
         r.cells = r.cells[:hol] + ["<table:table-cell/>"] * (hol - len(r.cells))
-        r.number(number, "c_helper")
+        for number in numbers[i::HOLIDAY_ROWS]:
+            r.number(number, "c_helper")
     head_first = 3
     last_col = col(lay.last_visible)
     last_row = len(rows) + len(head_rows)

@@ -214,11 +214,43 @@ def check_entries(checks, sheet, lay, label):
                  [False, False])
 
 
-def one_page(checks, doc, work, label):
+def printed(doc, work):
     pdf = work / "page.pdf"
     doc.storeToURL(uno.systemPathToFileUrl(str(pdf)), (prop("FilterName", "calc_pdf_Export"),))
-    pages = len(re.findall(rb"/Type\s*/Page[^s]", pdf.read_bytes()))
+    return pdf
+
+
+def one_page(checks, doc, work, label):
+    pages = len(re.findall(rb"/Type\s*/Page[^s]", printed(doc, work).read_bytes()))
     checks.equal(f"{label} prints on one page", pages, 1)
+
+
+ROOM = 0.7
+
+
+def check_month_fits(checks, doc, sheet, lay, work, label):
+    """The widest month, 12月, prints as such (not ###) and needs at most ROOM of its cell, so that
+    a wider font than this machine's still fits. What it needs is the optimal width of a spare
+    column holding the same number in the same format and font."""
+    cell = sheet.getCellRangeByName(gen.MONTH_CELL)
+    cursor = sheet.createCursorByRange(cell)
+    cursor.collapseToMergedArea()
+    spare = len(lay.cols) + 2
+    probe = sheet.getCellByPosition(spare, 1)
+    for name in ("NumberFormat", "CharFontName", "CharHeight", "CharWeight",
+                 "CharFontNameAsian", "CharHeightAsian", "CharWeightAsian"):
+        probe.setPropertyValue(name, cell.getPropertyValue(name))
+    probe.setValue(cell.getValue())
+    column = sheet.getColumns().getByIndex(spare)
+    column.OptimalWidth = True
+    needed, width = column.Width, cursor.Size.Width
+    checks.true(f"{label}: the month needs at most {ROOM:.0%} of its cell", needed <= ROOM * width,
+                f"{needed} of {width} (1/100 mm)")
+    text = subprocess.run(["pdftotext", "-layout", str(printed(doc, work)), "-"],
+                          capture_output=True, text=True, check=True).stdout
+    month_line = next((line for line in text.splitlines() if "年・月" in line), "")
+    checks.true(f"{label}: prints its month, 12月", "12月" in month_line and "#" not in month_line, month_line[:60])
+
 
 
 def fill(sheet, lay, nights):
@@ -275,6 +307,17 @@ def run(office, checks, kind, pictures):
             sheet.getCellRangeByName(gen.YEAR_CELL).setValue(2024)
             doc.calculateAll()
             check_month(checks, sheet, lay, f"{name} typed 2024-02", 2024.0, 2.0, 29, {1: "木", 29: "木"})
+        finally:
+            doc.close(True)
+        # December: the widest month.
+        copy = work / "Dozeboard_2026-12.xls"
+        shutil.copy(ROOT / "templates" / f"{name}.xls", copy)
+        doc = office.open(copy)
+        try:
+            sheet = doc.getSheets().getByIndex(0)
+            check_month(checks, sheet, lay, f"{name} 2026-12", 2026.0, 12.0, 31, {1: "火", 31: "木"})
+            check_month_fits(checks, doc, sheet, lay, work, f"{name} 2026-12")
+            export(doc, pictures, f"{name}-2026-12")
         finally:
             doc.close(True)
         # The month from either application's form of the workbook's name.

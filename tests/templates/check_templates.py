@@ -4,7 +4,7 @@
 - each templates/Dozeboardt*.xls is an Excel 97-2003 file: a compound file (header D0 CF 11 E0
   A1 B1 1A E1) whose directory holds a "Workbook" stream that begins with a BIFF8 BOF record
   (0x0809, version 0x0600, workbook globals);
-- its records carry the diary: the sheet, the night rows' formulas, A4 landscape fitted to one
+- its records carry the diary: the sheet, every public holiday the source lists, the night rows' formulas, A4 landscape fitted to one
   page, a print area and repeated heading rows, the input checks on every time and rating cell
   (with their Japanese messages), the 24-hour picture's two conditional formats over every
   half-hour cell of every night and the chart of each night's total sleep; the sheet is
@@ -36,7 +36,7 @@ _spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "templa
 gen = importlib.util.module_from_spec(_spec)
 _spec.loader.exec_module(gen)
 sys.path.insert(0, str(ROOT / "scripts" / "templates"))
-from biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, records  # noqa: E402
+from biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, numbers, records  # noqa: E402
 
 BOF, EOF, BOUNDSHEET, FORMULA, NAME, SETUP, WSBOOL, CONDFMT, DV, PROTECT, WINDOW2, PANE = (
     0x0809, 0x000A, 0x0085, 0x0006, 0x0018, 0x00A1, 0x0081, 0x01B0, 0x01BE, 0x0012, 0x023E, 0x0041)
@@ -154,6 +154,11 @@ def check_workbook(checks, name, min_formulas):
     checks.check(f"{name}: every half-hour cell of every night is shaded by the two picture rules",
                  grid <= picture_cells(recs), f"{len(grid - picture_cells(recs))} cells without")
     check_sheet_window(checks, name, recs, lay)
+    table = [lay.index[f"hol{i}"] for i in range(gen.HOLIDAY_COLUMNS)]
+    held = sorted(v for (_, c), v in numbers(recs).items() if c in table)
+    want = gen.holiday_numbers()
+    checks.check(f"{name} holds all {len(want)} public holidays of its source, the last on day {want[-1]}",
+                 held == want, f"{len(held)} held, the last {held[-1:]}")
     checks.check(f"{name} ends with an EOF record", recs[-1][0] == EOF if recs else False)
 
 
