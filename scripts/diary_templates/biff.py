@@ -1,6 +1,6 @@
 """Reading and mending Excel 97-2003 workbooks (.xls) with the Python standard library only: the
 compound file that holds the "Workbook" stream, the stream's BIFF8 records, and writing a
-changed stream back into the same file (scripts/templates/finish-xls.py, tests/templates/check_templates.py)."""
+changed stream back into the same file (finish_xls, tests/templates/check_templates.py)."""
 
 import struct
 
