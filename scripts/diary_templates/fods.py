@@ -58,7 +58,6 @@ class Row:
         return f'<table:table-row table:style-name="{self.style}">' + "".join(self.cells) + "</table:table-row>"
 
 
-
 # --- the chart of each night's total sleep -------------------------------------------------------
 
 CHART_NS = ('xmlns:office="urn:oasis:names:tc:opendocument:xmlns:office:1.0" '

@@ -7,6 +7,7 @@ nested at most 7 deep."""
 from .holidays import HOLIDAY_COLUMNS, HOLIDAY_ROWS
 from .layout import BAD, MONTH_CELL, WEEKDAYS, YEAR_CELL, extra_sleeps
 
+
 def q(text):
     """A text constant inside a formula."""
     return '"' + text.replace('"', '""') + '"'
@@ -15,10 +16,6 @@ def q(text):
 def absolute(ref):
     letters = ref.rstrip("0123456789")
     return f"[.${letters}${ref[len(letters):]}]"
-
-
-
-# --- formulas ---------------------------------------------------------------------------------
 
 
 def month_given():

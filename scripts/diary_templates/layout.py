@@ -25,9 +25,6 @@ def col(n):
     return letters
 
 
-# --- the columns ------------------------------------------------------------------------------
-
-
 @dataclass
 class Column:
     key: str

@@ -6,8 +6,6 @@ from xml.sax.saxutils import escape, quoteattr
 from .formulas import LIMITS, q
 from .layout import FIRST, FONT, SHEET, col, extra_sleeps
 
-# --- styles -----------------------------------------------------------------------------------
-
 THIN = "0.5pt solid #7f7f7f"
 HAIR = "0.3pt solid #bfbfbf"
 HOUR = "0.5pt solid #7f7f7f"

@@ -454,8 +454,8 @@ def check_month_fits(checks, doc, sheet, lay, work, label):
     column = sheet.getColumns().getByIndex(spare)
     column.OptimalWidth = True
     needed, width = column.Width, cursor.Size.Width
-    checks.check(f"{label}: the month needs at most {ROOM:.0%} of its cell", needed <= ROOM * width,
-                f"{needed} of {width} (1/100 mm)")
+    checks.check(f"{label}: the month needs {needed / width:.0%} of its cell (at most {ROOM:.0%})",
+                 needed <= ROOM * width, f"{needed} of {width} (1/100 mm)")
     text = subprocess.run(["pdftotext", "-layout", str(printed(doc, work)), "-"],
                           capture_output=True, text=True, check=True).stdout
     month_line = next((line for line in text.splitlines() if "年・月" in line), "")
