@@ -17,8 +17,8 @@ each as PDF and PNG: the guides' pictures). Then the engines:
 - HyperFormula works it out by Excel's rules (a reference to a blank cell is 0, Excel's day
   numbers), reading the .xls through SheetJS (tests/templates/excel-rules.js). It has no
   CELL(): the file name is put in place of CELL("filename") as each application reports it;
-- Apache POI reads the copies of an empty month (the shipped workbooks, renamed) record by
-  record as strictly as Excel, warning of nothing, and works them out by Excel's rules
+- Apache POI reads every copy (an empty month's is the shipped workbook, renamed) record by
+  record as strictly as Excel, warning of nothing, and works it out by Excel's rules
   (scripts/diary_templates/StrictXls.java, with the name as Excel reports it).
 
 One table, MONTHS, drives the engines: a filled February 2026 (nights across midnight, sleeps
@@ -297,8 +297,7 @@ def run(office_, checks, engines, tally):
                     for i, form in enumerate(forms):
                         results[f"hf{i}"] = by_form[form]
                 what = f"{name} {label} {year}-{mon:02d}"
-                if not month[4]:  # an empty month: POI 4.0 has no STDEVP, which a filled month's summaries use
-                    strict.append((what, copy, want))
+                strict.append((what, copy, want))
                 for engine, got in results.items():
                     if engine.rstrip("012") not in engines:
                         continue
