@@ -16,6 +16,7 @@ packages=(
   libglib2.0-bin                                # gio launch: starts the Linux autostart entry as a desktop would
   python3-pefile                                # reads the built Windows programs back in the checks
   python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
+  default-jdk-headless libapache-poi-java       # the workbooks read record by record and worked out by Apache POI
   fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)
 )
 # Programs that more than one package provides: the package is installed only when the program is missing

@@ -4,39 +4,35 @@
 - each templates/Dozeboardt*.xls is an Excel 97-2003 file: a compound file (header D0 CF 11 E0
   A1 B1 1A E1) whose directory holds a "Workbook" stream that begins with a BIFF8 BOF record
   (0x0809, version 0x0600, workbook globals);
-- its records carry the diary: the sheet, the night rows' formulas, A4 landscape fitted to one
+- its records carry the diary: the sheet, every public holiday the source lists, the night rows' formulas, A4 landscape fitted to one
   page, a print area and repeated heading rows, the input checks on every time and rating cell
   (with their Japanese messages), the 24-hour picture's two conditional formats over every
   half-hour cell of every night and the chart of each night's total sleep; the sheet is
   protected, its headings and day columns frozen, its grid lines hidden, and its formulas
   store the results of an empty month (blanks where a cell shows nothing);
 - every file listed in templates/checksums.txt has the SHA-256 recorded there, so a source
-  edited without rebuilding the workbooks (scripts/templates/make-templates.sh) is caught;
-- the committed sources are what scripts/templates/gen-template-sources.py writes.
+  edited without rebuilding the workbooks (scripts/diary_templates/make-templates.sh) is caught;
+- the committed sources are what scripts.diary_templates.generate writes.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
 
 import hashlib
 import html
-import importlib.util
 import pathlib
 import re
 import struct
 import subprocess
 import sys
 
+from tests.harness.checklist import Checks
+from scripts.diary_templates import holidays
+from scripts.diary_templates.biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, numbers, records
+from scripts.diary_templates.layout import FIRST, LAST, SLOTS, Layout
+
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True  # keep the tree free of caches
-sys.path.insert(0, str(ROOT / "tests"))
-from checklist import Checks  # noqa: E402
-
 TEMPLATES = ROOT / "templates"
-_spec = importlib.util.spec_from_file_location("gen", ROOT / "scripts" / "templates" / "gen-template-sources.py")
-gen = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(gen)
-sys.path.insert(0, str(ROOT / "scripts" / "templates"))
-from biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, records  # noqa: E402
 
 BOF, EOF, BOUNDSHEET, FORMULA, NAME, SETUP, WSBOOL, CONDFMT, DV, PROTECT, WINDOW2, PANE = (
     0x0809, 0x000A, 0x0085, 0x0006, 0x0018, 0x00A1, 0x0081, 0x01B0, 0x01BE, 0x0012, 0x023E, 0x0041)
@@ -142,18 +138,23 @@ def check_workbook(checks, name, min_formulas):
     checks.check(f"{name} colours the weekends", any(k == CONDFMT for k, _ in recs))
     charts = [b for k, b in recs if k == BOF and len(b) >= 4 and struct.unpack_from("<H", b, 2)[0] == CHART_SUBSTREAM]
     checks.check(f"{name} holds the chart of each night's total sleep", len(charts) == 1, f"{len(charts)} charts")
-    lay = gen.Layout(1 if "t1" in name else 3)
-    nights = range(gen.FIRST - 1, gen.LAST)  # 0-based rows
+    lay = Layout(1 if "t1" in name else 3)
+    nights = range(FIRST - 1, LAST)  # 0-based rows
     for kind, dv_kind, message in (("time", DV_TIME, "23:30 のように入力してください"),
                                    ("rating", DV_WHOLE, "1（悪い）から 5（良い）")):
         wanted = {(r, lay.index[c.key]) for c in lay.cols if c.kind == kind for r in nights}
         covered = set().union(set(), *(cells for k, m, cells in validations(recs) if k == dv_kind and message in m))
         checks.check(f"{name}: every {kind} cell of every night refuses other input with \"{message}\"",
                      wanted <= covered, f"{len(wanted - covered)} cells without")
-    grid = {(r, lay.first_slot + k) for k in range(gen.SLOTS) for r in nights}
+    grid = {(r, lay.first_slot + k) for k in range(SLOTS) for r in nights}
     checks.check(f"{name}: every half-hour cell of every night is shaded by the two picture rules",
                  grid <= picture_cells(recs), f"{len(grid - picture_cells(recs))} cells without")
     check_sheet_window(checks, name, recs, lay)
+    table = [lay.index[f"hol{i}"] for i in range(holidays.HOLIDAY_COLUMNS)]
+    held = sorted(v for (_, c), v in numbers(recs).items() if c in table)
+    want = holidays.holiday_numbers()
+    checks.check(f"{name} holds all {len(want)} public holidays of its source, the last on day {want[-1]}",
+                 held == want, f"{len(held)} held, the last {held[-1:]}")
     checks.check(f"{name} ends with an EOF record", recs[-1][0] == EOF if recs else False)
 
 
@@ -174,9 +175,9 @@ def check_sheet_window(checks, name, recs, lay):
     checks.check(f"{name}: the sheet's window is frozen and hides the grid lines",
                  len(window) == 1 and window[0] & 0x0108 == 0x0108 and not window[0] & 0x0002, repr(window))
     panes = [struct.unpack_from("<HH", b) for k, b in sheet if k == PANE]
-    checks.check(f"{name}: headings and day columns stay in view (frozen at C{gen.FIRST})",
-                 panes == [(lay.index["wday"] + 1, gen.FIRST - 1)], repr(panes))
-    nights = {(gen.LAST + 1 + i, 4) for i in range(8)}  # the summaries' counts of nights: 0
+    checks.check(f"{name}: headings and day columns stay in view (frozen at C{FIRST})",
+                 panes == [(lay.index["wday"] + 1, FIRST - 1)], repr(panes))
+    nights = {(LAST + 1 + i, 4) for i in range(8)}  # the summaries' counts of nights: 0
     zeros = [(r, c) for k, b in sheet if k == FORMULA for r, c in [struct.unpack_from("<HH", b)]
              if c <= lay.last_visible and b[6:14] == bytes(8) and (r, c) not in nights]
     checks.check(f"{name}: its visible formulas store the results of an empty month (blanks, not 0)",
@@ -237,7 +238,7 @@ KNOWN_HOLIDAYS = {
 
 def check_holidays(checks):
     for year, known in KNOWN_HOLIDAYS.items():
-        made = " ".join(f"{d.month}/{d.day}" for d in gen.holidays(year))
+        made = " ".join(f"{d.month}/{d.day}" for d in holidays.holidays(year))
         checks.check(f"the workbooks' public holidays of {year} are the known ones", made == known, made)
 
 
@@ -255,15 +256,15 @@ def check_checksums(checks):
         path = ROOT / rel
         actual = hashlib.sha256(path.read_bytes()).hexdigest() if path.is_file() else "missing"
         checks.check(f"{rel} matches its recorded SHA-256", actual == digest,
-                     f"{actual} (run scripts/templates/make-templates.sh)")
+                     f"{actual} (run scripts/diary_templates/make-templates.sh)")
     for rel in ("templates/src/Dozeboardt1.fods", "templates/src/Dozeboardt3.fods"):
         checks.check(f"{rel} is listed in templates/checksums.txt", rel in listed)
 
 
 def check_generated_sources(checks):
-    result = subprocess.run([sys.executable, str(ROOT / "scripts" / "templates" / "gen-template-sources.py"), "--check"],
-                            capture_output=True, text=True)
-    checks.check("the committed sources are what scripts/templates/gen-template-sources.py writes",
+    result = subprocess.run([sys.executable, "-m", "scripts.diary_templates.generate", "--check"],
+                            capture_output=True, text=True, cwd=ROOT)
+    checks.check("the committed sources are what scripts.diary_templates.generate writes",
                  result.returncode == 0, result.stderr.strip())
 
 

@@ -1,6 +1,6 @@
 """Reading and mending Excel 97-2003 workbooks (.xls) with the Python standard library only: the
 compound file that holds the "Workbook" stream, the stream's BIFF8 records, and writing a
-changed stream back into the same file (scripts/templates/finish-xls.py, tests/templates/check_templates.py)."""
+changed stream back into the same file (finish_xls, tests/templates/check_templates.py)."""
 
 import struct
 
@@ -140,3 +140,33 @@ def records(stream):
 
 def record(kind, body):
     return struct.pack("<HH", kind, len(body)) + body
+
+
+NUMBER, RK, MULRK = 0x0203, 0x027E, 0x00BD
+
+
+def rk_value(rk):
+    """The number an RK value stands for: a signed 30-bit integer or the high 30 bits of a
+    double, divided by 100 when its lowest bit says so."""
+    if rk & 2:
+        value = (rk >> 2) - (1 << 30) if rk & 0x80000000 else rk >> 2
+    else:
+        value = struct.unpack("<d", struct.pack("<Q", (rk & 0xFFFFFFFC) << 32))[0]
+    return value / 100 if rk & 1 else value
+
+
+def numbers(recs):
+    """{(row, column): number} of the constant numbers (NUMBER, RK, MULRK records) among recs."""
+    out = {}
+    for kind, body in recs:
+        if kind == NUMBER:
+            row, column = struct.unpack_from("<HH", body)
+            out[row, column] = struct.unpack_from("<d", body, 6)[0]
+        elif kind == RK:
+            row, column, _, rk = struct.unpack_from("<HHHI", body)
+            out[row, column] = rk_value(rk)
+        elif kind == MULRK:
+            row, first = struct.unpack_from("<HH", body)
+            for i in range((len(body) - 6) // 6):
+                out[row, first + i] = rk_value(struct.unpack_from("<I", body, 6 + 6 * i)[0])
+    return out

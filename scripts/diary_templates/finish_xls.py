@@ -1,31 +1,22 @@
-#!/usr/bin/env python3
 """Finishes a template workbook that LibreOffice wrote as .xls, in place:
 
-- every formula stores the result it has in an empty month as Excel works it out (given as
-  JSON by tests/templates/excel-rules.js): a viewer that shows stored results, and Excel until
-  it recalculates, shows blanks where the converter stored 0 for every text result ("" among
-  them). A text result other than "" (only the hidden copy of the file's name) is stored as "";
+- every formula stores the result it has in an empty month as Excel works it out (Apache
+  POI, poi.py): a viewer that shows stored results, and Excel until it recalculates, shows
+  blanks where the converter stored 0 for every text result ("" among them). A text result
+  other than "" (only the hidden copy of the file's name) is stored as "";
 - the sheet's window freezes the heading rows and the day columns and hides the grid lines
   (its WINDOW2 flags and a PANE record, which the converter leaves out).
 
-    scripts/templates/finish-xls.py WORKBOOK.xls VALUES.json
-
-VALUES.json is what tests/templates/excel-rules.js prints for the workbook under one name.
+    python3 -m scripts.diary_templates.finish_xls WORKBOOK.xls
 """
 
-import importlib.util
-import json
 import pathlib
 import struct
 import sys
 
-sys.dont_write_bytecode = True
-sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
-from biff import CompoundFile, CompoundFileError, record, records  # noqa: E402
-
-_spec = importlib.util.spec_from_file_location("gen", pathlib.Path(__file__).resolve().parent / "gen-template-sources.py")
-gen = importlib.util.module_from_spec(_spec)
-_spec.loader.exec_module(gen)
+from . import poi
+from .biff import CompoundFile, CompoundFileError, record, records
+from .layout import FIRST, SHEET, Layout, col
 
 BOF, EOF, FORMULA, STRING, WINDOW2, PANE = 0x0809, 0x000A, 0x0006, 0x0207, 0x023E, 0x0041
 WORKSHEET = 0x0010
@@ -35,11 +26,7 @@ BOOLEAN = 1
 
 
 def cell_name(row, column):
-    letters, n = "", column + 1
-    while n:
-        n, rest = divmod(n - 1, 26)
-        letters = chr(ord("A") + rest) + letters
-    return f"{letters}{row + 1}"
+    return f"{col(column)}{row + 1}"
 
 
 def stored(value):
@@ -78,10 +65,14 @@ def finish(stream, values, rows, columns):
 
 
 def main():
-    path, values_path = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
-    values = next(iter(json.loads(values_path.read_text(encoding="utf-8")).values()))
+    path = pathlib.Path(sys.argv[1])
+    # The name as Excel reports it for a template in a user's folder: no month.
+    found, warned = poi.values([(path, f"C:\\Users\\hanako\\AutoQuillmer\\[{path.name}]{SHEET}")])
+    if warned:
+        print(f"{path}: {warned}", file=sys.stderr)
+        return 1
     cfb = CompoundFile(path.read_bytes())
-    stream = finish(cfb.stream("Workbook"), values, gen.FIRST - 1, gen.Layout(1).index["wday"] + 1)
+    stream = finish(cfb.stream("Workbook"), found[str(path)], FIRST - 1, Layout(1).index["wday"] + 1)
     path.write_bytes(cfb.replace_stream("Workbook", stream))
     return 0
 
