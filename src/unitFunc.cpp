@@ -190,38 +190,43 @@ std::span<const TStartStep> ProgramStartSteps() {
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
+namespace {
+
+// The flags of an icon letter: "e", "i" and "n" for every box, "w" and "?" for a question
+// only. False, after a box that says so under the caption, for any other letter.
+bool IconFlags(const std::string& icon, bool question, const TBoxText& caption, unsigned& flags) {
+  static const struct {
+    const char* Letter;
+    unsigned Flags;
+    bool QuestionOnly;
+  } icons[] = {{"e", MbIconHand, false},
+               {"i", MbIconAsterisk, false},
+               {"n", 0, false},
+               {"w", MbIconExclamation, true},
+               {"?", MbIconQuestion, true}};
+  for (const auto& i : icons)
+    if (icon == i.Letter && (question || !i.QuestionOnly)) {
+      flags = i.Flags;
+      return true;
+    }
+  OsUi().ShowBox(txtIconFault, caption, MbOk);
+  return false;
+}
+
+} // namespace
+
 std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption) {
   unsigned flags;
-  if (icon == "e")
-    flags = MbIconHand;
-  else if (icon == "i")
-    flags = MbIconAsterisk;
-  else if (icon == "n")
-    flags = 0;
-  else {
-    OsUi().ShowBox(txtIconFault, caption, MbOk);
+  if (!IconFlags(icon, false, caption, flags))
     return -1;
-  }
   return OsUi().ShowBox(text, caption, flags | MbOk);
 }
 
 std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
                     const TBoxText& caption) {
   unsigned flags;
-  if (icon == "e")
-    flags = MbIconHand;
-  else if (icon == "w")
-    flags = MbIconExclamation;
-  else if (icon == "i")
-    flags = MbIconAsterisk;
-  else if (icon == "?")
-    flags = MbIconQuestion;
-  else if (icon == "n")
-    flags = 0;
-  else {
-    OsUi().ShowBox(txtIconFault, caption, MbOk);
+  if (!IconFlags(icon, true, caption, flags))
     return -1;
-  }
   if (buttons == "yn")
     flags |= MbYesNo;
   else if (buttons == "ync")
