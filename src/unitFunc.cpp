@@ -19,20 +19,32 @@
 // Run state
 
 namespace {
-// The settings' defaults: what a start without a settings file gets.
-constexpr TMoment DefaultLastXls = 2.0;                   // 1900-01-01 00:00:00
-constexpr TMoment DefaultTimeToNext = 2.1666666666666665; // 1900-01-01 04:00:00
-constexpr bool DefaultType1 = true;
-constexpr std::int32_t DefaultWindowSize = 5;
-constexpr bool DefaultYesNo = true;
+// Moments count days from 1899-12-30, so that 1900-01-01 is day 2; a time of day is the fraction.
+constexpr TMoment FirstDayOf1900 = 2.0;
+constexpr TMoment Hour = 1.0 / 24;
+constexpr TMoment Minute = Hour / 60;
+
+// The file names and the settings' defaults (Defaults.def): SettingsFile, TemplateType1 and so
+// on, DefaultTimeToNext and so on. A time of day is a moment on 1900-01-01.
+#define AQ_NAME(name, text) constexpr char name[] = text;
+#define AQ_TIME(key, hours, minutes)                                                               \
+  constexpr TMoment Default##key = FirstDayOf1900 + (hours)*Hour + (minutes)*Minute;
+#define AQ_NUMBER(key, value) constexpr std::int32_t Default##key = value;
+#include "Defaults.def"
+#undef AQ_NUMBER
+#undef AQ_TIME
+#undef AQ_NAME
+
+// The last opening before any: none, 1900-01-01 00:00.
+constexpr TMoment DefaultLastXls = FirstDayOf1900;
 } // namespace
 
 std::string AppDir;
 TMoment Last_XLS = DefaultLastXls;
 TMoment TimeToNext = DefaultTimeToNext;
-bool Type1 = DefaultType1;
+bool Type1 = DefaultType1 != 0;
 std::int32_t WindowSize = DefaultWindowSize;
-bool YesNo = DefaultYesNo;
+bool YesNo = DefaultYesNo != 0;
 TMoment StartTime = 0.0;
 TMoment LogicalNow = 0.0;
 std::string TargetFile;
@@ -41,9 +53,9 @@ void ResetRunState() {
   AppDir.clear();
   Last_XLS = DefaultLastXls;
   TimeToNext = DefaultTimeToNext;
-  Type1 = DefaultType1;
+  Type1 = DefaultType1 != 0;
   WindowSize = DefaultWindowSize;
-  YesNo = DefaultYesNo;
+  YesNo = DefaultYesNo != 0;
   StartTime = 0.0;
   LogicalNow = 0.0;
   TargetFile.clear();
@@ -51,13 +63,6 @@ void ResetRunState() {
 
 namespace {
 
-constexpr char AppCaption[] = "Auto Quillmer";
-const char* const SettingsBase = "AutoQuillmer";
-const char* const SettingsExt = ".ini";
-const char* const TemplateType1 = "Dozeboardt1.xls";
-const char* const TemplateType3 = "Dozeboardt3.xls";
-
-const char* const SettingsFile = "AutoQuillmer.ini";
 const char* const ClockPattern = "yyyy/mm/dd hh:nn:ss";
 
 // A switch of the launcher: its name after "-" or "/", letter case ignored.
@@ -76,8 +81,8 @@ bool OpenSwitchGiven() {
 // on Windows, "auto-quillmer.desktop" among the XDG autostart entries elsewhere.
 TAutostartEntry StartupEntry() {
   TAutostartEntry entry;
-  entry.Name = AppCaption;
-  entry.FileStem = "auto-quillmer";
+  entry.Name = txtAppCaption.Source();
+  entry.FileStem = AutostartStem;
   entry.CommentJa = "今月の睡眠記録表「Dozeboard」を 1 日 1 回開きます。";
   entry.CommentEn = "Opens this month's Dozeboard sleep chart once a day.";
   return entry;
@@ -115,13 +120,13 @@ std::int32_t ReportStartup(const TAutostartOutcome& outcome, const TBoxText& hea
                            bool failed) {
   TBoxText text = headline;
   if (failed) {
-    text += "\r\n";
+    text += TBoxText::LineBreak();
     switch (outcome.Result) {
     case TAutostartResult::NoFolder:
-      text += txtStartupNoFolder;
+      text += StartupWords().NoFolder;
       break;
     case TAutostartResult::Denied:
-      text += txtStartupDenied;
+      text += StartupWords().Denied;
       break;
     case TAutostartResult::NotUtf8:
       text += txtStartupNotUtf8;
@@ -130,13 +135,14 @@ std::int32_t ReportStartup(const TAutostartOutcome& outcome, const TBoxText& hea
       text += txtNoProgramPath;
       break;
     default:
-      text += txtErrorCode + TBoxText::FromSystem(HexCode(outcome.Code));
+      text += txtErrorCode + TSystemText::FromCodePage(HexCode(outcome.Code));
       break;
     }
   }
   if (!outcome.Path.empty())
-    text += "\r\n\r\n" + txtStartupPlace + TBoxText::FromSystem(outcome.Path);
-  ShowMsg(text, failed ? "e" : "i", AppCaption);
+    text += TBoxText::LineBreak() + TBoxText::LineBreak() + txtStartupPlace +
+            TSystemText::FromCodePage(outcome.Path);
+  ShowMsg(text, failed ? "e" : "i", txtAppCaption);
   return failed ? StartupFailed : 0;
 }
 
@@ -148,7 +154,7 @@ bool TemplateBesideProgram() {
 
 // The program's name and version, as "--version" prints it.
 std::string NameAndVersion() {
-  return std::string(AppCaption) + " " + AQ_VERSION_TEXT + "\n";
+  return txtAppCaption.Source() + " " + AQ_VERSION_TEXT + "\n";
 }
 
 // The answer to "--version", "--help" or "-h" (the first of them among the arguments),
@@ -184,38 +190,43 @@ std::span<const TStartStep> ProgramStartSteps() {
 // ---------------------------------------------------------------------------------------
 // Message boxes
 
+namespace {
+
+// The flags of an icon letter: "e", "i" and "n" for every box, "w" and "?" for a question
+// only. False, after a box that says so under the caption, for any other letter.
+bool IconFlags(const std::string& icon, bool question, const TBoxText& caption, unsigned& flags) {
+  static const struct {
+    const char* Letter;
+    unsigned Flags;
+    bool QuestionOnly;
+  } icons[] = {{"e", MbIconHand, false},
+               {"i", MbIconAsterisk, false},
+               {"n", 0, false},
+               {"w", MbIconExclamation, true},
+               {"?", MbIconQuestion, true}};
+  for (const auto& i : icons)
+    if (icon == i.Letter && (question || !i.QuestionOnly)) {
+      flags = i.Flags;
+      return true;
+    }
+  OsUi().ShowBox(txtIconFault, caption, MbOk);
+  return false;
+}
+
+} // namespace
+
 std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxText& caption) {
   unsigned flags;
-  if (icon == "e")
-    flags = MbIconHand;
-  else if (icon == "i")
-    flags = MbIconAsterisk;
-  else if (icon == "n")
-    flags = 0;
-  else {
-    OsUi().ShowBox(txtIconFault, caption, MbOk);
+  if (!IconFlags(icon, false, caption, flags))
     return -1;
-  }
   return OsUi().ShowBox(text, caption, flags | MbOk);
 }
 
 std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
                     const TBoxText& caption) {
   unsigned flags;
-  if (icon == "e")
-    flags = MbIconHand;
-  else if (icon == "w")
-    flags = MbIconExclamation;
-  else if (icon == "i")
-    flags = MbIconAsterisk;
-  else if (icon == "?")
-    flags = MbIconQuestion;
-  else if (icon == "n")
-    flags = 0;
-  else {
-    OsUi().ShowBox(txtIconFault, caption, MbOk);
+  if (!IconFlags(icon, true, caption, flags))
     return -1;
-  }
   if (buttons == "yn")
     flags |= MbYesNo;
   else if (buttons == "ync")
@@ -235,7 +246,7 @@ bool ChooseTemplateType() {
   const bool t3 = FilePresent(AppDir + TemplateType3);
   switch ((t1 ? 1 : 0) + (t3 ? 3 : 0)) {
   case 0:
-    ShowMsg(txtNoTemplate, "e", AppCaption);
+    ShowMsg(txtNoTemplate, "e", txtAppCaption);
     return false;
   case 1:
     Type1 = true;
@@ -254,7 +265,7 @@ bool ChooseTemplateType() {
     Type1 = false;
     return true;
   case IdCancel:
-    ShowMsg(txtSetupCancelled, "n", AppCaption);
+    ShowMsg(txtSetupCancelled, "n", txtAppCaption);
     return false;
   default:
     return false;
@@ -283,17 +294,18 @@ std::int32_t DaysSinceLastOpen() {
   const std::int32_t d = FloorToInt(ToLogicalDay(StartTime)) - FloorToInt(ToLogicalDay(Last_XLS));
   if (d >= 0)
     return d;
-  const TBoxText text = txtClockBack + TBoxText::FromSystem(FormatMoment(ClockPattern, Last_XLS)) +
-                        "\r\n" + txtClockNow +
-                        TBoxText::FromSystem(FormatMoment(ClockPattern, StartTime)) + "\r\n\r\n" +
-                        txtClockIgnore;
-  if (AskMsg(text, "w", "yn", AppCaption) == IdYes)
+  const TBoxText text = txtClockBack +
+                        TSystemText::FromCodePage(FormatMoment(ClockPattern, Last_XLS)) +
+                        TBoxText::LineBreak() + txtClockNow +
+                        TSystemText::FromCodePage(FormatMoment(ClockPattern, StartTime)) +
+                        TBoxText::LineBreak() + TBoxText::LineBreak() + txtClockIgnore;
+  if (AskMsg(text, "w", "yn", txtAppCaption) == IdYes)
     return ForceOpen;
   return d;
 }
 
 bool ConfirmOpen() {
-  return AskMsg(txtOpenQuestion, "?", "yn", AppCaption) == IdYes;
+  return AskMsg(txtOpenQuestion, "?", "yn", txtAppCaption) == IdYes;
 }
 
 // ---------------------------------------------------------------------------------------
@@ -301,7 +313,7 @@ bool ConfirmOpen() {
 
 std::string MonthlyFileName(TMoment t) {
   const auto dayBefore = static_cast<TMoment>(static_cast<long double>(t) - 1.0L);
-  return "Dozeboard_" + FormatMoment("yyyy\"-\"mm", dayBefore) + ".xls";
+  return MonthlyPrefix + FormatMoment("yyyy\"-\"mm", dayBefore) + ".xls";
 }
 
 bool CopyTemplate() {
@@ -325,23 +337,37 @@ bool OpenWorkbook() {
   const std::int32_t result = OsShell().ShellOpen(TargetFile, ShowCommandFor(WindowSize));
   if (result > 32)
     return true;
-  ShowMsg(txtOpenFailed + TBoxText::FromSystem(TargetFile) + "\r\n" + txtErrorCode +
-              TBoxText::FromSystem(DecimalText(result)),
-          "e", AppCaption);
+  ShowMsg(txtOpenFailed + TSystemText::FromCodePage(TargetFile) + TBoxText::LineBreak() +
+              txtErrorCode + TSystemText::FromCodePage(DecimalText(result)),
+          "e", txtAppCaption);
   return false;
 }
 
 // ---------------------------------------------------------------------------------------
 // Start at sign-in
 
+const TStartupWords SignInWords{txtStartupAdded,    txtStartupAddFailed, txtStartupRemoved,
+                                txtStartupNone,     txtStartupNotOurs,   txtStartupRemoveFailed,
+                                txtStartupNoFolder, txtStartupDenied};
+const TStartupWords LoginWords{txtLoginAdded,    txtLoginAddFailed, txtLoginRemoved,
+                               txtLoginNone,     txtLoginNotOurs,   txtLoginRemoveFailed,
+                               txtLoginNoFolder, txtLoginDenied};
+
+const TStartupWords& StartupWords() {
+#ifdef _WIN32
+  return SignInWords;
+#else
+  return LoginWords;
+#endif
+}
+
 std::int32_t AddStartupEntry() {
   const TAutostartOutcome outcome = OsAutostart().Add(StartupEntry());
   const bool done = outcome.Result == TAutostartResult::Done;
-  TBoxText headline = done ? TBoxText(txtStartupAdded) : TBoxText(txtStartupAddFailed);
+  TBoxText headline = done ? StartupWords().Added : StartupWords().AddFailed;
   // Registered, but a start would find no template to make the chart from.
   if (done && !TemplateBesideProgram()) {
-    headline += "\r\n";
-    headline += txtStartupNoTemplate;
+    headline += TBoxText::LineBreak() + txtStartupNoTemplate;
   }
   return ReportStartup(outcome, headline, !done);
 }
@@ -350,13 +376,13 @@ std::int32_t RemoveStartupEntry() {
   const TAutostartOutcome outcome = OsAutostart().Remove(StartupEntry());
   switch (outcome.Result) {
   case TAutostartResult::Done:
-    return ReportStartup(outcome, txtStartupRemoved, false);
+    return ReportStartup(outcome, StartupWords().Removed, false);
   case TAutostartResult::NotFound:
-    return ReportStartup(outcome, txtStartupNone, false);
+    return ReportStartup(outcome, StartupWords().None, false);
   case TAutostartResult::NotOurs:
-    return ReportStartup(outcome, txtStartupNotOurs, false);
+    return ReportStartup(outcome, StartupWords().NotOurs, false);
   default:
-    return ReportStartup(outcome, txtStartupRemoveFailed, true);
+    return ReportStartup(outcome, StartupWords().RemoveFailed, true);
   }
 }
 
@@ -367,9 +393,9 @@ void LoadSettings() {
   TMemIniFile ini(SettingsFile);
   Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
   TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
-  Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1);
+  Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1 != 0);
   WindowSize = ini.ReadInt("Launch", "WindowSize", DefaultWindowSize);
-  YesNo = ini.ReadFlag("Launch", "YesNo", DefaultYesNo);
+  YesNo = ini.ReadFlag("Launch", "YesNo", DefaultYesNo != 0);
 }
 
 namespace {
@@ -441,7 +467,7 @@ void RunLauncher() {
   // rather than work in some other folder.
   const std::string program = ProgramFileName();
   if (program.empty()) {
-    ShowMsg(txtNoProgramPath, "e", AppCaption);
+    ShowMsg(txtNoProgramPath, "e", txtAppCaption);
     SetRunExitCode(NoProgramPathExit);
     return;
   }
@@ -451,10 +477,10 @@ void RunLauncher() {
   if (HasLegacySettings()) {
     SaveSettings();
     if (!RemoveLegacySections())
-      ShowMsg(txtUpgradeFailed, "e", AppCaption);
+      ShowMsg(txtUpgradeFailed, "e", txtAppCaption);
   }
   // A first run settles the template type, or ends here without writing anything.
-  if (!FilePresent(AppDir + SettingsBase + SettingsExt)) {
+  if (!FilePresent(AppDir + SettingsFile)) {
     if (!ChooseTemplateType())
       return;
   }
@@ -465,7 +491,7 @@ void RunLauncher() {
     LogicalNow = ToLogicalDay(StartTime);
     TargetFile = AppDir + MonthlyFileName(LogicalNow);
     if (!FilePresent(TargetFile) && !CopyTemplate()) {
-      ShowMsg(txtPrepareFailed, "e", AppCaption);
+      ShowMsg(txtPrepareFailed, "e", txtAppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
       if (OpenWorkbook())
         Last_XLS = StartTime;
@@ -473,5 +499,5 @@ void RunLauncher() {
   }
   // The settings are written back, whatever happened on the way.
   if (!SaveSettings())
-    ShowMsg(txtWriteFailed, "e", AppCaption);
+    ShowMsg(txtWriteFailed, "e", txtAppCaption);
 }

@@ -74,6 +74,21 @@ inline constexpr std::int32_t StartupFailed = 2;
 // The exit code of a run that cannot read the program's own path, and so has no folder.
 inline constexpr std::int32_t NoProgramPathExit = 2;
 std::int32_t AddStartupEntry();
+// What those boxes say, in the words of the system the program runs on: the Startup folder and
+// signing in on Windows, the autostart entries and logging in on Linux.
+struct TStartupWords {
+  const TText& Added;
+  const TText& AddFailed;
+  const TText& Removed;
+  const TText& None;
+  const TText& NotOurs;
+  const TText& RemoveFailed;
+  const TText& NoFolder;
+  const TText& Denied;
+};
+extern const TStartupWords SignInWords; // Windows
+extern const TStartupWords LoginWords;  // Linux
+const TStartupWords& StartupWords();
 std::int32_t RemoveStartupEntry();
 
 // The settings file "AutoQuillmer.ini" in the current directory.

@@ -11,11 +11,12 @@ using R = TAutostartResult;
 
 TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
   const std::string Place = "\r\n\r\n" + txtStartupPlace.Source() + Lnk;
-  const std::string Added = txtStartupAdded.Source();
-  const std::string AddFailed = txtStartupAddFailed.Source() + "\r\n";
-  const std::string Removed = txtStartupRemoved.Source();
-  const std::string RemoveFailed = txtStartupRemoveFailed.Source() + "\r\n";
-  const std::string Denied = txtStartupDenied.Source();
+  const TStartupWords& words = StartupWords();
+  const std::string Added = words.Added.Source();
+  const std::string AddFailed = words.AddFailed.Source() + "\r\n";
+  const std::string Removed = words.Removed.Source();
+  const std::string RemoveFailed = words.RemoveFailed.Source() + "\r\n";
+  const std::string Denied = words.Denied.Source();
   // The platform's answer as plain values (a string inside a nested aggregate here trips a
   // false uninitialised-use warning of the x86 compiler).
   struct TOutcomeRow {
@@ -43,7 +44,7 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
       {"/startup",
        {R::NoFolder, "", 0x80070003u},
        "Add",
-       AddFailed + txtStartupNoFolder.Source(),
+       AddFailed + words.NoFolder.Source(),
        MbIconHand,
        StartupFailed},
       {"/startup",
@@ -56,13 +57,13 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
       {"-nostartup",
        {R::NotFound, Lnk.c_str(), 0},
        "Remove",
-       txtStartupNone.Source() + Place,
+       words.None.Source() + Place,
        MbIconAsterisk,
        0},
       {"/nostartup",
        {R::NotOurs, Lnk.c_str(), 0},
        "Remove",
-       txtStartupNotOurs.Source() + Place,
+       words.NotOurs.Source() + Place,
        MbIconAsterisk,
        0},
       {"/nostartup",

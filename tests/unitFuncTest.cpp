@@ -12,10 +12,10 @@ TEST_F(MessageBoxes, ShowMsgMapsIconLettersToFlags) {
   for (const auto& c : cases) {
     Os.Ui.Boxes.clear();
     Answer({IdOk});
-    EXPECT_EQ(ShowMsg("text", c.Icon, "Cap"), IdOk);
+    EXPECT_EQ(ShowMsg(txtOpenQuestion, c.Icon, txtSetupCaption), IdOk);
     ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
-    EXPECT_EQ(Os.Ui.Boxes[0].Text, "text");
-    EXPECT_EQ(Os.Ui.Boxes[0].Caption, "Cap");
+    EXPECT_EQ(Os.Ui.Boxes[0].Text, txtOpenQuestion.Source());
+    EXPECT_EQ(Os.Ui.Boxes[0].Caption, txtSetupCaption.Source());
     EXPECT_EQ(Os.Ui.Boxes[0].Flags, c.Flags) << c.Icon;
   }
 }
@@ -29,7 +29,7 @@ TEST_F(MessageBoxes, AskMsgCombinesIconAndButtons) {
   for (const auto& c : cases) {
     Os.Ui.Boxes.clear();
     Answer({IdNo});
-    EXPECT_EQ(AskMsg("q", c.Icon, c.Buttons, "Cap"), IdNo);
+    EXPECT_EQ(AskMsg(txtOpenQuestion, c.Icon, c.Buttons, txtSetupCaption), IdNo);
     ASSERT_EQ(Os.Ui.Boxes.size(), 1u);
     EXPECT_EQ(Os.Ui.Boxes[0].Flags, c.Flags) << c.Icon << c.Buttons;
   }
@@ -50,19 +50,19 @@ TEST_F(MessageBoxes, RejectedCodesShowAFaultUnderTheCallersCaption) {
   for (const auto& c : cases) {
     Os.Ui.Boxes.clear();
     Answer({IdOk});
-    const int r = c.Ask ? AskMsg("text", c.Icon, c.Buttons, "My caption")
-                        : ShowMsg("text", c.Icon, "My caption");
+    const int r = c.Ask ? AskMsg(txtOpenQuestion, c.Icon, c.Buttons, txtSetupCaption)
+                        : ShowMsg(txtOpenQuestion, c.Icon, txtSetupCaption);
     EXPECT_EQ(r, -1);
     ASSERT_EQ(Os.Ui.Boxes.size(), 1u) << c.Icon << "/" << c.Buttons;
     EXPECT_EQ(Os.Ui.Boxes[0].Text, c.Fault);
-    EXPECT_EQ(Os.Ui.Boxes[0].Caption, "My caption");
+    EXPECT_EQ(Os.Ui.Boxes[0].Caption, txtSetupCaption.Source());
     EXPECT_EQ(Os.Ui.Boxes[0].Flags, 0u);
   }
 }
 
 TEST_F(MessageBoxes, ABoxThatFailsToShowGivesZero) {
   Answer({0});
-  EXPECT_EQ(AskMsg("q", "?", "yn", "Cap"), 0);
+  EXPECT_EQ(AskMsg(txtOpenQuestion, "?", "yn", txtSetupCaption), 0);
 }
 
 using FirstRun = LauncherTest;

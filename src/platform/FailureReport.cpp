@@ -20,38 +20,32 @@
 #endif
 
 // The boxes of the failure report and of the runtime-error stop, with room made once, so
-// that showing a report takes no memory. Their texts are built here in fixed buffers, from
-// the fixed texts' source forms and the system's texts converted from its code page.
+// that showing a report takes no memory: rows of the table filled in place.
 class TReportBox {
 public:
   static void Reserve() {
     Text();
     Caption();
   }
-  static void Show(const char* text, std::size_t n, const char* caption, unsigned flags) {
-    Text().Utf8.assign(text, n);
-    Caption().Utf8.assign(caption, std::min(std::strlen(caption), ShownCaptionBuffer - 1));
+  static TBoxText& Text() {
+    static TBoxText text = txtReportTemplate;
+    text.Reserve(ShownReportBuffer);
+    return text;
+  }
+  static void Show(const TText& caption, unsigned flags) {
+    Caption().Fill(caption, nullptr, 0);
     OsUi().ShowBox(Text(), Caption(), flags);
   }
 
 private:
-  static TBoxText& Text() {
-    static TBoxText text;
-    text.Utf8.reserve(ShownReportBuffer);
-    return text;
-  }
   static TBoxText& Caption() {
-    static TBoxText caption;
-    caption.Utf8.reserve(ShownCaptionBuffer);
+    static TBoxText caption = txtReportCaption;
+    caption.Reserve(ShownCaptionBuffer);
     return caption;
   }
 };
 
 namespace {
-
-// The runtime-error stop speaks before the texts are loaded: plain ASCII.
-const char* const RuntimeErrorCaption = "Error";
-const char* const RuntimeErrorTemplate = "Runtime error %3d at %08X";
 
 std::unique_ptr<EOutOfMemory> PreOutOfMemory;
 std::unique_ptr<EInvalidPointer> PreInvalidPointer;
@@ -129,40 +123,11 @@ std::size_t FormatReport(char (&out)[ReportTextBuffer], const char* className,
   return text.Length();
 }
 
-// UTF-16 units of a UTF-8 text (two for a character beyond the first 65,536).
-std::size_t Utf16Units(const char* s, std::size_t n) {
-  std::size_t units = 0;
-  for (std::size_t i = 0; i < n; ++i) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    if ((c & 0xC0u) != 0x80u)
-      units += c >= 0xF0u ? 2 : 1;
-  }
-  return units;
-}
-
-// The length of the first characters of a UTF-8 text that make up at most that many
-// UTF-16 units.
-std::size_t Utf8Prefix(const char* s, std::size_t n, std::size_t units) {
-  std::size_t i = 0;
-  while (i < n) {
-    const auto c = static_cast<unsigned char>(s[i]);
-    const std::size_t need = c >= 0xF0u ? 2 : 1;
-    if (need > units)
-      break;
-    units -= need;
-    ++i;
-    while (i < n && (static_cast<unsigned char>(s[i]) & 0xC0u) == 0x80u)
-      ++i;
-  }
-  return i;
-}
-
 // The report as the box shows it, in UTF-8: the same template filled with the shown forms
 // of its parts, in fixed buffers. Where the ANSI text had to be cut, this one keeps as
 // many characters.
-std::size_t FormatShownReport(char (&out)[ShownReportBuffer], const char* className,
-                              const Exception* failure, const void* address, const char* ansiText,
-                              std::size_t ansiLength) {
+void FillShownReport(TBoxText& out, const char* className, const Exception* failure,
+                     const void* address, const char* ansiText, std::size_t ansiLength) {
   static char module[261];
   static char shownModule[4 * 261];
   static char shownMessage[ShownReportBuffer];
@@ -184,47 +149,37 @@ std::size_t FormatShownReport(char (&out)[ShownReportBuffer], const char* classN
   }
   const TArg args[] = {TextArg(className), TextArg(shownModule), NumberArg(offset), message,
                        TextArg(dot ? "." : "")};
-  TFixedText text(out, sizeof out);
-  FillTemplate(text, txtReportTemplate.Shown(), args, sizeof args / sizeof args[0]);
-  std::size_t n = text.Length();
+  out.Fill(txtReportTemplate, args, sizeof args / sizeof args[0]);
   if (ansiLength >= ReportTextBuffer - 1) {
     const std::size_t m =
         OsProcess().Utf8FromAnsiInto(ansiText, ansiLength, shownAnsi, sizeof shownAnsi);
-    n = Utf8Prefix(out, n, Utf16Units(shownAnsi, m));
-    out[n] = '\0';
+    out.CutToUnits(Utf16Units(shownAnsi, m));
   }
-  return n;
 }
 
 void ShowReport(const char* className, const Exception* failure, const void* address) {
   Reporting = true;
   static char text[ReportTextBuffer];
-  static char shown[ShownReportBuffer];
   const std::size_t n =
       FormatReport(text, className, failure ? &failure->Message() : nullptr, address);
-  TReportBox::Show(shown, FormatShownReport(shown, className, failure, address, text, n),
-                   txtReportCaption.Shown().c_str(), MbIconHand | MbTaskModal);
+  FillShownReport(TReportBox::Text(), className, failure, address, text, n);
+  TReportBox::Show(txtReportCaption, MbIconHand | MbTaskModal);
 }
 
-std::size_t FormatRuntimeError(char (&out)[64], int number, const void* address) {
-  char module[261];
-  const std::uint32_t offset = CodeOffset(address, module);
-  TFixedText text(out, sizeof out);
-  // "Runtime error %3d at %08X"
-  const char* t = RuntimeErrorTemplate;
-  for (; *t; ++t) {
-    if (t[0] == '%' && t[1] == '3' && t[2] == 'd') {
-      text.PutDecimal(static_cast<unsigned>(number), 3);
-      t += 2;
-    } else if (t[0] == '%' && t[1] == '0' && t[2] == '8' && t[3] == 'X') {
-      text.PutHex(offset, 8);
-      t += 3;
-    } else {
-      text.Put(*t);
-    }
+// The values of the runtime-error stop: the number, right-aligned in three places, and the
+// code offset.
+struct TRuntimeErrorValues {
+  TRuntimeErrorValues(int number, const void* address) {
+    char module[261];
+    const std::uint32_t offset = CodeOffset(address, module);
+    TFixedText digits(Digits, sizeof Digits);
+    digits.PutDecimal(static_cast<unsigned>(number), 3);
+    Args[0] = TArg{Digits, digits.Length(), 0};
+    Args[1] = NumberArg(offset);
   }
-  return text.Length();
-}
+  char Digits[16];
+  TArg Args[2];
+};
 
 } // namespace
 
@@ -344,14 +299,17 @@ void CurrentForeignClassName(char (&out)[128]) {
 // The runtime-error stop
 
 std::string RuntimeErrorText(int number, const void* address) {
+  const TRuntimeErrorValues values(number, address);
   char text[64];
-  return std::string(text, FormatRuntimeError(text, number, address));
+  TFixedText out(text, sizeof text);
+  FillTemplate(out, txtRuntimeError.Shown(), values.Args, 2);
+  return std::string(text, out.Length());
 }
 
 void RuntimeErrorStop(int number, const void* address) {
-  static char text[64];
-  const std::size_t n = FormatRuntimeError(text, number, address);
-  TReportBox::Show(text, n, RuntimeErrorCaption, MbOk);
+  const TRuntimeErrorValues values(number, address);
+  TReportBox::Text().Fill(txtRuntimeError, values.Args, 2);
+  TReportBox::Show(txtRuntimeErrorCaption, MbOk);
   OsProcess().EndProcess(number);
   std::abort(); // the platform never comes back from ending the process
 }

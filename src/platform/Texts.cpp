@@ -1,8 +1,7 @@
 #include "platform/Texts.h"
 
+#include "platform/FixedText.h"
 #include "platform/os/OsProcess.h"
-
-#include <cstring>
 
 TText* TText::First = nullptr;
 
@@ -26,10 +25,47 @@ void TText::LoadAll() {
   }
 }
 
-TBoxText TBoxText::FromSystem(const std::string& ansi) {
+TSystemText TSystemText::FromCodePage(const std::string& ansi) {
+  return TSystemText(OsProcess().Utf8FromAnsi(ansi));
+}
+
+TBoxText TBoxText::LineBreak() {
   TBoxText text;
-  text.Utf8 = OsProcess().Utf8FromAnsi(ansi);
+  text.Utf8 = "\r\n";
   return text;
+}
+
+void TBoxText::Fill(const TText& pattern, const TArg* values, std::size_t count) {
+  // Within the room made, resizing takes no memory.
+  Utf8.resize(Utf8.capacity());
+  TFixedText out(Utf8.data(), Utf8.size() + 1);
+  FillTemplate(out, pattern.Shown(), values, count);
+  Utf8.resize(out.Length());
+}
+
+std::size_t Utf16Units(const char* utf8, std::size_t n) {
+  std::size_t units = 0;
+  for (std::size_t i = 0; i < n; ++i) {
+    const auto c = static_cast<unsigned char>(utf8[i]);
+    if ((c & 0xC0u) != 0x80u)
+      units += c >= 0xF0u ? 2 : 1;
+  }
+  return units;
+}
+
+void TBoxText::CutToUnits(std::size_t units) {
+  std::size_t i = 0;
+  while (i < Utf8.size()) {
+    const auto c = static_cast<unsigned char>(Utf8[i]);
+    const std::size_t need = c >= 0xF0u ? 2 : 1;
+    if (need > units)
+      break;
+    units -= need;
+    ++i;
+    while (i < Utf8.size() && (static_cast<unsigned char>(Utf8[i]) & 0xC0u) == 0x80u)
+      ++i;
+  }
+  Utf8.resize(i);
 }
 
 std::string WithFirstValue(const std::string& pattern, const std::string& value) {
@@ -38,18 +74,4 @@ std::string WithFirstValue(const std::string& pattern, const std::string& value)
   if (at != std::string::npos)
     text.replace(at, 2, value);
   return text;
-}
-
-// Where the code page is UTF-8 the text is copied, cut before a continuation byte.
-std::size_t TOsProcess::Utf8FromAnsiInto(const char* ansi, std::size_t n, char* out,
-                                         std::size_t size) {
-  if (size == 0)
-    return 0;
-  std::size_t len = n < size - 1 ? n : size - 1;
-  if (len < n)
-    while (len > 0 && (static_cast<unsigned char>(ansi[len]) & 0xC0u) == 0x80u)
-      --len;
-  std::memcpy(out, ansi, len);
-  out[len] = '\0';
-  return len;
 }

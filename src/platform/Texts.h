@@ -2,6 +2,7 @@
 
 #include <cstddef>
 #include <string>
+#include <utility>
 
 // A fixed text of the program. Texts are written once, in UTF-8, in the table Texts.def;
 // LoadAll turns every one of them into the system's ANSI code page when the program
@@ -43,19 +44,33 @@ private:
 #undef AQ_STRING
 #undef AQ_TEXT
 
-// A text for a message box, in UTF-8 (message boxes are drawn in Unicode). It is put
-// together from fixed texts, only ever in their source form (a row of the table, or a
-// literal of the program's source such as a line break), and from texts of the system (file
-// names, formatted date-times, numbers), which are in the ANSI code page and come in only
-// through FromSystem, which converts them. A string in the code page cannot become a box
-// text in any other way, so a fixed text that has been through the code page (and lost its
-// characters where the code page lacks them) cannot reach a box.
+// A text the system gave: a file name, a formatted date-time, a number or a code. The program
+// keeps such texts in the system's ANSI code page; a box shows them in UTF-8. Only the
+// conversion from the code page makes one, so no other string becomes one on the way.
+class TSystemText {
+public:
+  // The text in the system's ANSI code page, converted by the platform in use.
+  static TSystemText FromCodePage(const std::string& ansi);
+
+  const std::string& Utf8Form() const { return Utf8; }
+
+private:
+  explicit TSystemText(std::string utf8) : Utf8(std::move(utf8)) {}
+  std::string Utf8;
+};
+
+struct TArg;
+
+// A text for a message box, in UTF-8 (message boxes are drawn in Unicode). A box takes a row of
+// the table (in its shown form, never the ANSI form that may have lost characters), a text the
+// system gave, or a joining of those; a line break is the one piece of its own. Nothing else
+// becomes a box text: not a literal of the source, not a string in the code page.
 class TBoxText {
 public:
   TBoxText(const TText& fixed) : Utf8(fixed.Shown()) {}
-  template <std::size_t N> TBoxText(const char (&literal)[N]) : Utf8(literal) {}
-  // A text of the system, converted from the ANSI code page.
-  static TBoxText FromSystem(const std::string& ansi);
+  TBoxText(const TSystemText& system) : Utf8(system.Utf8Form()) {}
+  // A line break of a box.
+  static TBoxText LineBreak();
 
   const std::string& Utf8Form() const { return Utf8; }
   TBoxText& operator+=(const TBoxText& more) {
@@ -63,8 +78,15 @@ public:
     return *this;
   }
 
+  // For boxes that must take no memory when shown (the failure report): room made once, then
+  // the row with its placeholders filled as FillTemplate does (FixedText.h), cut where it does
+  // not fit that room, and cut again to its first characters that make up at most units UTF-16
+  // units.
+  void Reserve(std::size_t bytes) { Utf8.reserve(bytes); }
+  void Fill(const TText& pattern, const TArg* values, std::size_t count);
+  void CutToUnits(std::size_t units);
+
 private:
-  friend class TReportBox;
   TBoxText() = default;
   std::string Utf8;
 };
@@ -73,6 +95,9 @@ inline TBoxText operator+(TBoxText a, const TBoxText& b) {
   a += b;
   return a;
 }
+
+// UTF-16 units of a UTF-8 text (two for a character beyond the first 65,536).
+std::size_t Utf16Units(const char* utf8, std::size_t n);
 
 // The pattern with its first "%s" replaced by the value (the pattern as it is when it
 // holds none).

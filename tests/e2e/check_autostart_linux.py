@@ -26,9 +26,10 @@ from tests.harness.checklist import Checks, program_texts, project_version  # no
 
 ENTRY = "auto-quillmer.desktop"
 TEXT = {name: text for name, _, text in program_texts()}
-ADDED, ADD_FAILED = TEXT["StartupAdded"], TEXT["StartupAddFailed"]
-REMOVED, NONE, NOT_OURS = TEXT["StartupRemoved"], TEXT["StartupNone"], TEXT["StartupNotOurs"]
-REMOVE_FAILED, DENIED = TEXT["StartupRemoveFailed"], TEXT["StartupDenied"]
+# The Linux program speaks of logging in and autostart.
+ADDED, ADD_FAILED = TEXT["LoginAdded"], TEXT["LoginAddFailed"]
+REMOVED, NONE, NOT_OURS = TEXT["LoginRemoved"], TEXT["LoginNone"], TEXT["LoginNotOurs"]
+REMOVE_FAILED, DENIED = TEXT["LoginRemoveFailed"], TEXT["LoginDenied"]
 NOT_UTF8 = TEXT["StartupNotUtf8"]
 # Registered from a folder without templates: the box says they are missing.
 ADDED_BARE = ADDED + "\n" + TEXT["StartupNoTemplate"]

@@ -21,6 +21,7 @@ The last line is "N passed, N failed"; the exit code is 1 when anything failed.
 """
 
 import argparse
+import ast
 import hashlib
 import html
 import pathlib
@@ -67,8 +68,12 @@ GUIDE_TERMS = ["shell:startup", "/startup", "/nostartup", "スタートアップ
 UPGRADE_SECTION = re.compile(r"^## 13\. .*?(?=^## )", re.M | re.S)
 UPGRADE_TERMS = ["AutoQuillmer.ini", "Dozeboard_", "Dozeboardt1.xls", "AutoQuillmer.exe", "/nostartup",
                  "スタートアップから外す.cmd", "~/.config/autostart", "Dozeboardt1-mine.xls"]
-# Texts that the Linux program prints on its terminal, not in a box.
-TERMINAL_TEXTS = {"Help"}
+# Texts that the Linux program prints on its terminal or gives its dialogs' buttons, not a box.
+TERMINAL_TEXTS = {"Help", "ButtonYes", "ButtonNo", "ButtonCancel", "KindError", "KindQuestion", "KindWarning",
+                  "KindInformation", "PromptYesNoCancel", "PromptYesNo", "PromptOk", "AnswerYesNoCancel",
+                  "AnswerYesNo"}
+# A row of the file names and settings' defaults, src/Defaults.def.
+DEFAULT_ROW = re.compile(r"^AQ_(NAME|TIME|NUMBER)\((\w+), (.*)\)$", re.M)
 
 
 def pictures(folder="AutoQuillmer"):
@@ -95,6 +100,26 @@ def fragments(text):
             if piece.strip():
                 out.append(piece.strip(" "))
     return out
+
+
+def check_defaults(checks, where, text, table=False):
+    """The file names and the settings' defaults of src/Defaults.def, as a guide (with its
+    settings table) or the help text repeats them."""
+    rows = DEFAULT_ROW.findall((ROOT / "src" / "Defaults.def").read_text(encoding="utf-8"))
+    missing = [ast.literal_eval(v) for kind, _, v in rows if kind == "NAME" and ast.literal_eval(v) not in text]
+    for kind, key, value in rows:
+        if kind == "TIME":
+            hours, minutes = (int(v) for v in value.split(","))
+            shown = rf"0?{hours}:{minutes:02}" + (":00" if table else "")
+        elif kind == "NUMBER":
+            shown = f"`{value}`"
+        else:
+            continue
+        row = rf"^\| `\[\w+\]` \| `{key}` \| [^|\n]* \| {shown} [^|\n]*\|" if table else rf"(?<!\d){shown}(?!\d)"
+        if (table or kind == "TIME") and not re.search(row, text, re.M):
+            missing.append(f"{key} = {value}")
+    checks.check(f"{where} gives the file names and defaults of src/Defaults.def", rows and not missing,
+                 "missing: " + repr(missing))
 
 
 # --- the Windows program ------------------------------------------------------------------------
@@ -284,6 +309,7 @@ def main():
 
     texts = [text for name, number, text in program_texts() if number is None and name not in TERMINAL_TEXTS]
     checks.check("the launcher's texts are found in their table", len(texts) >= 15, f"{len(texts)} texts")
+    check_defaults(checks, "the help text", next(text for name, _, text in program_texts() if name == "Help"))
     for name in ("guide-ja.md", "guide-en.md"):
         guide = (ROOT / "docs" / name).read_text(encoding="utf-8")
         missing = [f for t in texts for f in fragments(t) if f not in guide]
@@ -291,6 +317,7 @@ def main():
                      "missing: " + " | ".join(repr(m) for m in missing))
         missing = [k for k in SETTINGS_KEYS + GUIDE_TERMS if k not in guide]
         checks.check(f"docs/{name} covers every settings key and way of starting", not missing, repr(missing))
+        check_defaults(checks, f"docs/{name}", guide, table=True)
         section = UPGRADE_SECTION.search(guide)
         missing = [t for t in UPGRADE_TERMS if not section or t not in section.group(0)]
         checks.check(f"docs/{name} has a section 13 on upgrading and removing", not missing, repr(missing))

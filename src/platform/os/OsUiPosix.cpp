@@ -19,9 +19,6 @@ std::string WithoutCarriageReturns(const std::string& text) {
   return out;
 }
 
-// The dialog's own button labels, in the language of the launcher's texts.
-const char* const CancelLabel = "キャンセル";
-
 unsigned IconOf(unsigned flags) {
   return flags & 0xF0u;
 }
@@ -46,16 +43,16 @@ const char* IconWord(unsigned icon) {
 }
 
 // The kind of icon as the terminal names it, in the language of the launcher's texts.
-const char* IconLabel(unsigned icon) {
+std::string IconLabel(unsigned icon) {
   switch (icon) {
   case MbIconHand:
-    return "エラー";
+    return txtKindError.Shown();
   case MbIconQuestion:
-    return "質問";
+    return txtKindQuestion.Shown();
   case MbIconExclamation:
-    return "警告";
+    return txtKindWarning.Shown();
   case MbIconAsterisk:
-    return "情報";
+    return txtKindInformation.Shown();
   default:
     return "";
   }
@@ -72,11 +69,11 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
                                 "--no-wrap"};
   argv.push_back("--icon-name=" + (icon.empty() ? std::string("none") : "dialog-" + icon));
   if (buttons == MbYesNo || buttons == MbYesNoCancel) {
-    argv.push_back("--ok-label=はい");
-    argv.push_back("--cancel-label=いいえ");
+    argv.push_back("--ok-label=" + txtButtonYes.Shown());
+    argv.push_back("--cancel-label=" + txtButtonNo.Shown());
   }
   if (buttons == MbYesNoCancel)
-    argv.push_back("--extra-button=" + std::string(CancelLabel));
+    argv.push_back("--extra-button=" + txtButtonCancel.Shown());
   const TChildResult r = RunChild(argv);
   if (!r.Started)
     return 0;
@@ -84,7 +81,7 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
     return IdOk;
   if (r.ExitCode == 0)
     return IdYes;
-  if (buttons == MbYesNoCancel && r.Output.find(CancelLabel) != std::string::npos)
+  if (buttons == MbYesNoCancel && r.Output.find(txtButtonCancel.Shown()) != std::string::npos)
     return IdCancel;
   // Closing the dialog: Cancel where there is one, else No.
   if (r.ExitCode == 1 && r.Output.empty())
@@ -123,12 +120,12 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
   const std::string label = IconLabel(IconOf(flags));
   std::fprintf(out, "\n== %s ==%s%s%s\n%s\n", caption.c_str(), label.empty() ? "" : " [",
                label.c_str(), label.empty() ? "" : "]", WithoutCarriageReturns(text).c_str());
-  const char* prompt = cancel               ? "はい(y) / いいえ(n) / キャンセル(c): "
-                       : buttons == MbYesNo ? "はい(y) / いいえ(n): "
-                                            : "OK(Enter): ";
+  const std::string& prompt = cancel               ? txtPromptYesNoCancel.Shown()
+                              : buttons == MbYesNo ? txtPromptYesNo.Shown()
+                                                   : txtPromptOk.Shown();
   std::string answer;
   for (;;) {
-    std::fputs(prompt, out);
+    std::fputs(prompt.c_str(), out);
     // A box that cannot be written to the terminal is not shown.
     if (std::fflush(out) != 0 || std::ferror(out))
       return 0;
@@ -140,15 +137,13 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
     }
     if (buttons == MbOk)
       return IdOk;
-    if (answer == "y" || answer == "Y" || answer == "はい")
+    if (answer == "y" || answer == "Y" || answer == txtButtonYes.Shown())
       return IdYes;
-    if (answer == "n" || answer == "N" || answer == "いいえ")
+    if (answer == "n" || answer == "N" || answer == txtButtonNo.Shown())
       return IdNo;
-    if (cancel && (answer == "c" || answer == "C" || answer == CancelLabel))
+    if (cancel && (answer == "c" || answer == "C" || answer == txtButtonCancel.Shown()))
       return IdCancel;
-    std::fputs(cancel ? "y か はい、n か いいえ、c か キャンセル で答えてください。\n"
-                      : "y か はい、n か いいえ で答えてください。\n",
-               out);
+    std::fputs((cancel ? txtAnswerYesNoCancel : txtAnswerYesNo).Shown().c_str(), out);
   }
 }
 

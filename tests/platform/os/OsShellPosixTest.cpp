@@ -143,7 +143,7 @@ TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
 TEST(PosixUi, WithoutADisplayOrATerminalNoBoxIsShown) {
   if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || isatty(0))
     GTEST_SKIP() << "a display or a terminal is there";
-  EXPECT_EQ(TOsSlot<TOsUi>::Native().ShowBox("text", "caption", MbYesNo), 0);
+  EXPECT_EQ(TOsSlot<TOsUi>::Native().ShowBox(txtOpenQuestion, txtAppCaption, MbYesNo), 0);
 }
 
 } // namespace
