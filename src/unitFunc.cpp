@@ -464,8 +464,11 @@ void RunLauncher() {
   AppDir = FolderOf(program) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place.
   LoadSettings();
-  if (waited && Last_XLS != lastOpenedBefore)
-    return; // the other start opened the chart while this one waited: the request is met
+  // The other start opened the chart while this one waited: the request is met. (A last
+  // opening that only reads back differently, a two-digit year's for one, is no opening.)
+  if (waited && Last_XLS != lastOpenedBefore &&
+      FloorToInt(ToLogicalDay(Last_XLS)) == FloorToInt(ToLogicalDay(NowLocal())))
+    return;
   if (HasLegacySettings()) {
     SaveSettings();
     if (!RemoveLegacySections())

@@ -205,7 +205,7 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
 TEST_F(Run, AStartThatFindsAnotherAtWork) {
   const std::string take = "Take AutoQuillmer.ini", forward = "BringHolderForward AutoQuillmer.ini";
   const std::vector<std::string> waited{take, forward, "TakeWhenFree AutoQuillmer.ini", "Give"};
-  const char *const open = "AutoQuillmer /open", *const declined = "2004/06/30 7:20:00",
+  const char *const open = "AutoQuillmer /open", *const declined = "2000/01/01 0:00:00",
                     *const opened = "2004/07/01 7:29:00";
   const struct {
     TRunLock Lock;
