@@ -29,10 +29,10 @@ constexpr std::size_t MaxCopyBytes = 32u * 1024 * 1024;
 
 // How long the desktop's opener has to answer. One that fails (no application for the
 // file, no desktop tools) ends well within it: xdg-open without a desktop's own opener takes
-// up to about two seconds to find that nothing opens the file on a loaded machine. One that
-// is still running after it has started the application and runs it in the foreground (a
-// desktop without its own opener): the file is open, and the opener goes on without the
-// launcher.
+// one to two seconds, now and then four, to find that nothing opens the file on a heavily
+// loaded machine. One that is still running after it has started the application and runs
+// it in the foreground (a desktop without its own opener): the file is open, and the opener
+// goes on without the launcher.
 constexpr int OpenerAnswerMs = 10000;
 
 int ErrorOf(int err) {
