@@ -202,8 +202,9 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
 // other's box forward and ends at once, without a box, a file call or an opening; with "open"
 // it waits its turn and opens, unless the other start opened the chart meanwhile; where no
 // lock can be had, the start goes on as if there were none.
-TEST_F(Run, AStartThatFindsAnotherAtWork) {
-  const std::string take = "Take AutoQuillmer.ini", forward = "BringHolderForward AutoQuillmer.ini";
+TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
+  const std::string take = "Take AutoQuillmer.ini",
+                    forward = "BringHolderForward " + take.substr(5);
   const std::vector<std::string> waited{take, forward, "TakeWhenFree AutoQuillmer.ini", "Give"};
   const char *const open = "AutoQuillmer /open", *const declined = "2000/01/01 0:00:00",
                     *const opened = "2004/07/01 7:29:00";
@@ -215,8 +216,8 @@ TEST_F(Run, AStartThatFindsAnotherAtWork) {
     std::vector<std::string> LockCalls;
     const char* OtherOpened = nullptr; // the other start's Last_XLS, saved while this one waits
   } cases[] = {
-      {TRunLock::Held, "AutoQuillmer", false, 1, {take, "Give"}},
-      {TRunLock::Held, "AutoQuillmer", true, 1, {take, "Give"}},
+      {TRunLock::Held, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini", "Give"}},
+      {TRunLock::Held, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini", "Give"}},
       {TRunLock::Busy, "AutoQuillmer", false, 0, {take, forward}},
       {TRunLock::Busy, "AutoQuillmer", true, 0, {take, forward}},
       {TRunLock::Busy, open, false, 1, waited},
@@ -224,8 +225,8 @@ TEST_F(Run, AStartThatFindsAnotherAtWork) {
       {TRunLock::Busy, open, true, 1, waited},
       {TRunLock::Busy, open, false, 0, waited, opened},
       {TRunLock::Busy, open, true, 0, waited, opened},
-      {TRunLock::Unavailable, "AutoQuillmer", false, 1, {take}},
-      {TRunLock::Unavailable, "AutoQuillmer", true, 1, {take}},
+      {TRunLock::Unavailable, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Unavailable, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini"}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(std::string(c.CmdLine) + (c.FirstRun ? " first run " : " ") +

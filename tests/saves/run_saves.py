@@ -12,16 +12,14 @@ situations a user meets, with the real Linux program (dist/linux/AutoQuillmer):
   old settings file; every time the file must be the old one or a complete new one (on a
   first run: none or a complete one), and the next save clears the leftovers;
 - starts: one table of start patterns (many starts at once on the same day, on a new day, on
-  a first run and with /open; a start during another's question, with /open waiting its turn;
-  an opener that keeps the application in its foreground, one whose child keeps its output,
-  one that fails slowly): exactly one opening per logical day, the file whole, and no
-  descriptor of the launcher in the opener.
+  a first run and with /open; a start during another's question; an opener that keeps the
+  application in its foreground, one whose child keeps its output, one that fails): one opening
+  per logical day, no box, the file whole, and no descriptor of the launcher in the opener.
 
 Boxes are seen through a stand-in `zenity` on PATH that writes its text to a log and answers
-Yes or $AQ_BOX_ANSWER (once the file $AQ_BOX_GATE is there, when that is set), and openings
-through a stand-in `xdg-open` that logs the file and opens nothing: it ends at once, or stays
-in the foreground, or leaves a child holding its output, or fails after 1.5 s ($AQ_OPENER).
-Needs root (for `nobody`) and no display.
+Yes (No: AQ_BOX_ANSWER=1; once $AQ_BOX_GATE exists, when set), and openings through a stand-in
+`xdg-open` that logs the file and opens nothing: it ends at once, or stays in the foreground,
+or leaves a child holding its output, or fails ($AQ_OPENER). Needs root and no display.
 The last line printed is "N passed, N failed".
 """
 
