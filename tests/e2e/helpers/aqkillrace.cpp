@@ -157,17 +157,10 @@ TChild Start(const std::wstring& program, const std::wstring& args = L"") {
   return child;
 }
 
-// Handles the messages of this helper's own window.
-void Pump() {
-  for (MSG msg; PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE);)
-    DispatchMessageW(&msg);
-}
-
 // Waits up to ms (INFINITE: until it ends) while answering boxes; true when it ended.
 bool WaitAnswering(const TChild& child, DWORD ms, std::vector<std::wstring>& boxes) {
   const ULONGLONG until = GetTickCount64() + ms;
   for (;;) {
-    Pump();
     TBoxSweep sweep{child.Info.dwProcessId, &boxes};
     EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&sweep));
     const ULONGLONG now = GetTickCount64();
@@ -366,7 +359,7 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
         Report("no question, or the second start showed a box, opened or waited wrongly", i);
       DWORD front = 0; // the process of the foreground window, within a few seconds
       for (int waited = 0; !open && front != children[0].Info.dwProcessId && waited < 5000;
-           waited += 50, Sleep(50), Pump())
+           waited += 50, Sleep(50))
         GetWindowThreadProcessId(GetForegroundWindow(), &front);
       if (!open && front != children[0].Info.dwProcessId)
         Report("the question was not brought forward", i);
