@@ -96,19 +96,24 @@ std::string HexCode(std::uint32_t code) {
   return out;
 }
 
-// The run lock of the settings file, held from before the settings are read until after
-// they are written back, and given back on every way out.
+// The run lock of the settings file, held from before the settings are read until they
+// are written back, and given back on every way out.
 class TStartLock {
 public:
   TStartLock() : Result(OsRunLock().Take(SettingsFile)) {}
-  ~TStartLock() {
-    if (Result == TRunLock::Held)
-      OsRunLock().Give();
-  }
+  ~TStartLock() { Give(); }
   TStartLock(const TStartLock&) = delete;
   TStartLock& operator=(const TStartLock&) = delete;
   // Another start of the same settings file is handling the day.
   bool Busy() const { return Result == TRunLock::Busy; }
+  // Waits until the other start has saved the settings (or ended) and takes the lock then.
+  void WaitTurn() { Result = OsRunLock().TakeWhenFree(SettingsFile); }
+  void BringHolderForward() const { OsRunLock().BringHolderForward(SettingsFile); }
+  void Give() {
+    if (Result == TRunLock::Held)
+      OsRunLock().Give();
+    Result = TRunLock::Unavailable;
+  }
 
 private:
   TRunLock Result;
@@ -457,12 +462,23 @@ void RunLauncher() {
     return;
   }
   // One start at a time per settings file. A start that finds another one at work, which
-  // decides, asks, opens and saves for the day, ends here without a word or a write, with
-  // "open" given too: the chart is being opened. Where no lock can be had, each start
-  // goes on by itself.
-  const TStartLock lock;
-  if (lock.Busy())
-    return;
+  // decides, asks, opens and saves for the day, brings that start's box forward (the user
+  // may not have seen it) and ends without a word or a write. With "open" given it waits
+  // for its turn instead: when the other start has opened the chart meanwhile, the request
+  // is met and it ends; otherwise it runs as usual and opens the chart. Where no lock can be
+  // had, each start goes on by itself.
+  TStartLock lock;
+  bool waited = false;
+  TMoment lastOpenedBefore = DefaultLastXls;
+  if (lock.Busy()) {
+    lock.BringHolderForward();
+    if (!OpenSwitchGiven())
+      return;
+    LoadSettings();
+    lastOpenedBefore = Last_XLS;
+    lock.WaitTurn();
+    waited = true;
+  }
   // The program's folder. Without the program's own path there is none: the run ends
   // rather than work in some other folder.
   const std::string program = ProgramFileName();
@@ -474,6 +490,11 @@ void RunLauncher() {
   AppDir = FolderOf(program) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place.
   LoadSettings();
+  // The other start opened the chart while this one waited: the request is met. (A last
+  // opening that only reads back differently, a two-digit year's for one, is no opening.)
+  if (waited && Last_XLS != lastOpenedBefore &&
+      FloorToInt(ToLogicalDay(Last_XLS)) == FloorToInt(ToLogicalDay(NowLocal())))
+    return;
   if (HasLegacySettings()) {
     SaveSettings();
     if (!RemoveLegacySections())
@@ -497,7 +518,10 @@ void RunLauncher() {
         Last_XLS = StartTime;
     }
   }
-  // The settings are written back, whatever happened on the way.
-  if (!SaveSettings())
+  // The settings are written back, whatever happened on the way; the next start may begin
+  // as soon as they are, before any report of a failed write-back.
+  const bool saved = SaveSettings();
+  lock.Give();
+  if (!saved)
     ShowMsg(txtWriteFailed, "e", txtAppCaption);
 }

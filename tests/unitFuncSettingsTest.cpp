@@ -168,11 +168,14 @@ TEST_F(Run, AReadOnlySettingsFileIsReportedAndTheRunEndsNormally) {
   AddFile(Month("2004-06"));
   ClockAt(2004, 7, 1, 7, 30);
   Answer({IdOk, IdNo, IdOk});
+  std::size_t boxesAtGive = 0; // the write-back box keeps no other start out
+  Os.RunLock.OnCall = [&](const std::string&) { boxesAtGive = Os.Ui.Boxes.size(); };
   EXPECT_EQ(RunProcess(), 0);
   EXPECT_EQ(BoxTexts(),
             (std::vector<std::string>{txtUpgradeFailed.Source(), txtOpenQuestion.Source(),
                                       txtWriteFailed.Source()}));
   EXPECT_EQ(Settings(), "[Window]\r\nLeft=1\r\n");
+  EXPECT_EQ(boxesAtGive, 2u);
 }
 
 TEST_F(Run, ACancelledFirstRunWritesNothing) {
@@ -195,22 +198,33 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
   EXPECT_NE(Settings().find("Last_XLS=1900/01/01\r\n"), std::string::npos);
 }
 
-// The run lock of the settings file: a start that finds it held by another start ends at
-// once, without a box, a file call or an opening, whatever it was started for; where no lock
-// can be had, the start goes on as if there were none.
+// The run lock of the settings file: a start that finds it held by another start brings the
+// other's box forward and ends at once, without a box, a file call or an opening; with "open"
+// it waits its turn and opens, unless the other start opened the chart meanwhile; where no
+// lock can be had, the start goes on as if there were none.
 TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
+  const std::string take = "Take AutoQuillmer.ini",
+                    forward = "BringHolderForward " + take.substr(5);
+  const std::vector<std::string> waited{take, forward, "TakeWhenFree AutoQuillmer.ini", "Give"};
+  const char *const open = "AutoQuillmer /open", *const declined = "2000/01/01 0:00:00",
+                    *const opened = "2004/07/01 7:29:00";
   const struct {
     TRunLock Lock;
     const char* CmdLine;
     bool FirstRun;
     std::size_t Opens;
     std::vector<std::string> LockCalls;
+    const char* OtherOpened = nullptr; // the other start's Last_XLS, saved while this one waits
   } cases[] = {
       {TRunLock::Held, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini", "Give"}},
       {TRunLock::Held, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini", "Give"}},
-      {TRunLock::Busy, "AutoQuillmer", false, 0, {"Take AutoQuillmer.ini"}},
-      {TRunLock::Busy, "AutoQuillmer", true, 0, {"Take AutoQuillmer.ini"}},
-      {TRunLock::Busy, "AutoQuillmer /open", false, 0, {"Take AutoQuillmer.ini"}},
+      {TRunLock::Busy, "AutoQuillmer", false, 0, {take, forward}},
+      {TRunLock::Busy, "AutoQuillmer", true, 0, {take, forward}},
+      {TRunLock::Busy, open, false, 1, waited},
+      {TRunLock::Busy, open, false, 1, waited, declined},
+      {TRunLock::Busy, open, true, 1, waited},
+      {TRunLock::Busy, open, false, 0, waited, opened},
+      {TRunLock::Busy, open, true, 0, waited, opened},
       {TRunLock::Unavailable, "AutoQuillmer", false, 1, {"Take AutoQuillmer.ini"}},
       {TRunLock::Unavailable, "AutoQuillmer", true, 1, {"Take AutoQuillmer.ini"}},
   };
@@ -225,6 +239,10 @@ TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
     const std::string before = Settings();
     Os.RunLock.Answer = c.Lock;
     Os.RunLock.Calls.clear();
+    Os.RunLock.OnCall = [&](const std::string& call) {
+      if (call == waited[2] && c.OtherOpened) // the other start saved, opening or not
+        SettingsHere(SettingsText(c.OtherOpened, opened, "0"));
+    };
     Os.Files.Calls.clear();
     Os.Shell.Opens.clear();
     Os.Ui.Boxes.clear();
@@ -234,10 +252,10 @@ TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
     EXPECT_EQ(RunProcess(), 0);
     EXPECT_EQ(Os.Shell.Opens.size(), c.Opens);
     EXPECT_EQ(Os.RunLock.Calls, c.LockCalls);
-    if (c.Lock == TRunLock::Busy) {
+    if (c.Lock == TRunLock::Busy && !c.Opens) {
       EXPECT_TRUE(Os.Ui.Boxes.empty());
-      EXPECT_TRUE(Os.Files.Calls.empty());
-      EXPECT_EQ(Settings(), before);
+      EXPECT_EQ(Os.Files.Calls.empty(), !c.OtherOpened);
+      EXPECT_EQ(Settings(), c.OtherOpened ? SettingsText(opened, opened, "0") : before);
     } else {
       EXPECT_EQ(Settings(),
                 SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00", c.FirstRun ? "1" : "0"));

@@ -116,8 +116,10 @@ def starts_at_once(t):
     kill_race(t, "race", ROUNDS, str(STARTS))
 
 
-@case("a start during another's question, without and with /open: it ends at once with no box "
-      "and no opening; the first, answered Yes, opens once", tags=("saves", "slow"))
+@case("a start during another's question brings the question forward and ends with no box "
+      "and no opening; one with /open waits for the answer: Yes opens once, and so does No",
+      tags=("saves", "slow"))
 def start_during_question(t):
     kill_race(t, "question", 1)
     kill_race(t, "question", 1, "/open")
+    kill_race(t, "question", 1, "/open", "no")

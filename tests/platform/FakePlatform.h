@@ -15,6 +15,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -202,16 +203,22 @@ public:
   }
 };
 
-// The run lock: each call is recorded ("Take name" or "Give"); Take answers Answer.
+// The run lock: each call is recorded ("Take name", "TakeWhenFree name", "BringHolderForward
+// name" or "Give") and handed to OnCall; Take answers Answer, TakeWhenFree Held.
 class TFakeRunLock : public TOsRunLock {
 public:
   std::vector<std::string> Calls;
   TRunLock Answer = TRunLock::Held;
-  TRunLock Take(const std::string& name) override {
-    Calls.push_back("Take " + name);
-    return Answer;
+  std::function<void(const std::string&)> OnCall = [](const std::string&) {};
+  TRunLock Take(const std::string& name) override { return Record("Take " + name), Answer; }
+  TRunLock TakeWhenFree(const std::string& name) override {
+    return Record("TakeWhenFree " + name), TRunLock::Held;
   }
-  void Give() override { Calls.push_back("Give"); }
+  void BringHolderForward(const std::string& name) override {
+    Record("BringHolderForward " + name);
+  }
+  void Give() override { Record("Give"); }
+  void Record(const std::string& call) { Calls.push_back(call), OnCall(call); }
 };
 
 // All of the stand-in, put in use for the lifetime of the object.

@@ -13,13 +13,13 @@ situations a user meets, with the real Linux program (dist/linux/AutoQuillmer):
   first run: none or a complete one), and the next save clears the leftovers;
 - starts: one table of start patterns (many starts at once on the same day, on a new day, on
   a first run and with /open; a start during another's question; an opener that keeps the
-  application in its foreground, and one whose child keeps its output): exactly one opening
+  application in its foreground, one whose child keeps its output, one that fails): one opening
   per logical day, no box, the file whole, and no descriptor of the launcher in the opener.
 
 Boxes are seen through a stand-in `zenity` on PATH that writes its text to a log and answers
-Yes (once the file $AQ_BOX_GATE is there, when that is set), and openings through a stand-in
+Yes (No: AQ_BOX_ANSWER=1; once $AQ_BOX_GATE exists, when set), and openings through a stand-in
 `xdg-open` that logs the file and opens nothing: it ends at once, or stays in the foreground,
-or leaves a child holding its output ($AQ_OPENER). Needs root (for `nobody`) and no display.
+or leaves a child holding its output, or fails ($AQ_OPENER). Needs root and no display.
 The last line printed is "N passed, N failed".
 """
 
@@ -48,17 +48,19 @@ TEMPLATE3 = "Dozeboardt3.xls"
 KEYS = ["[Execute]", "Last_XLS=", "LastQuillmer=", "", "[Date]", "TimeToNext=", "",
         "[Launch]", "Type1=", "WindowSize=", "YesNo=", ""]
 WRITE_FAILED, PREPARE_FAILED = TEXT["WriteFailed"], TEXT["PrepareFailed"]
-OPEN_QUESTION = TEXT["OpenQuestion"]
+OPEN_QUESTION, OPEN_FAILED, ERROR_CODE = TEXT["OpenQuestion"], TEXT["OpenFailed"], TEXT["ErrorCode"]
 NOBODY = 65534
 
 STAND_INS = {
     "zenity": '#!/bin/sh\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
               '>> "$AQ_BOX_LOG";; esac; done\n'
-              'while [ -n "$AQ_BOX_GATE" ] && [ ! -e "$AQ_BOX_GATE" ]; do sleep 0.05; done\nexit 0\n',
+              'while [ -n "$AQ_BOX_GATE" ] && [ ! -e "$AQ_BOX_GATE" ]; do sleep 0.05; done\n'
+              'exit "${AQ_BOX_ANSWER:-0}"\n',
     "xdg-open": '#!/bin/sh\n[ -n "$AQ_OPEN_LOG" ] && printf "%s\\n" "$1" >> "$AQ_OPEN_LOG"\n'
                 'case "$AQ_OPENER" in\n'
                 'foreground) echo $$ > "$AQ_OPEN_LOG.pid"; exec sleep 60;;\n'
                 'background) sleep 60 & echo $! > "$AQ_OPEN_LOG.pid";;\n'
+                'slow-failure) sleep 1.5; exit 4;;\n'
                 'esac\nexit 0\n',
 }
 
@@ -273,6 +275,11 @@ SITUATIONS = [
     ("a file saved by root stays the user's", root_saves_users_file, [], "whole",
      lambda f: (f / SETTINGS).stat().st_uid == NOBODY),
     ("120 leftovers of killed saves: saved, all cleared", many_leftovers, [], "whole", None),
+    ("another user holding locks on the folder and the file silences no start: saved",
+     lambda bench, folder: bench.run(folder) and subprocess.Popen(  # then the other user's locks
+         ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "flock", folder,
+          "flock", folder / SETTINGS, "sleep", "5"]) and not time.sleep(1) and {}, [], "whole",
+     None),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
     ("100 links and FIFOs at temporary names: saved, all left alone", foreign_temporary_names,
@@ -431,15 +438,20 @@ def long_lived_fds(pid_file: Path) -> list[str]:
 
 # (title, settings: "same day", "new day" or "first run", starts at once (None: --starts, in
 # --rounds rounds), arguments (of the second start, for a question), opener: "quick",
-# "foreground", "background", or "question": a second start while the first one's question
-# waits)
+# "foreground", "background", "slow-failure", or "question" / "declined question": a second
+# start while the first one's question waits, answered Yes / No)
 START_PATTERNS = [
     ("same-day starts at once: nothing opens", "same day", None, (), "quick"),
     ("starts at once on a new day: one opening", "new day", None, (), "quick"),
     ("first runs at once: one opening", "first run", None, (), "quick"),
     ("a start during another's question: no opening; the first, answered Yes, opens once",
      "new day", 2, (), "question"),
-    ("the same with /open for the second start", "new day", 2, ("/open",), "question"),
+    ("/open during another's question answered Yes: it waits, then ends; one opening",
+     "new day", 2, ("/open",), "question"),
+    ("/open during another's question answered No: it waits, then opens once", "new day", 2,
+     ("/open",), "declined question"),
+    ("an opener that fails after 1.5 s: the open-failure box with its code, the day not "
+     "counted", "new day", 1, (), "slow-failure"),
     ("an opener that keeps the application in its foreground: the day recorded without "
      "waiting; a second start opens nothing; SIGTERM to it changes nothing", "new day", 1, (),
      "foreground"),
@@ -468,15 +480,18 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
     env = {"AQ_OPEN_LOG": str(open_log), "AQ_OPENER": opener}
     box_gate = bench.logs / f"{folder.name}.answer"
     box_gate.unlink(missing_ok=True)
-    if opener == "question":
+    if opener.endswith("question"):
         env["AQ_BOX_GATE"] = str(box_gate)
+        env["AQ_BOX_ANSWER"] = "1" if opener.startswith("declined") else "0"
         first = bench.start(folder, env=env)
         for _ in range(600):
             if bench.box_log(folder).exists():
                 break
             time.sleep(0.05)
         second = bench.start(folder, args=args, env=env)
-        if ended(second) != 0:
+        if "/open" in args and (time.sleep(1) or second.poll() is not None):
+            problems.append("the /open start did not wait for the question")
+        elif "/open" not in args and ended(second) != 0:
             problems.append("the second start did not end at once with 0")
         if open_log.exists():
             problems.append("the second start opened the chart during the question")
@@ -499,13 +514,17 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
     shown = bench.box_log(folder).read_text().splitlines() if bench.box_log(folder).exists() else []
     data = (folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""
     expected = 0 if settings == "same day" else 1
+    boxes = [] if settings == "same day" else [OPEN_QUESTION]
+    failed = opener == "slow-failure"  # the attempt is logged, its failure reported
+    boxes += f"{OPEN_FAILED}{opened[0]}\r\n{ERROR_CODE}31".split("\r\n") if failed else []
     if any(codes):
         problems.append(f"exit codes {codes}")
     if len(opened) != expected:
         problems.append(f"{len(opened)} openings")
-    if shown != ([] if settings == "same day" else [OPEN_QUESTION]):
+    if shown != boxes:
         problems.append(f"boxes {shown}")
-    if not complete(data) or (expected and b"Last_XLS=1900" in data):
+    dates = [line.split(b"=")[-1].split()[:1] for line in data.split(b"\r\n")[1:3]]
+    if not complete(data) or expected and (dates[0] == dates[1]) == failed:  # counted today
         problems.append(f"the file is {data!r}")
     if leftovers(folder):
         problems.append(f"leftovers {leftovers(folder)}")

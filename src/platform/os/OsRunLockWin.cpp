@@ -1,4 +1,5 @@
-// The run lock on Windows: a mutex of the session named after the settings file's full path.
+// The run lock on Windows: a mutex of the session named after the settings file's full path,
+// and the holder's process id beside it.
 #include "platform/os/OsRunLock.h"
 #include "platform/os/WideWin.h"
 
@@ -49,19 +50,85 @@ std::wstring MutexName(const std::wstring& path) {
   return out;
 }
 
+// The holder's process id, published beside the mutex under the mutex's name and
+// "-holder" while the lock is held, so that a later start can find the holder's box.
+std::wstring HolderName(const std::wstring& mutexName) {
+  return mutexName + L"-holder";
+}
+
+// The first visible message box of a process.
+struct TBoxOf {
+  DWORD Pid;
+  HWND Box = nullptr;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM param) {
+  auto* find = reinterpret_cast<TBoxOf*>(param);
+  DWORD pid = 0;
+  GetWindowThreadProcessId(window, &pid);
+  wchar_t cls[8] = {};
+  if (pid != find->Pid || !IsWindowVisible(window) || GetClassNameW(window, cls, 8) != 6 ||
+      std::wstring(cls) != L"#32770")
+    return TRUE;
+  find->Box = window;
+  return FALSE;
+}
+
 class TOsRunLockWin final : public TOsRunLock {
 public:
-  TRunLock Take(const std::string& name) override {
+  TRunLock Take(const std::string& name) override { return Lock(name, 0); }
+  TRunLock TakeWhenFree(const std::string& name) override { return Lock(name, INFINITE); }
+
+  void BringHolderForward(const std::string& name) override {
+    const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
+    if (path.empty())
+      return;
+    const HANDLE map = OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(MutexName(path)).c_str());
+    if (!map)
+      return;
+    DWORD pid = 0;
+    if (const void* view = MapViewOfFile(map, FILE_MAP_READ, 0, 0, sizeof pid)) {
+      pid = *static_cast<const volatile DWORD*>(view);
+      UnmapViewOfFile(view);
+    }
+    CloseHandle(map);
+    if (pid == 0)
+      return;
+    // This program was started by the user just now, so it may set the foreground window;
+    // it hands that right to the holder too, whose box then comes forward.
+    TBoxOf find{pid};
+    EnumWindows(FindBox, reinterpret_cast<LPARAM>(&find));
+    if (!find.Box)
+      return;
+    AllowSetForegroundWindow(pid);
+    SetForegroundWindow(find.Box);
+  }
+
+  void Give() override {
+    if (Holder)
+      CloseHandle(Holder);
+    Holder = nullptr;
+    if (!Held)
+      return;
+    ReleaseMutex(Held);
+    CloseHandle(Held);
+    Held = nullptr;
+  }
+
+private:
+  TRunLock Lock(const std::string& name, DWORD waitMs) {
     const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
     if (path.empty())
       return TRunLock::Unavailable;
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, MutexName(path).c_str());
+    const std::wstring mutexName = MutexName(path);
+    const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
     if (!mutex)
       return TRunLock::Unavailable;
-    switch (WaitForSingleObject(mutex, 0)) {
+    switch (WaitForSingleObject(mutex, waitMs)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: // its holder ended without giving it back
       Held = mutex;
+      Publish(mutexName);
       return TRunLock::Held;
     case WAIT_TIMEOUT:
       CloseHandle(mutex);
@@ -72,16 +139,21 @@ public:
     }
   }
 
-  void Give() override {
-    if (!Held)
+  // Publishes this process's id as the holder's; a start that cannot find it brings nothing
+  // forward, which is all that is lost.
+  void Publish(const std::wstring& mutexName) {
+    Holder = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD),
+                                HolderName(mutexName).c_str());
+    if (!Holder)
       return;
-    ReleaseMutex(Held);
-    CloseHandle(Held);
-    Held = nullptr;
+    if (void* view = MapViewOfFile(Holder, FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
+      *static_cast<volatile DWORD*>(view) = GetCurrentProcessId();
+      UnmapViewOfFile(view);
+    }
   }
 
-private:
   HANDLE Held = nullptr;
+  HANDLE Holder = nullptr;
 };
 
 } // namespace

@@ -28,10 +28,12 @@ constexpr int ErrorGeneral = 1117; // an I/O error
 constexpr std::size_t MaxCopyBytes = 32u * 1024 * 1024;
 
 // How long the desktop's opener has to answer. One that fails (no application for the
-// file, no desktop tools) ends well within it; one that is still running has started the
-// application and runs it in the foreground (a desktop without its own opener): the file
-// is open, and the opener goes on without the launcher.
-constexpr int OpenerAnswerMs = 500;
+// file, no desktop tools) ends well within it: xdg-open without a desktop's own opener takes
+// one to two seconds, now and then four, to find that nothing opens the file on a heavily
+// loaded machine. One that is still running after it has started the application and runs
+// it in the foreground (a desktop without its own opener): the file is open, and the opener
+// goes on without the launcher.
+constexpr int OpenerAnswerMs = 10000;
 
 int ErrorOf(int err) {
   switch (err) {

@@ -2,11 +2,12 @@
 // TerminateProcess at a random moment (kill), or starts several at once on a new day
 // (race), or starts one while another's question waits (question), then checks the settings
 // file and the openings each time. It answers the launcher's message boxes itself: No to a
-// question when killing, Yes when racing, OK to the rest, and records their texts.
+// question when killing, Yes when racing ("no" after the argument: No), OK to the rest, and
+// records their texts.
 //
 // Usage: aqkillrace.exe kill COUNT PROGRAM SEED
 //        aqkillrace.exe race COUNT PROGRAM STARTS
-//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT]
+//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT [no]]
 //
 // PROGRAM lies in the folder it runs in, beside a template; its settings file is the one
 // in that folder. Kills alternate between a start with the old file and a first run
@@ -328,11 +329,12 @@ void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::w
     Report("temporary files left", i);
 }
 
-// Rounds on a new day, answering Yes: `starts` starts at once or, with `question`, a start
-// with `args` while the first one's question waits, which must end with no box and no opening.
+// Rounds on a new day: `starts` starts at once or, with `question`, a start with `args` while
+// the first one's question waits, which must bring the question forward and end with no box
+// and no opening or, given "/open", wait for the answer.
 void NewDays(int count, const std::wstring& program, int starts, bool question,
              const std::wstring& args) {
-  AnswerYes = true;
+  const bool open = args == L"/open";
   int openings = 0;
   for (int i = 0; i < count; ++i) {
     if (!NewDay())
@@ -347,13 +349,26 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
         EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
         Sleep(50);
       }
-      TChild second = Start(program, args);
-      if (second.Started) {
+      if (!SetForegroundWindow(CreateWindowExW(0, L"STATIC", L"aqkillrace", WS_VISIBLE, 0, 0, 99,
+                                               99, nullptr, nullptr, nullptr, nullptr)))
+        Report("the helper's own window did not come to the front", i);
+      TChild second = Start(program, args); // it ends at once, or waits with "/open"
+      const bool secondEnded =
+          second.Started && WaitAnswering(second, open ? 3000 : INFINITE, secondBoxes);
+      if (!look.Seen || !secondBoxes.empty() || Openings() != before || secondEnded == open)
+        Report("no question, or the second start showed a box, opened or waited wrongly", i);
+      DWORD front = 0; // the process of the foreground window, within a few seconds
+      for (int waited = 0; !open && front != children[0].Info.dwProcessId && waited < 5000;
+           waited += 50, Sleep(50))
+        GetWindowThreadProcessId(GetForegroundWindow(), &front);
+      if (!open && front != children[0].Info.dwProcessId)
+        Report("the question was not brought forward", i);
+      if (second.Started && !secondEnded) {
+        WaitAnswering(children[0], INFINITE, boxes);
         WaitAnswering(second, INFINITE, secondBoxes);
-        codes.push_back(Finish(second));
       }
-      if (!look.Seen || !secondBoxes.empty() || Openings() != before)
-        Report("no question, or the second start showed a box or opened the chart", i);
+      if (second.Started)
+        codes.push_back(Finish(second));
     }
     while (static_cast<int>(children.size()) < starts)
       children.push_back(Start(program));
@@ -385,6 +400,7 @@ int wmain(int argc, wchar_t** argv) {
   const int count = _wtoi(argv[2]);
   const std::wstring program = argv[3];
   Folder = program.substr(0, program.find_last_of(L'\\'));
+  AnswerYes = mode != L"kill" && (argc < 6 || std::wstring(argv[5]) != L"no");
   if (mode == L"kill")
     Kill(count, program, argc > 4 ? static_cast<unsigned>(_wtoi(argv[4])) : 1u);
   else if (mode == L"race")
