@@ -17,6 +17,7 @@ packages=(
   python3-pefile                                # reads the built Windows programs back in the checks
   python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
   fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)
+  exfatprogs exfat-fuse                         # test only: the saves on a file system without hard links
 )
 # Programs that more than one package provides: the package is installed only when the program is missing
 # (LibreOffice without its windows, which a desktop's LibreOffice serves as well; Node.js with npm for

@@ -39,6 +39,10 @@ VERSION = f"Auto Quillmer {project_version()}\n"
 # Folders of the program copies; the first two hold a template, "bad" is no UTF-8 (the byte 0xFF).
 FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x', "bad": "bad\udcff"}
 TEMPLATED = {"one": "Dozeboardt1.xls", "two": "Dozeboardt3.xls"}
+# The Exec line each copy's entry must hold, exactly ({r}: the temporary root): a backtick or
+# "$" left unescaped would still start the program through GLib, so only the text itself tells.
+EXEC = {"one": '"{r}/Auto Q 睡眠表/AutoQuillmer"', "two": '"{r}/two/AutoQuillmer"',
+        "odd": r'/bin/sh -c "exec \\"\\$0\\"" "{r}/q \\"\\$\\`\\\\\\\\%%x/AutoQuillmer"'}
 
 # copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
 # (None: no entry), "lock": the autostart folder is read-only during the step, and what is
@@ -214,7 +218,8 @@ def main():
                     checks.check(f"{what}: the entry's fixed keys", first == "[Desktop Entry]"
                                  and {k: keys.get(k) for k in expected} == expected, repr(keys))
                     checks.check(f"{what}: Exec starts {copies[target]}",
-                                 exec_program(keys.get("Exec", "")) == str(copies[target]),
+                                 exec_program(keys.get("Exec", "")) == str(copies[target]) and
+                                 keys.get("Exec") == EXEC[target].replace("{r}", str(root)),
                                  keys.get("Exec", ""))
                     checks.check(f"{what}: Path is its folder",
                                  unescape_value(keys.get("Path", "")) == str(copies[target].parent),

@@ -48,7 +48,7 @@ struct TSaveRun {
 TEST(IniSave, CleanSaveClaimsWritesFlushesAndReplaces) {
   TSaveRun run(true);
   run.Save();
-  const std::string tmp = SaveTempName(Ini, "1");
+  const std::string tmp = TempNameOf(Ini, "1");
   EXPECT_EQ(run.P.Files.Calls, (std::vector<std::string>{
                                    "Claim " + Ini, "CreateNew " + tmp, "CarryOver " + Ini,
                                    "Write " + tmp, "Flush " + tmp, "Close " + tmp,
@@ -242,7 +242,7 @@ struct TSituation {
 };
 
 std::string Temp(int i) {
-  return SaveTempName(Ini, std::to_string(i));
+  return TempNameOf(Ini, std::to_string(i));
 }
 
 class IniSaveSituation : public ::testing::TestWithParam<TSituation> {};
@@ -400,26 +400,28 @@ TEST(IniLoad, AnExistingFileIsLoaded) {
   EXPECT_FALSE(ini.ReadFlag("Launch", "YesNo", true));
 }
 
-TEST(IniLoad, ShortOrFailedReadUsesTheBytesRead) {
+// Short reads are continued; a read or length that fails once is tried again; a file that
+// keeps failing gives the bytes read.
+TEST(IniLoad, ShortOrFailedReadsAreTriedAgain) {
   const std::string text = "[a]\r\nk=1\r\nj=2\r\n";
-  for (int limit : {0, 3, 8, 9, 100}) {
+  for (int limit : {0, 3, 100}) {
     SCOPED_TRACE(limit);
     TFakePlatform p;
     p.Fs[Ini] = TFakeEntry{text};
     p.Files.ReadLimit = limit;
     TMemIniFile ini(Ini);
-    const std::string got = text.substr(0, static_cast<std::size_t>(limit));
-    EXPECT_EQ(ini.ReadText("a", "k", "d"), got.size() >= 8 ? got.substr(7, 1) : "d");
-    EXPECT_EQ(ini.ReadText("a", "j", "d"), limit >= 100 ? "2" : "d");
+    EXPECT_EQ(ini.ReadText("a", "j", "d"), limit > 0 ? "2" : "d");
   }
-  for (int failAt : {1, 2}) { // the length, the read
-    TFakePlatform p;
-    p.Fs[Ini] = TFakeEntry{text};
-    p.Files.FailCall = failAt;
-    TMemIniFile ini(Ini);
-    EXPECT_FALSE(ini.HasSection("a"));
-    EXPECT_EQ(p.Files.OpenCount(), 0u);
-  }
+  for (const bool onward : {false, true})
+    for (int failAt : {1, 2}) { // the length, the read
+      TFakePlatform p;
+      p.Fs[Ini] = TFakeEntry{text};
+      p.Files.FailCall = failAt;
+      p.Files.FailOnward = onward;
+      TMemIniFile ini(Ini);
+      EXPECT_EQ(ini.HasSection("a"), !onward);
+      EXPECT_EQ(p.Files.OpenCount(), 0u);
+    }
 }
 
 } // namespace

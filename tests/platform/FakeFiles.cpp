@@ -8,7 +8,8 @@ bool TFakeFiles::Fails(const char* op, const std::string& name) {
   if (KeepMoments)
     Moments.push_back(Fs);
   Calls.push_back(std::string(op) + " " + name);
-  return static_cast<int>(Calls.size()) - 1 == FailCall;
+  const int at = static_cast<int>(Calls.size()) - 1;
+  return FailCall >= 0 && (at == FailCall || (FailOnward && at > FailCall));
 }
 
 bool TFakeFiles::OpenHere(const std::string& name) const {
@@ -148,16 +149,21 @@ bool TFakeFiles::Close(TOsFile f) {
   return !fails;
 }
 
-bool TFakeFiles::Replace(TOsFile claim, const std::string& from, const std::string& to) {
+TReplaced TFakeFiles::Replace(TOsFile claim, const std::string& from, const std::string& to) {
   const bool fails = Fails("Replace", from + " " + to);
   Open.erase(claim);
   auto src = Fs.find(from);
+  // Windows' replace done by half: the old file is taken away, the new one cannot follow.
+  if (fails && HalfAtFail && claim != NoOsFile && src != Fs.end()) {
+    Fs.erase(to);
+    return TReplaced::Half;
+  }
   if (fails || src == Fs.end() || OpenHere(from) || OpenHere(to))
-    return false;
+    return TReplaced::Failed;
   TFakeEntry moved = src->second;
   Fs.erase(src);
   Fs[to] = moved;
-  return true;
+  return TReplaced::Done;
 }
 
 bool TFakeFiles::Remove(const std::string& name) {

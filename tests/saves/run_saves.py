@@ -5,6 +5,7 @@ situations a user meets, with the real Linux program (dist/linux/AutoQuillmer):
     python3 tests/saves/run_saves.py [--program dist/linux/AutoQuillmer]
         [--kills 1000] [--rounds 20] [--starts 8] [--seed N] [-v]
 
+- exfat: a first run and a second start on exFAT (no hard links), where it can be mounted;
 - situations: one table; each lays out a folder, starts the program (as `nobody` where
   permissions matter: root passes every permission check) and checks the file, the
   leftovers, the exit code and the boxes shown;
@@ -332,6 +333,58 @@ def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
     return passed, failed
 
 
+# --- a file system without hard links ---------------------------------------------------
+
+
+def run_exfat(bench: Bench) -> tuple[int, int]:
+    """exFAT through exfat-fuse on a loop device, as on a USB stick: a first run makes the
+    settings and the month's workbook, a second start on the same day does nothing, and
+    nothing else is left. Where the machine cannot mount it, it says so and goes on."""
+    image, mount = bench.root / "exfat.img", bench.root / "exfat"
+    tools = [shutil.which(t) for t in ("mkfs.exfat", "mount.exfat-fuse", "losetup")]
+    if os.geteuid() != 0 or not os.path.exists("/dev/fuse") or None in tools:
+        print("skip exfat: needs root, /dev/fuse, exfatprogs and exfat-fuse")
+        return 0, 0
+    with open(image, "wb") as f:
+        f.truncate(16 << 20)
+    mount.mkdir()
+    made = subprocess.run(["mkfs.exfat", str(image)], capture_output=True)
+    loop = subprocess.run(["losetup", "-f", "--show", str(image)], capture_output=True, text=True)
+    device = loop.stdout.strip()
+    try:
+        if made.returncode or loop.returncode or subprocess.run(
+                ["mount.exfat-fuse", device, str(mount)], capture_output=True).returncode:
+            print(f"skip exfat: cannot mount it here ({(loop.stderr or 'mount failed').strip()})")
+            return 0, 0
+        folder = mount / "chart"
+        folder.mkdir()
+        shutil.copyfile(bench.program, folder / PROGRAM)
+        (folder / PROGRAM).chmod(0o755)
+        (folder / TEMPLATE1).write_bytes(b"\xd0\xcf\x11\xe0 chart")
+        problems = []
+        first = bench.run(folder)
+        books = sorted(folder.glob("Dozeboard_*.xls"))
+        if first != (0, [OPEN_QUESTION]) or len(books) != 1 or \
+                books[0].read_bytes() != (folder / TEMPLATE1).read_bytes():
+            problems.append(f"first run: {first}, workbooks {books}")
+        if not complete((folder / SETTINGS).read_bytes() if (folder / SETTINGS).exists() else b""):
+            problems.append("no whole settings file")
+        second = bench.run(folder)
+        if second != (0, []):
+            problems.append(f"second start: {second}")
+        names = sorted(p.name for p in folder.iterdir())
+        if names != sorted([PROGRAM, TEMPLATE1, SETTINGS, *(b.name for b in books)]):
+            problems.append(f"left behind: {names}")
+        print(f"{'ok  ' if not problems else 'FAIL'} exfat: first run and a second start")
+        for problem in problems:
+            print(f"     {problem}")
+        return (0, 1) if problems else (1, 0)
+    finally:
+        subprocess.run(["umount", str(mount)], capture_output=True)
+        if device:
+            subprocess.run(["losetup", "-d", device], capture_output=True)
+
+
 # --- killed saves -----------------------------------------------------------------------
 
 
@@ -561,7 +614,7 @@ def main() -> int:
     passed = failed = 0
     with tempfile.TemporaryDirectory(prefix="aq-saves-") as scratch:
         bench = Bench(options.program.resolve(), Path(scratch))
-        for part in (lambda: run_situations(bench, options.verbose),
+        for part in (lambda: run_situations(bench, options.verbose), lambda: run_exfat(bench),
                      lambda: run_kills(bench, options.kills, random.Random(seed)),
                      lambda: run_starts(bench, options.rounds, options.starts)):
             p, f = part()

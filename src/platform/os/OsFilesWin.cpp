@@ -180,20 +180,25 @@ public:
 
   bool Close(TOsFile f) override { return CloseHandle(Handle(f)) != 0; }
 
-  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
+  TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override {
     // A file that is open cannot be replaced here: the claim ends just before the replace.
     if (claim != NoOsFile) {
       CloseHandle(Handle(claim));
       // The new file takes over the old one's security descriptor, attributes and
       // creation time.
       if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
-        return true;
+        return TReplaced::Done;
       // Where the file system cannot do that (some network shares), or did only half (the old
       // file is gone, the new one not yet in its place), the new file is moved into place:
       // with the attributes CarryOver gave it, but with the security of its folder.
     }
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return TReplaced::Done;
+    // Without a backup name the half-done replace leaves the old file nowhere to be found.
+    const bool gone = claim != NoOsFile &&
+                      GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                      GetLastError() == ERROR_FILE_NOT_FOUND;
+    return gone ? TReplaced::Half : TReplaced::Failed;
   }
 
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }

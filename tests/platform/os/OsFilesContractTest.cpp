@@ -183,6 +183,7 @@ TEST_P(FilesContract, LayerSharingRulesWithinOneProcess) {
   EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists);
   EXPECT_FALSE(files.RemoveLeftover(fresh)); // held by the save that made it
   EXPECT_TRUE(files.Close(w));
+  EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists); // nor over an unheld one
   EXPECT_TRUE(files.Remove(fresh));
   EXPECT_FALSE(files.Remove(fresh));
   EXPECT_EQ(files.CreateNew(Impl->InMissingFolder("x"), n), TCreateNew::Failed);
@@ -195,12 +196,12 @@ TEST_P(FilesContract, ReplacePutsNewFileInPlace) {
   TOsFile claim = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, claim), TClaim::Existing);
   Impl->Put(Impl->In("new"), "new");
-  ASSERT_TRUE(files.Replace(claim, Impl->In("new"), Ini));
+  ASSERT_EQ(files.Replace(claim, Impl->In("new"), Ini), TReplaced::Done);
   EXPECT_EQ(Impl->Get(Ini), "new");
   EXPECT_EQ(Impl->Names(), std::set<std::string>{"AutoQuillmer.ini"});
   TOsFile again = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, again), TClaim::Existing);
-  EXPECT_FALSE(files.Replace(again, Impl->In("missing"), Ini));
+  EXPECT_EQ(files.Replace(again, Impl->In("missing"), Ini), TReplaced::Failed);
   EXPECT_EQ(Impl->Get(Ini), "new");
 }
 

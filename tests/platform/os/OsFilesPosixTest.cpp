@@ -192,7 +192,7 @@ TEST_F(PosixFiles, ReplaceClosesTheClaimedDescriptor) {
   TOsFile claim = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, claim), TClaim::Existing);
   Put(Dir + "/new", "new");
-  ASSERT_TRUE(files.Replace(claim, Dir + "/new", Ini));
+  ASSERT_EQ(files.Replace(claim, Dir + "/new", Ini), TReplaced::Done);
   EXPECT_EQ(fcntl(static_cast<int>(claim), F_GETFD), -1);
 }
 
@@ -393,7 +393,7 @@ TEST_F(PosixFiles, LinksAreSavedThrough) {
 // names stay as they are.
 TEST_F(PosixFiles, LeftoversAreClearedOthersLeftAlone) {
   Put(Ini, OldText);
-  const auto temp = [this](const std::string& token) { return SaveTempName(Ini, token); };
+  const auto temp = [this](const std::string& token) { return TempNameOf(Ini, token); };
   for (int i = 1; i <= 100; ++i)
     Put(temp(std::to_string(i)), "stale");
   Put(temp("4321"), "stale");
