@@ -156,7 +156,8 @@ void RemoveLeftovers(const std::string& target) {
   const std::size_t nameAt =
       target.find_last_of(NativePathStyle == TPathStyle::Windows ? "\\/" : "/") + 1;
   const std::string folder = target.substr(0, nameAt);
-  for (const std::string& found : OsFiles().FindNames(TempNameOf(target, "*")))
+  // IsTempNameOf alone tells a leftover, not the pattern of the search.
+  for (const std::string& found : OsFiles().FindNames(target + ".*"))
     if (IsTempNameOf(found, target.substr(nameAt)))
       OsFiles().RemoveLeftover(folder + found);
 }

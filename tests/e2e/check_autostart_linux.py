@@ -27,6 +27,7 @@ sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
+OWN = [ENTRY + ".backup", ENTRY + ".1"]  # the user's own files beside it, which stay
 TEXT = {name: text for name, _, text in program_texts()}
 ADDED, ADD_FAILED = TEXT["StartupAdded"], TEXT["StartupAddFailed"]
 REMOVED, NONE, NOT_OURS = TEXT["StartupRemoved"], TEXT["StartupNone"], TEXT["StartupNotOurs"]
@@ -42,7 +43,7 @@ TEMPLATED = {"one": "Dozeboardt1.xls", "two": "Dozeboardt3.xls"}
 # The Exec line each copy's entry must hold, exactly ({r}: the temporary root): a backtick or
 # "$" left unescaped would still start the program through GLib, so only the text itself tells.
 EXEC = {"one": '"{r}/Auto Q 睡眠表/AutoQuillmer"', "two": '"{r}/two/AutoQuillmer"',
-        "odd": r'/bin/sh -c "exec \\"\\$0\\"" "{r}/q \\"\\$\\`\\\\\\\\%%x/AutoQuillmer"'}
+        "odd": r'/bin/sh -c "exec \\"\\$0\\"" "{r}/q \\"\\$\\`\\\\%%x/AutoQuillmer"'}
 
 # copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
 # (None: no entry), "lock": the autostart folder is read-only during the step, and what is
@@ -178,6 +179,9 @@ def main():
             if name in TEMPLATED:
                 (root / folder / TEMPLATED[name]).write_text("template")
         autostart = home / ".config" / "autostart"
+        autostart.mkdir(parents=True)
+        for own in OWN:
+            (autostart / own).write_text("the user's")
         box_log = root / "boxes.log"
         env = {k: v for k, v in os.environ.items() if k not in ("XDG_CONFIG_HOME", "WAYLAND_DISPLAY")}
         env.update(HOME=str(home), DISPLAY=":aq-none", AQ_BOX_LOG=str(box_log),
@@ -226,13 +230,14 @@ def main():
                                  keys.get("Path", ""))
                     checks.check(f"{what}: gio launch starts {copies[target]}",
                                  launched(autostart / ENTRY, copies[target], env, root))
-                leftovers = sorted(p.name for p in autostart.iterdir()) if autostart.exists() else []
+                leftovers = sorted(p.name for p in autostart.iterdir() if p.name not in OWN)
                 checks.check(f"{what}: nothing else in the autostart folder",
                              leftovers == ([ENTRY] if target or change == "fifo" else []),
                              repr(leftovers))
                 made = sorted(p.name for f in [elsewhere, *(c.parent for c in copies.values())]
                               for p in f.iterdir() if p.name not in ["AutoQuillmer", *TEMPLATED.values()])
                 checks.check(f"{what}: no settings file, no workbook", made == [], repr(made))
+            checks.check("the user's own files stay", all((autostart / own).exists() for own in OWN))
             for args, printed in INFO_STEPS:
                 box_log.unlink(missing_ok=True)
                 before = sorted(str(p) for p in root.rglob("*"))
