@@ -1,7 +1,6 @@
 #include "ini/IniDisk.h"
 
 #include "platform/Exceptions.h"
-#include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
 #include "platform/os/OsFiles.h"
 
@@ -150,18 +149,6 @@ void SaveInPlace(TOsFile claim, const std::string& text) {
   }
 }
 
-// Removes the new files that earlier saves of target left behind (a save that was killed
-// or lost its power), except those that a running save still holds.
-void RemoveLeftovers(const std::string& target) {
-  const std::size_t nameAt =
-      target.find_last_of(NativePathStyle == TPathStyle::Windows ? "\\/" : "/") + 1;
-  const std::string folder = target.substr(0, nameAt);
-  // IsTempNameOf alone tells a leftover, not the pattern of the search.
-  for (const std::string& found : OsFiles().FindNames(target + ".*"))
-    if (IsTempNameOf(found, target.substr(nameAt)))
-      OsFiles().RemoveLeftover(folder + found);
-}
-
 // After a replace done by half (the old file gone, the new one still under its own name):
 // the new file is moved into place again for a while, and where it stays held (a scanner,
 // a network share) its text is written under the file's name. True when the file is there
@@ -247,5 +234,6 @@ void SaveFileText(const std::string& name, const std::string& text) {
     if (put == TReplaced::Done)
       tempFile.Dismiss();
   }
-  RemoveLeftovers(target);
+  // The new files that earlier saves left behind (a save that was killed or lost its power).
+  OsFiles().RemoveLeftovers(target);
 }

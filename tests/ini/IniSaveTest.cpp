@@ -52,7 +52,7 @@ TEST(IniSave, CleanSaveClaimsWritesFlushesAndReplaces) {
   EXPECT_EQ(run.P.Files.Calls,
             (std::vector<std::string>{"Claim " + Ini, "CreateNew " + tmp, "CarryOver " + Ini,
                                       "Write " + tmp, "Flush " + tmp, "Close " + tmp,
-                                      "Replace " + tmp + " " + Ini, "FindNames " + Ini + ".*"}));
+                                      "Replace " + tmp + " " + Ini, "RemoveLeftovers " + Ini}));
   EXPECT_EQ(run.P.Fs.size(), 1u);
   EXPECT_EQ(run.P.Fs.at(Ini).Content, "[Launch]\r\nYesNo=1\r\n\r\n[Execute]\r\nLast_XLS=" +
                                           std::string(300, 'x') + "\r\n\r\n");

@@ -165,8 +165,7 @@ public:
   bool Close(TOsFile f) override;
   TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
-  bool RemoveLeftover(const std::string& name) override;
-  std::vector<std::string> FindNames(const std::string& pattern) override;
+  void RemoveLeftovers(const std::string& target) override;
   int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
   std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really

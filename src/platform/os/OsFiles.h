@@ -141,14 +141,11 @@ public:
   virtual TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) = 0;
   // Deletes a file (DeleteFileA, unlink).
   virtual bool Remove(const std::string& name) = 0;
-  // Deletes a file that nobody holds open (Windows: DeleteFileA, which a file opened
-  // without shared deletion refuses; POSIX: only when an exclusive advisory lock on it
-  // can be had at once). False when it was not deleted.
-  virtual bool RemoveLeftover(const std::string& name) = 0;
-  // The names, without their folder, of the entries of a folder that match `pattern`, a
-  // path whose last component may hold "*" (FindFirstFileA, FindNextFileA, FindClose;
-  // opendir, readdir, fnmatch). None when the folder cannot be read.
-  virtual std::vector<std::string> FindNames(const std::string& pattern) = 0;
+  // Deletes the leftovers of writes of `target` in its folder (IsTempNameOf), except those
+  // that a running writer holds open: the one sweep of every file written whole. (Windows:
+  // FindFirstFileA, DeleteFileA, which a file opened without shared deletion refuses; POSIX:
+  // RemoveLeftoverFiles.)
+  virtual void RemoveLeftovers(const std::string& target) = 0;
   // A token for the name of a save's new file, which nobody can guess.
   virtual std::string NewToken() { return NameToken(SaveTokenChars); }
   // Lets about this many milliseconds pass (Sleep, nanosleep).

@@ -19,10 +19,7 @@
 
 #include <cerrno>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
-#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -142,19 +139,7 @@ public:
 
   bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
 
-  bool RemoveLeftover(const std::string& name) override { return RemoveLeftoverFile(name); }
-
-  std::vector<std::string> FindNames(const std::string& pattern) override {
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, TDirCloser> d(opendir(FolderPart(pattern).c_str()));
-    if (!d)
-      return names;
-    const std::string last = LastPart(pattern);
-    while (const dirent* e = readdir(d.get()))
-      if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0)
-        names.emplace_back(e->d_name);
-    return names;
-  }
+  void RemoveLeftovers(const std::string& target) override { RemoveLeftoverFiles(target); }
 
   void Wait(unsigned ms) override {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -203,20 +203,18 @@ public:
 
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
 
-  bool RemoveLeftover(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
-
-  std::vector<std::string> FindNames(const std::string& pattern) override {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  void RemoveLeftovers(const std::string& target) override {
+    const std::size_t nameAt = target.find_last_of("\\/") + 1;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((target + ".*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-      return names;
+      return;
     do {
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        names.emplace_back(data.cFileName);
-    } while (FindNextFileA(search, &data));
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          IsTempNameOf(found.cFileName, target.substr(nameAt)))
+        DeleteFileA((target.substr(0, nameAt) + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
     FindClose(search);
-    return names;
   }
 
   void Wait(unsigned ms) override { Sleep(ms); }
