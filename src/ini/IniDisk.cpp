@@ -224,8 +224,8 @@ void SaveFileText(const std::string& name, const std::string& text) {
       throw EWriteError(txtStreamWriteError);
     const TReplaced put = OsFiles().Replace(claimed.Release(), tempName, target);
     if (put == TReplaced::Half && !SettleHalfReplace(tempName, target, text)) {
-      // The only copy of the settings is the new file: it is kept under its own name, which
-      // no sweep takes while the settings file is missing.
+      // The only copy of the settings is the new file: it is kept under its own name (a
+      // sweep runs only after a save that succeeded).
       tempFile.Dismiss();
       throw EFCreateError(txtFileCreateError, name);
     }

@@ -55,7 +55,7 @@ OPEN_QUESTION = TEXT["OpenQuestion"]
 NOBODY = 65534
 
 STAND_INS = {
-    "zenity": '#!/bin/sh\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
+    "zenity": '#!/bin/sh\nulimit -S -f unlimited 2>/dev/null\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
               '>> "$AQ_BOX_LOG";; esac; done\n'
               'while [ -n "$AQ_BOX_GATE" ] && [ ! -e "$AQ_BOX_GATE" ]; do sleep 0.05; done\nexit 0\n',
     "xdg-open": '#!/bin/sh\n[ -n "$AQ_OPEN_LOG" ] && printf "%s\\n" "$1" >> "$AQ_OPEN_LOG"\n'
@@ -136,7 +136,7 @@ class Bench:
         def before():
             if file_limit is not None:
                 import resource
-                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, resource.RLIM_INFINITY))
             for step in [str(folder), *walk] if walk else []:
                 os.chdir(step)
             if as_nobody:
@@ -278,6 +278,8 @@ SITUATIONS = [
     ("120 leftovers of killed saves: saved, all cleared", many_leftovers, [], "whole", None),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
+    ("a 16-byte file-size limit on a first run: both boxes, exit 0, no file",
+     lambda bench, folder: {"file_limit": 16}, [PREPARE_FAILED, WRITE_FAILED], "none", None),
     ("100 links and FIFOs at temporary names: saved, all left alone", foreign_temporary_names,
      [], "whole", lambda f: (f / "victim").read_bytes() == b"keep" and
      len(list(f.glob(SETTINGS + ".~*.tmp"))) == 100),
