@@ -1,5 +1,6 @@
 // The POSIX shell layer: the copy never overwrites and never leaves a partial file behind;
 // opening turns the desktop opener's outcome into the shell's kind of number.
+#include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsFiles.h"
 #include "platform/os/OsShell.h"
@@ -17,6 +18,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -129,6 +131,29 @@ TEST_F(PosixShell, LeftoversOfKilledCopiesGo) {
   EXPECT_TRUE(fs::exists(temp("held01xy")));
   EXPECT_TRUE(fs::is_symlink(temp("link01xy")));
   EXPECT_EQ(EntriesIn(Dir), 7u);
+}
+
+// A launcher started with its standard descriptors closed still hears what a helper says:
+// with 0, 1 or 2 closed in turn, and all three.
+TEST(PosixChild, OutputReachesALauncherStartedWithoutStandardDescriptors) {
+  for (const int closed : {0, 1, 2, 3}) {
+    int answer[2];
+    ASSERT_EQ(pipe2(answer, O_CLOEXEC), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int fd = 0; fd < 3; ++fd)
+        if (closed == fd || closed == 3)
+          close(fd);
+      const bool heard = RunChild({"echo", "yes"}).Output == "yes\n";
+      _exit(write(answer[1], heard ? "Y" : "N", 1) == 1 ? 0 : 1);
+    }
+    close(answer[1]);
+    char heard = '?';
+    EXPECT_EQ(read(answer[0], &heard, 1), 1);
+    close(answer[0]);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(heard, 'Y') << closed;
+  }
 }
 
 TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
