@@ -18,6 +18,7 @@ packages=(
   python3-uno gnumeric poppler-utils            # the workbooks in LibreOffice and Gnumeric, their pictures
   default-jdk-headless libapache-poi-java       # the workbooks read record by record and worked out by Apache POI
   fonts-ipafont-gothic                          # Japanese glyphs for the pictures (in place of the workbooks' font)
+  exfatprogs exfat-fuse                         # test only: the saves on a file system without hard links
 )
 # Programs that more than one package provides: the package is installed only when the program is missing
 # (LibreOffice without its windows, which a desktop's LibreOffice serves as well; Node.js with npm for

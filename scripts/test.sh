@@ -2,7 +2,8 @@
 # Sets up the machine and runs the tests of Auto Quillmer, stage by stage:
 #   format    the sources are laid out as .clang-format says
 #   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
-#             entry; killed saves, starts at once and the settings file's situations;
+#             entry; killed saves, starts at once, the settings file's situations and a run on
+#             exFAT (a loop device through FUSE; said and passed over where it cannot mount);
 #             the demo (scripts/demo.sh) with no terminal to answer in
 #   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
 #             an English and a German system

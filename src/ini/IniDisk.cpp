@@ -18,6 +18,11 @@ constexpr int TempNameTries = 100;
 constexpr int OpenTries = 40;
 constexpr unsigned OpenPauseMs = 50;
 
+// How often, and after what pause, a new file that could not take its place after the
+// old file was already taken away (a replace done by half) is moved there again.
+constexpr int MoveTries = 10;
+constexpr unsigned MovePauseMs = 50;
+
 // The largest file that is loaded; anything beyond is cut off.
 constexpr std::int64_t MaxLoadBytes = std::numeric_limits<std::int32_t>::max();
 
@@ -66,35 +71,6 @@ private:
   std::string Name;
 };
 
-} // namespace
-
-std::string SaveTempName(const std::string& name, const std::string& token) {
-  return name + ".~" + token + ".tmp";
-}
-
-std::string LoadFileText(const std::string& name) {
-  TOpenFile file(OsFiles().OpenRead(name));
-  for (int i = 1; file.Get() == NoOsFile && i < OpenTries; ++i) {
-    OsFiles().Wait(OpenPauseMs);
-    file.Slot() = OsFiles().OpenRead(name);
-  }
-  if (file.Get() == NoOsFile)
-    throw EFOpenError(txtFileOpenError, name);
-  std::int64_t size = OsFiles().SizeOf(file.Get());
-  if (size < 0)
-    size = 0;
-  if (size > MaxLoadBytes)
-    size = MaxLoadBytes;
-  std::string text(static_cast<std::size_t>(size), '\0');
-  if (size > 0) {
-    const std::int64_t got = OsFiles().Read(file.Get(), text.data(), text.size());
-    text.resize(got > 0 && got <= size ? static_cast<std::size_t>(got) : 0);
-  }
-  return text;
-}
-
-namespace {
-
 // Writes all of text at the file's current position; false when a write fails.
 bool WriteAll(TOsFile f, const std::string& text) {
   const char* p = text.data();
@@ -109,21 +85,52 @@ bool WriteAll(TOsFile f, const std::string& text) {
   return true;
 }
 
-// The whole of an open file from its start; false when it cannot be read.
+// The whole of an open file from its start (cut off at MaxLoadBytes), going on after short
+// reads; false when its length or a read fails, with the bytes read until then in text.
 bool ReadAll(TOsFile f, std::string& text) {
-  const std::int64_t size = OsFiles().SizeOf(f);
-  if (size < 0 || size > MaxLoadBytes)
+  text.clear();
+  std::int64_t size = OsFiles().SizeOf(f);
+  if (size < 0)
     return false;
+  if (size > MaxLoadBytes)
+    size = MaxLoadBytes;
   text.assign(static_cast<std::size_t>(size), '\0');
   std::size_t got = 0;
   while (got < text.size()) {
     const std::int64_t n = OsFiles().Read(f, text.data() + got, text.size() - got);
-    if (n <= 0)
-      return false;
+    if (n <= 0 || static_cast<std::uint64_t>(n) > text.size() - got) {
+      text.resize(got);
+      return n == 0; // the file ended early: all there is
+    }
     got += static_cast<std::size_t>(n);
   }
   return true;
 }
+
+} // namespace
+
+std::string LoadFileText(const std::string& name) {
+  // A file that another start is saving just then cannot be opened for a moment, and a read
+  // that fails may be a passing fault: both are tried again for a while. After that, a file
+  // that opens but cannot be read whole gives the bytes read.
+  std::string text;
+  bool opened = false;
+  for (int i = 0; i < OpenTries; ++i) {
+    if (i > 0)
+      OsFiles().Wait(OpenPauseMs);
+    TOpenFile file(OsFiles().OpenRead(name));
+    if (file.Get() == NoOsFile)
+      continue;
+    opened = true;
+    if (ReadAll(file.Get(), text))
+      return text;
+  }
+  if (!opened)
+    throw EFOpenError(txtFileOpenError, name);
+  return text;
+}
+
+namespace {
 
 // Rewrites the claimed file itself, for where no new file can take its place. This is not
 // safe against a crash midway; when a write fails, the old text is put back as far as the
@@ -142,28 +149,35 @@ void SaveInPlace(TOsFile claim, const std::string& text) {
   }
 }
 
-// Removes the new files that earlier saves of target left behind (a save that was killed
-// or lost its power), except those that a running save still holds.
-void RemoveLeftovers(const std::string& target) {
-  const std::string mark = ".~";
-  const std::string tail = ".tmp";
-  for (const std::string& found : OsFiles().FindNames(target + mark + "*" + tail)) {
-    const auto at = found.rfind(mark);
-    if (at == std::string::npos || found.size() < at + mark.size() + tail.size() ||
-        found.compare(found.size() - tail.size(), tail.size(), tail) != 0)
-      continue;
-    const std::string token =
-        found.substr(at + mark.size(), found.size() - tail.size() - at - mark.size());
-    if (IsNameToken(token, SaveTokenChars))
-      OsFiles().RemoveLeftover(SaveTempName(target, token));
+// After a replace done by half (the old file gone, the new one still under its own name):
+// the new file is moved into place again for a while, and where it stays held (a scanner,
+// a network share) its text is written under the file's name. True when the file is there
+// whole; false when even that fails: then the new file is the only copy and stays.
+bool SettleHalfReplace(const std::string& tempName, const std::string& target,
+                       const std::string& text) {
+  for (int i = 0; i < MoveTries; ++i) {
+    OsFiles().Wait(MovePauseMs);
+    if (OsFiles().Replace(NoOsFile, tempName, target) == TReplaced::Done)
+      return true;
   }
+  TOpenFile made;
+  if (OsFiles().CreateNew(target, made.Slot()) != TCreateNew::Created)
+    return false;
+  if (WriteAll(made.Get(), text) && OsFiles().Flush(made.Get()) && made.Close())
+    return true;
+  made.Close();
+  OsFiles().Remove(target);
+  return false;
 }
 
 } // namespace
 
 void SaveFileText(const std::string& name, const std::string& text) {
   // A symbolic link is saved through: its target is replaced and the link stays.
+  // A link the system would not follow gives no target: nothing is written.
   const std::string target = OsFiles().SaveTarget(name);
+  if (target.empty())
+    throw EFCreateError(txtFileCreateError, name);
   // The old file is held against every other user until the new one is in place. A
   // missing file is not created before the new one takes its name, so that a save cut
   // short leaves no empty file that a later start would take for settings.
@@ -181,7 +195,7 @@ void SaveFileText(const std::string& name, const std::string& text) {
   for (int i = 1;; ++i) {
     if (i > TempNameTries)
       throw EFCreateError(txtFileCreateError, name);
-    tempName = SaveTempName(target, OsFiles().NewToken());
+    tempName = TempNameOf(target, OsFiles().NewToken());
     const TCreateNew made = OsFiles().CreateNew(tempName, temp.Slot());
     if (made == TCreateNew::Created)
       break;
@@ -208,9 +222,18 @@ void SaveFileText(const std::string& name, const std::string& text) {
   } else {
     if (!WriteAll(temp.Get(), text) || !OsFiles().Flush(temp.Get()) || !temp.Close())
       throw EWriteError(txtStreamWriteError);
-    if (!OsFiles().Replace(claimed.Release(), tempName, target))
+    const TReplaced put = OsFiles().Replace(claimed.Release(), tempName, target);
+    if (put == TReplaced::Half && !SettleHalfReplace(tempName, target, text)) {
+      // The only copy of the settings is the new file: it is kept under its own name (a
+      // sweep runs only after a save that succeeded).
+      tempFile.Dismiss();
       throw EFCreateError(txtFileCreateError, name);
-    tempFile.Dismiss();
+    }
+    if (put == TReplaced::Failed)
+      throw EFCreateError(txtFileCreateError, name);
+    if (put == TReplaced::Done)
+      tempFile.Dismiss();
   }
-  RemoveLeftovers(target);
+  // The new files that earlier saves left behind (a save that was killed or lost its power).
+  OsFiles().RemoveLeftovers(target);
 }

@@ -25,6 +25,7 @@ ROOT = Path(__file__).resolve().parents[2]
 from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
+OWN = [ENTRY + ".backup", ENTRY + ".1"]  # the user's own files beside it, which stay
 TEXT = {name: text for name, _, text in program_texts()}
 # The Linux program speaks of logging in and autostart.
 ADDED, ADD_FAILED = TEXT["LoginAdded"], TEXT["LoginAddFailed"]
@@ -38,6 +39,10 @@ VERSION = f"Auto Quillmer {project_version()}\n"
 # Folders of the program copies; the first two hold a template, "bad" is no UTF-8 (the byte 0xFF).
 FOLDERS = {"one": "Auto Q 睡眠表", "two": "two", "odd": 'q "$`\\%x', "bad": "bad\udcff"}
 TEMPLATED = {"one": "Dozeboardt1.xls", "two": "Dozeboardt3.xls"}
+# The Exec line each copy's entry must hold, exactly ({r}: the temporary root): a backtick or
+# "$" left unescaped would still start the program through GLib, so only the text itself tells.
+EXEC = {"one": '"{r}/Auto Q 睡眠表/AutoQuillmer"', "two": '"{r}/two/AutoQuillmer"',
+        "odd": r'/bin/sh -c "exec \\"\\$0\\"" "{r}/q \\"\\$\\`\\\\%%x/AutoQuillmer"'}
 
 # copy, arguments, headline, failure reason, exit code, copy the entry starts afterwards
 # (None: no entry), "lock": the autostart folder is read-only during the step, and what is
@@ -173,6 +178,9 @@ def main():
             if name in TEMPLATED:
                 (root / folder / TEMPLATED[name]).write_text("template")
         autostart = home / ".config" / "autostart"
+        autostart.mkdir(parents=True)
+        for own in OWN:
+            (autostart / own).write_text("the user's")
         box_log = root / "boxes.log"
         env = {k: v for k, v in os.environ.items() if k not in ("XDG_CONFIG_HOME", "WAYLAND_DISPLAY")}
         env.update(HOME=str(home), DISPLAY=":aq-none", AQ_BOX_LOG=str(box_log),
@@ -213,20 +221,22 @@ def main():
                     checks.check(f"{what}: the entry's fixed keys", first == "[Desktop Entry]"
                                  and {k: keys.get(k) for k in expected} == expected, repr(keys))
                     checks.check(f"{what}: Exec starts {copies[target]}",
-                                 exec_program(keys.get("Exec", "")) == str(copies[target]),
+                                 exec_program(keys.get("Exec", "")) == str(copies[target]) and
+                                 keys.get("Exec") == EXEC[target].replace("{r}", str(root)),
                                  keys.get("Exec", ""))
                     checks.check(f"{what}: Path is its folder",
                                  unescape_value(keys.get("Path", "")) == str(copies[target].parent),
                                  keys.get("Path", ""))
                     checks.check(f"{what}: gio launch starts {copies[target]}",
                                  launched(autostart / ENTRY, copies[target], env, root))
-                leftovers = sorted(p.name for p in autostart.iterdir()) if autostart.exists() else []
+                leftovers = sorted(p.name for p in autostart.iterdir() if p.name not in OWN)
                 checks.check(f"{what}: nothing else in the autostart folder",
                              leftovers == ([ENTRY] if target or change == "fifo" else []),
                              repr(leftovers))
                 made = sorted(p.name for f in [elsewhere, *(c.parent for c in copies.values())]
                               for p in f.iterdir() if p.name not in ["AutoQuillmer", *TEMPLATED.values()])
                 checks.check(f"{what}: no settings file, no workbook", made == [], repr(made))
+            checks.check("the user's own files stay", all((autostart / own).exists() for own in OWN))
             for args, printed in INFO_STEPS:
                 box_log.unlink(missing_ok=True)
                 before = sorted(str(p) for p in root.rglob("*"))

@@ -8,7 +8,8 @@ bool TFakeFiles::Fails(const char* op, const std::string& name) {
   if (KeepMoments)
     Moments.push_back(Fs);
   Calls.push_back(std::string(op) + " " + name);
-  return static_cast<int>(Calls.size()) - 1 == FailCall;
+  const int at = static_cast<int>(Calls.size()) - 1;
+  return FailCall >= 0 && (at == FailCall || (FailOnward && at > FailCall));
 }
 
 bool TFakeFiles::OpenHere(const std::string& name) const {
@@ -148,16 +149,21 @@ bool TFakeFiles::Close(TOsFile f) {
   return !fails;
 }
 
-bool TFakeFiles::Replace(TOsFile claim, const std::string& from, const std::string& to) {
+TReplaced TFakeFiles::Replace(TOsFile claim, const std::string& from, const std::string& to) {
   const bool fails = Fails("Replace", from + " " + to);
   Open.erase(claim);
   auto src = Fs.find(from);
+  // Windows' replace done by half: the old file is taken away, the new one cannot follow.
+  if (fails && HalfAtFail && claim != NoOsFile && src != Fs.end()) {
+    Fs.erase(to);
+    return TReplaced::Half;
+  }
   if (fails || src == Fs.end() || OpenHere(from) || OpenHere(to))
-    return false;
+    return TReplaced::Failed;
   TFakeEntry moved = src->second;
   Fs.erase(src);
   Fs[to] = moved;
-  return true;
+  return TReplaced::Done;
 }
 
 bool TFakeFiles::Remove(const std::string& name) {
@@ -166,32 +172,16 @@ bool TFakeFiles::Remove(const std::string& name) {
   return Fs.erase(name) > 0;
 }
 
-bool TFakeFiles::RemoveLeftover(const std::string& name) {
-  if (Fails("RemoveLeftover", name) || OpenHere(name))
-    return false;
-  auto it = Fs.find(name);
-  if (it == Fs.end() || it->second.Folder || it->second.HeldElsewhere != TFakeHold::None)
-    return false;
-  Fs.erase(it);
-  return true;
-}
-
-std::vector<std::string> TFakeFiles::FindNames(const std::string& pattern) {
-  std::vector<std::string> names;
-  if (Fails("FindNames", pattern))
-    return names;
-  // One "*" at most, as the save uses it.
-  const auto star = pattern.find('*');
-  const std::string head = pattern.substr(0, star);
-  const std::string tail = star == std::string::npos ? "" : pattern.substr(star + 1);
-  for (const auto& [name, entry] : Fs) {
-    const bool match = star == std::string::npos
-                           ? name == pattern
-                           : name.size() >= head.size() + tail.size() &&
-                                 name.compare(0, head.size(), head) == 0 &&
-                                 name.compare(name.size() - tail.size(), tail.size(), tail) == 0;
-    if (match && !entry.Folder)
-      names.push_back(name.substr(name.find_last_of("\\/") + 1));
+void TFakeFiles::RemoveLeftovers(const std::string& target) {
+  if (Fails("RemoveLeftovers", target))
+    return;
+  const std::size_t nameAt = target.find_last_of("\\/") + 1;
+  for (auto it = Fs.begin(); it != Fs.end();) {
+    const std::string& name = it->first;
+    const bool leftover = name.size() > nameAt && name.compare(0, nameAt, target, 0, nameAt) == 0 &&
+                          IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) &&
+                          !it->second.Folder && it->second.HeldElsewhere == TFakeHold::None &&
+                          !OpenHere(name);
+    it = leftover ? Fs.erase(it) : std::next(it);
   }
-  return names;
 }

@@ -45,6 +45,8 @@ int TFakeUi::ShowBox(const TBoxText& text, const TBoxText& caption, unsigned fla
 
 int TFakeShell::ShellCopy(const std::string& from, const std::string& to) {
   Copies.push_back({from, to});
+  if (CopyFails != 0)
+    return CopyFails;
   auto src = Fs.find(from);
   if (src == Fs.end() || src->second.Folder)
     return 2; // ERROR_FILE_NOT_FOUND, as the shell reports a missing source

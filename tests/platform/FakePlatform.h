@@ -38,6 +38,7 @@ struct TFakeEntry {
   bool Foreign = false; // its owner cannot be given to a new file by this user
   bool Hidden = false;  // hidden or system: an attribute that goes with the file
   std::string LinkTo{}; // not empty: a symbolic link to this name
+  bool operator==(const TFakeEntry&) const = default;
 };
 using TFakeFs = std::map<std::string, TFakeEntry>;
 
@@ -89,6 +90,7 @@ public:
   std::vector<TCopyCall> Copies;
   std::vector<TOpenCall> Opens;
   std::int32_t OpenResult = 42; // what ShellOpen answers when the file exists
+  int CopyFails = 0;            // not 0: what ShellCopy answers, having made nothing
   int ShellCopy(const std::string& from, const std::string& to) override;
   std::int32_t ShellOpen(const std::string& file, int showCommand) override;
 
@@ -139,7 +141,9 @@ public:
   explicit TFakeFiles(TFakeFs& fs) : Fs(fs) {}
   std::vector<std::string> Calls;
   int FailCall = -1;           // index in Calls of the call that fails
+  bool FailOnward = false;     // every call after it fails too (the disk is gone)
   bool ShortAtFail = false;    // that call, a Write, writes half its bytes and fills the disk
+  bool HalfAtFail = false;     // that call, a Replace, takes the old file away and stops
   std::int64_t DiskSpace = -1; // bytes that writes may still add; -1: no limit
   std::size_t WriteChunk = 0;  // > 0: a write takes at most this many bytes
   bool FolderWritable = true;  // false: the folder refuses new files (CreateNew is denied)
@@ -160,10 +164,9 @@ public:
   std::int64_t Write(TOsFile f, const char* data, std::size_t n) override;
   bool Flush(TOsFile f) override;
   bool Close(TOsFile f) override;
-  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override;
+  TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
-  bool RemoveLeftover(const std::string& name) override;
-  std::vector<std::string> FindNames(const std::string& pattern) override;
+  void RemoveLeftovers(const std::string& target) override;
   int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
   std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really

@@ -5,6 +5,7 @@ situations a user meets, with the real Linux program (dist/linux/AutoQuillmer):
     python3 tests/saves/run_saves.py [--program dist/linux/AutoQuillmer]
         [--kills 1000] [--rounds 20] [--starts 8] [--seed N] [-v]
 
+- exfat: a first run and a second start on exFAT (no hard links), where it can be mounted;
 - situations: one table; each lays out a folder, starts the program (as `nobody` where
   permissions matter: root passes every permission check) and checks the file, the
   leftovers, the exit code and the boxes shown;
@@ -52,7 +53,7 @@ OPEN_QUESTION, OPEN_FAILED, ERROR_CODE = TEXT["OpenQuestion"], TEXT["OpenFailed"
 NOBODY = 65534
 
 STAND_INS = {
-    "zenity": '#!/bin/sh\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
+    "zenity": '#!/bin/sh\nulimit -S -f unlimited 2>/dev/null\nfor a; do case "$a" in --text=*) printf "%s\\n" "${a#--text=}" '
               '>> "$AQ_BOX_LOG";; esac; done\n'
               'while [ -n "$AQ_BOX_GATE" ] && [ ! -e "$AQ_BOX_GATE" ]; do sleep 0.05; done\n'
               'exit "${AQ_BOX_ANSWER:-0}"\n',
@@ -135,7 +136,7 @@ class Bench:
         def before():
             if file_limit is not None:
                 import resource
-                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, file_limit))
+                resource.setrlimit(resource.RLIMIT_FSIZE, (file_limit, resource.RLIM_INFINITY))
             for step in [str(folder), *walk] if walk else []:
                 os.chdir(step)
             if as_nobody:
@@ -282,6 +283,8 @@ SITUATIONS = [
      None),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
+    ("a 16-byte file-size limit on a first run: both boxes, exit 0, no file",
+     lambda bench, folder: {"file_limit": 16}, [PREPARE_FAILED, WRITE_FAILED], "none", None),
     ("100 links and FIFOs at temporary names: saved, all left alone", foreign_temporary_names,
      [], "whole", lambda f: (f / "victim").read_bytes() == b"keep" and
      len(list(f.glob(SETTINGS + ".~*.tmp"))) == 100),
@@ -335,6 +338,40 @@ def run_situations(bench: Bench, verbose: bool) -> tuple[int, int]:
         for problem in problems:
             print(f"     {problem}")
     return passed, failed
+
+
+# --- a file system without hard links ---------------------------------------------------
+
+
+def run_exfat(bench: Bench) -> tuple[int, int]:
+    """exFAT (no hard links) through exfat-fuse on a loop device, as on a USB stick: a first
+    run makes the settings and the workbook, a second start on the same day does nothing, and
+    nothing else is left. Where the machine cannot mount it, it says so and goes on."""
+    image, mount, folder = bench.root / "exfat.img", bench.root / "exfat", bench.root / "exfat" / "c"
+    mount.mkdir()
+    image.touch()
+    os.truncate(image, 16 << 20)
+    loop = subprocess.run(["losetup", "-f", "--show", str(image)], capture_output=True, text=True)
+    device = loop.stdout.strip()
+    try:
+        if loop.returncode or subprocess.run(f"mkfs.exfat {image} && mount.exfat-fuse {device} {mount}",
+                                             shell=True, capture_output=True).returncode:
+            print(f"skip exfat: cannot mount it here ({loop.stderr.strip() or 'no exfatprogs, exfat-fuse or FUSE'})")
+            return 0, 0
+        folder.mkdir()
+        shutil.copy(bench.program, folder / PROGRAM)
+        (folder / TEMPLATE1).write_bytes(b"\xd0\xcf\x11\xe0 chart")
+        runs = [bench.run(folder), bench.run(folder)]
+        names = sorted(p.name for p in folder.iterdir())
+        book = next(folder.glob("Dozeboard_*.xls"), folder / "-")
+        ok = runs == [(0, [OPEN_QUESTION]), (0, [])] and len(names) == 4 and book.is_file() and \
+            book.read_bytes() == (folder / TEMPLATE1).read_bytes() and complete((folder / SETTINGS).read_bytes())
+        print(f"{'ok  ' if ok else 'FAIL'} exfat: a first run and a second start: {runs}, {names}")
+        return (1, 0) if ok else (0, 1)
+    finally:
+        subprocess.run(["umount", str(mount)], capture_output=True)
+        if device:
+            subprocess.run(["losetup", "-d", device], capture_output=True)
 
 
 # --- killed saves -----------------------------------------------------------------------
@@ -578,7 +615,7 @@ def main() -> int:
     passed = failed = 0
     with tempfile.TemporaryDirectory(prefix="aq-saves-") as scratch:
         bench = Bench(options.program.resolve(), Path(scratch))
-        for part in (lambda: run_situations(bench, options.verbose),
+        for part in (lambda: run_situations(bench, options.verbose), lambda: run_exfat(bench),
                      lambda: run_kills(bench, options.kills, random.Random(seed)),
                      lambda: run_starts(bench, options.rounds, options.starts)):
             p, f = part()

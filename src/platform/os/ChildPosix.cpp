@@ -56,13 +56,18 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
     std::signal(SIGPIPE, SIG_DFL);
     std::signal(SIGXFSZ, SIG_DFL);
     // dup2 gives the program these three without the close-on-exec mark; every other
-    // descriptor of the launcher carries it. The program's own chatter on standard error
-    // is no message for the user.
-    if (null.Get() >= 0) {
-      dup2(null.Get(), STDIN_FILENO);
-      dup2(null.Get(), STDERR_FILENO);
+    // descriptor of the launcher carries it. A launcher started with 0, 1 or 2 closed may
+    // have got its own two there: both are first moved above them, so that no dup2 puts
+    // one over the other or leaves one in place with its mark. The program's own chatter
+    // on standard error is no message for the user.
+    const int nullFd = null.Get() >= 0 ? fcntl(null.Get(), F_DUPFD_CLOEXEC, 3) : -1;
+    const int outFd = output.Get() >= 0 ? fcntl(output.Get(), F_DUPFD_CLOEXEC, 3) : nullFd;
+    if (nullFd >= 0) {
+      dup2(nullFd, STDIN_FILENO);
+      dup2(nullFd, STDERR_FILENO);
     }
-    dup2(output.Get() >= 0 ? output.Get() : null.Get(), STDOUT_FILENO);
+    if (outFd >= 0)
+      dup2(outFd, STDOUT_FILENO);
     // The rest go at once rather than at exec: a launcher ended right after starting the
     // program leaves no lock of its own with it for longer than this.
     close_range(3, ~0u, 0);

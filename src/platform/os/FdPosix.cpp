@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
@@ -52,14 +53,25 @@ int CreateHeldFile(const std::string& name) {
   if (fd < 0)
     return -1;
   // Between the creation and the lock another writer may have taken the new file for a
-  // leftover and removed it: then the name counts as taken.
+  // leftover: it holds the file and removes it, and the name counts as taken. A file system
+  // without locks (NFS without its lock service) gives none to anybody: the file is used
+  // unheld, and no sweep there can take it either.
   struct stat st;
-  if (flock(fd, LOCK_EX | LOCK_NB) != 0 || fstat(fd, &st) != 0 || st.st_nlink == 0) {
+  const bool held = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const int lockErr = errno;
+  if (held || lockErr == ENOLCK || lockErr == EOPNOTSUPP) {
+    if (fstat(fd, &st) == 0 && st.st_nlink > 0)
+      return fd;
     close(fd);
     errno = EEXIST;
     return -1;
   }
-  return fd;
+  // Any other failure: the file just made goes again, and the failure is told as it is.
+  if (lockErr != EWOULDBLOCK)
+    unlink(name.c_str());
+  close(fd);
+  errno = lockErr == EWOULDBLOCK ? EEXIST : lockErr;
+  return -1;
 }
 
 bool RemoveLeftoverFile(const std::string& name) {
@@ -71,22 +83,35 @@ bool RemoveLeftoverFile(const std::string& name) {
          flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && unlink(name.c_str()) == 0;
 }
 
-void RemoveLeftoverFiles(const std::string& stem) {
-  const std::string folder = FolderPart(stem);
-  const std::string start = LastPart(stem);
+void RemoveLeftoverFiles(const std::string& target) {
+  const std::string folder = FolderPart(target);
+  const std::string name = LastPart(target);
+  if (name.empty())
+    return;
   std::unique_ptr<DIR, TDirCloser> d(opendir(folder.c_str()));
   if (!d)
     return;
   std::vector<std::string> found;
-  while (const dirent* e = readdir(d.get())) {
-    const std::string entry = e->d_name;
-    if (entry.size() > start.size() && entry.starts_with(start) &&
-        IsNameToken(entry.substr(start.size()), THeldTemp::TokenChars))
-      found.push_back(entry);
-  }
+  while (const dirent* e = readdir(d.get()))
+    if (IsTempNameOf(e->d_name, name))
+      found.emplace_back(e->d_name);
   for (const std::string& entry : found)
     RemoveLeftoverFile(folder + "/" + entry);
 }
+
+namespace {
+
+bool MayFollow(const std::string& link, const struct stat& st) {
+  if (st.st_uid == geteuid())
+    return true;
+  struct stat dir;
+  if (stat(FolderPart(link).c_str(), &dir) != 0)
+    return false;
+  const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
+  return !shared || st.st_uid == dir.st_uid;
+}
+
+} // namespace
 
 std::string WriteTarget(const std::string& name) {
   // Follows at most as many links as the system does for one path.
@@ -95,6 +120,8 @@ std::string WriteTarget(const std::string& name) {
     struct stat st;
     if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
       return at;
+    if (!MayFollow(at, st))
+      return "";
     std::string link(PATH_MAX, '\0');
     const ssize_t n = readlink(at.c_str(), link.data(), link.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
@@ -108,10 +135,14 @@ std::string WriteTarget(const std::string& name) {
   return name;
 }
 
-THeldTemp::THeldTemp(const std::string& stem) {
+THeldTemp::THeldTemp(const std::string& target) {
   // A name taken by anyone else is passed over; after this many the folder is not usable.
+  if (target.empty()) {
+    Err = EACCES;
+    return;
+  }
   for (int tries = 0; tries < 100; ++tries) {
-    Name = stem + NameToken(TokenChars);
+    Name = TempNameOf(target, NameToken(SaveTokenChars));
     Fd.Reset(CreateHeldFile(Name));
     if (Fd.Get() >= 0)
       return;
@@ -153,9 +184,27 @@ int THeldTemp::CommitReplacing(const std::string& to) {
 int THeldTemp::CommitNew(const std::string& to) {
   if (Err)
     return Err;
-  // The link fails rather than replace an existing file; the temporary name then goes.
-  if (link(Name.c_str(), to.c_str()) != 0)
+  // Put in place without replacing anything: a rename that refuses an existing name, where
+  // the file system has none a link, and where it has no links either (exFAT, FAT, many
+  // FUSE systems) a rename after a look that nothing is there. Only two starts that copy
+  // the same month's file in the same moment can meet in that last gap, each with a copy of
+  // a template.
+  if (renameat2(AT_FDCWD, Name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+    Kept = true;
+  } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
     return errno;
+  } else if (link(Name.c_str(), to.c_str()) != 0) {
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
+      return errno;
+    struct stat st;
+    if (lstat(to.c_str(), &st) == 0)
+      return EEXIST;
+    if (errno != ENOENT)
+      return errno;
+    if (rename(Name.c_str(), to.c_str()) != 0)
+      return errno;
+    Kept = true;
+  }
   SyncFolderOf(to);
   return 0;
 }

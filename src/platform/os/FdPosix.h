@@ -55,21 +55,23 @@ int CreateHeldFile(const std::string& name);
 // through a link, that nobody holds locked. False when it was not deleted.
 bool RemoveLeftoverFile(const std::string& name);
 
-// Deletes the leftovers in the folder of `stem` whose names are `stem` followed by a token
-// of `TokenChars` letters and digits, except those that a running writer holds.
-void RemoveLeftoverFiles(const std::string& stem);
+// Deletes the leftovers of writes of `target` (IsTempNameOf) in its folder, except those that
+// a running writer holds.
+void RemoveLeftoverFiles(const std::string& target);
 
 // The name under which a file must be written so that a symbolic link at `name` stays: the
-// file it leads to, through any chain of links; `name` itself when it is no link.
+// file it leads to, through any chain of links; `name` itself when it is no link. A link is
+// followed only where the kernel would follow it (fs.protected_symlinks): one of this user,
+// or of the owner of its folder, or in a folder that is not both sticky and writable by
+// all. "" (where nothing can be written) for a link that is not followed.
 std::string WriteTarget(const std::string& name);
 
-// A file written whole beside its destination: made by CreateHeldFile under `stem` plus a
-// token nobody can guess, removed on the way out unless Commit put it in place.
+// A file written whole beside its destination: made by CreateHeldFile under TempNameOf the
+// destination, removed on the way out unless Commit put it in place. A destination ""
+// gives EACCES.
 class THeldTemp {
 public:
-  static constexpr std::size_t TokenChars = 6;
-
-  explicit THeldTemp(const std::string& stem);
+  explicit THeldTemp(const std::string& target);
   ~THeldTemp();
   THeldTemp(const THeldTemp&) = delete;
   THeldTemp& operator=(const THeldTemp&) = delete;
@@ -81,8 +83,9 @@ public:
   int Write(const char* data, std::size_t size);
   // Forces what was written onto the disk and closes the file; 0 or the error.
   int Finish();
-  // Puts the finished file in place of `to` (rename, replacing it) or beside it as a new
-  // name that must not exist (link); then makes the folder entry durable. 0 or the error.
+  // Puts the finished file in place of `to` (rename, replacing it) or as a new name that
+  // must not exist (EEXIST when it does); then makes the folder entry durable. 0 or the
+  // error.
   int CommitReplacing(const std::string& to);
   int CommitNew(const std::string& to);
 

@@ -183,11 +183,11 @@ public:
       return FailureOf(err, path);
     if (const int err = MakeFolder(folder))
       return FailureOf(err, path);
-    // An entry that is a symbolic link is written through to its file; the link stays.
-    // Leftovers of killed writes of it go first.
+    // An entry that is a symbolic link is written through to its file, where the system
+    // would follow it; the link stays. Leftovers of killed writes of it go first.
     const std::string target = WriteTarget(path);
-    RemoveLeftoverFiles(target + ".");
-    THeldTemp temp(target + ".");
+    RemoveLeftoverFiles(target);
+    THeldTemp temp(target);
     const std::string text = EntryText(entry, program);
     int err = temp.Error();
     if (!err)

@@ -2,6 +2,7 @@
 // interface so that a program folder holding any character works.
 #include "platform/os/ComScopeWin.h"
 #include "platform/os/OsAutostart.h"
+#include "platform/os/OsFiles.h"
 #include "platform/os/WideWin.h"
 
 #include <objbase.h>
@@ -134,6 +135,23 @@ HRESULT StartupFolder(std::wstring& folder) {
   return folder.empty() ? HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) : S_OK;
 }
 
+// Deletes the leftovers of writes of the file `name` in `folder` (IsTempNameOf), and nothing
+// else.
+void RemoveLeftovers(const std::wstring& folder, const std::wstring& name) {
+  const std::string narrowName = NarrowFrom(CP_UTF8, name.data(), name.size(), nullptr);
+  WIN32_FIND_DATAW found;
+  const HANDLE search = FindFirstFileW((folder + L"\\" + name + L".~*.tmp").c_str(), &found);
+  if (search == INVALID_HANDLE_VALUE)
+    return;
+  do {
+    const std::wstring entry = found.cFileName;
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+        IsTempNameOf(NarrowFrom(CP_UTF8, entry.data(), entry.size(), nullptr), narrowName))
+      DeleteFileW((folder + L"\\" + entry).c_str());
+  } while (FindNextFileW(search, &found));
+  FindClose(search);
+}
+
 class TOsAutostartWin final : public TOsAutostart {
 public:
   TAutostartOutcome Add(const TAutostartEntry& entry) override {
@@ -170,8 +188,10 @@ public:
     if (FAILED(hr))
       return FailureOf(hr, link);
 
-    // Written whole beside the shortcut, then put in its place.
-    const std::wstring temp = link + L".new";
+    // Written whole beside the shortcut under a name of the one form of new files, then put
+    // in its place. Leftovers of killed writes of it go first.
+    RemoveLeftovers(folder, WideFrom(CP_UTF8, entry.Name) + L".lnk");
+    const std::wstring temp = link + WideFrom(CP_UTF8, TempNameOf("", NameToken(SaveTokenChars)));
     hr = file->Save(temp.c_str(), FALSE);
     file.Reset();
     if (FAILED(hr)) {

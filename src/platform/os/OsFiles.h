@@ -25,12 +25,27 @@ inline std::string NameToken(std::size_t n) {
   return token;
 }
 
-// Whether text is such a token of n letters and digits, or a number of at most nine digits
-// (as earlier versions named their new files).
-inline bool IsNameToken(const std::string& text, std::size_t n) {
-  bool digits = !text.empty() && text.size() <= 9;
-  bool alnum = text.size() == n;
-  for (const char c : text) {
+// The one form of the names under which a file is written whole before it takes its place:
+// the destination's name, then ".~", a token nobody can guess and ".tmp". Nobody names a file
+// of their own like that, so a sweep of leftovers takes only these.
+inline std::string TempNameOf(const std::string& target, const std::string& token) {
+  return target + ".~" + token + ".tmp";
+}
+
+// Whether `entry` (a name without its folder) is a leftover of a write of the file named
+// `targetName` (also without its folder): TempNameOf with a token of SaveTokenChars letters
+// and digits, or with a number of at most nine digits (as earlier versions named the
+// settings file's new files).
+inline bool IsTempNameOf(const std::string& entry, const std::string& targetName) {
+  const std::string head = targetName + ".~";
+  const std::string tail = ".tmp";
+  if (entry.size() <= head.size() + tail.size() || !entry.starts_with(head) ||
+      !entry.ends_with(tail))
+    return false;
+  const std::string token = entry.substr(head.size(), entry.size() - head.size() - tail.size());
+  bool digits = token.size() <= 9;
+  bool alnum = token.size() == SaveTokenChars;
+  for (const char c : token) {
     const bool digit = c >= '0' && c <= '9';
     digits = digits && digit;
     alnum = alnum && (digit || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z'));
@@ -51,6 +66,13 @@ enum class TCreateNew {
   Exists, // a file or folder of that name is there already
   Denied, // the folder does not let this user create files in it
   Failed, // any other reason
+};
+
+// Outcome of putting a new file in place of an old one.
+enum class TReplaced {
+  Done,   // the new file is in place
+  Failed, // nothing changed: the old file (or its absence) stays, the new one keeps its name
+  Half,   // the old file is gone and the new one still has its own name (Windows)
 };
 
 // Thin wrappers of the file calls. Each one is a single platform operation; the order in
@@ -113,19 +135,17 @@ public:
   // file that is open, after it otherwise).
   // (Windows: ReplaceFileA, which gives the new file the old one's security descriptor and
   // attributes; where it fails, and for a missing `to`, MoveFileExA,
-  // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH. POSIX: rename, then fsync of the
-  // folder.)
-  virtual bool Replace(TOsFile claim, const std::string& from, const std::string& to) = 0;
+  // MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH; Half when both failed after
+  // ReplaceFileA had taken the old file away (ERROR_UNABLE_TO_MOVE_REPLACEMENT and _2).
+  // POSIX: rename, then fsync of the folder; never Half.)
+  virtual TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) = 0;
   // Deletes a file (DeleteFileA, unlink).
   virtual bool Remove(const std::string& name) = 0;
-  // Deletes a file that nobody holds open (Windows: DeleteFileA, which a file opened
-  // without shared deletion refuses; POSIX: only when an exclusive advisory lock on it
-  // can be had at once). False when it was not deleted.
-  virtual bool RemoveLeftover(const std::string& name) = 0;
-  // The names, without their folder, of the entries of a folder that match `pattern`, a
-  // path whose last component may hold "*" (FindFirstFileA, FindNextFileA, FindClose;
-  // opendir, readdir, fnmatch). None when the folder cannot be read.
-  virtual std::vector<std::string> FindNames(const std::string& pattern) = 0;
+  // Deletes the leftovers of writes of `target` in its folder (IsTempNameOf), except those
+  // that a running writer holds open: the one sweep of every file written whole. (Windows:
+  // FindFirstFileA, DeleteFileA, which a file opened without shared deletion refuses; POSIX:
+  // RemoveLeftoverFiles.)
+  virtual void RemoveLeftovers(const std::string& target) = 0;
   // A token for the name of a save's new file, which nobody can guess.
   virtual std::string NewToken() { return NameToken(SaveTokenChars); }
   // Lets about this many milliseconds pass (Sleep, nanosleep).

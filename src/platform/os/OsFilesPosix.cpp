@@ -13,20 +13,13 @@
 // Programs that take no locks are not seen. A file is read-only when it cannot be opened
 // for writing (no permission, or immutable) or when its mode grants writing to nobody, so
 // that the superuser, who passes permission checks, treats it as read-only too.
-//
-// A write beyond the process's file-size limit fails with EFBIG instead of ending the
-// process with SIGXFSZ: the signal is ignored once this layer is first used.
 #include "platform/os/OsFiles.h"
 
 #include "platform/os/FdPosix.h"
 
 #include <cerrno>
-#include <csignal>
 #include <ctime>
-#include <dirent.h>
 #include <fcntl.h>
-#include <fnmatch.h>
-#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -42,13 +35,12 @@ constexpr std::size_t MaxChunk = 0x40000000;
 
 class TPosixFiles : public TOsFiles {
 public:
-  TPosixFiles() { std::signal(SIGXFSZ, SIG_IGN); }
-
   TOsFile OpenRead(const std::string& name) override {
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
       return NoOsFile;
-    if (flock(fd, LOCK_SH | LOCK_NB) != 0) {
+    // A file system without locks (ENOLCK) has no writer that holds one either.
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0 && errno != ENOLCK) {
       close(fd);
       return NoOsFile;
     }
@@ -81,7 +73,7 @@ public:
     struct stat st;
     const bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
-                        flock(fd, LOCK_EX | LOCK_NB) == 0;
+                        (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno == ENOLCK);
     if (!usable) {
       close(fd);
       return TClaim::Failed;
@@ -131,7 +123,7 @@ public:
 
   bool Close(TOsFile f) override { return close(Fd(f)) == 0; }
 
-  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
+  TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override {
     const bool moved = rename(from.c_str(), to.c_str()) == 0;
     if (moved) {
       // Makes the new folder entry itself durable; a failure here changes nothing
@@ -142,24 +134,12 @@ public:
     }
     if (claim != NoOsFile)
       close(Fd(claim));
-    return moved;
+    return moved ? TReplaced::Done : TReplaced::Failed;
   }
 
   bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
 
-  bool RemoveLeftover(const std::string& name) override { return RemoveLeftoverFile(name); }
-
-  std::vector<std::string> FindNames(const std::string& pattern) override {
-    std::vector<std::string> names;
-    std::unique_ptr<DIR, TDirCloser> d(opendir(FolderPart(pattern).c_str()));
-    if (!d)
-      return names;
-    const std::string last = LastPart(pattern);
-    while (const dirent* e = readdir(d.get()))
-      if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0)
-        names.emplace_back(e->d_name);
-    return names;
-  }
+  void RemoveLeftovers(const std::string& target) override { RemoveLeftoverFiles(target); }
 
   void Wait(unsigned ms) override {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -180,38 +180,41 @@ public:
 
   bool Close(TOsFile f) override { return CloseHandle(Handle(f)) != 0; }
 
-  bool Replace(TOsFile claim, const std::string& from, const std::string& to) override {
+  TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override {
     // A file that is open cannot be replaced here: the claim ends just before the replace.
     if (claim != NoOsFile) {
       CloseHandle(Handle(claim));
       // The new file takes over the old one's security descriptor, attributes and
       // creation time.
       if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
-        return true;
+        return TReplaced::Done;
       // Where the file system cannot do that (some network shares), or did only half (the old
       // file is gone, the new one not yet in its place), the new file is moved into place:
       // with the attributes CarryOver gave it, but with the security of its folder.
     }
-    return MoveFileExA(from.c_str(), to.c_str(),
-                       MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
+    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      return TReplaced::Done;
+    // Without a backup name the half-done replace leaves the old file nowhere to be found.
+    const bool gone = claim != NoOsFile &&
+                      GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
+                      GetLastError() == ERROR_FILE_NOT_FOUND;
+    return gone ? TReplaced::Half : TReplaced::Failed;
   }
 
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
 
-  bool RemoveLeftover(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
-
-  std::vector<std::string> FindNames(const std::string& pattern) override {
-    std::vector<std::string> names;
-    WIN32_FIND_DATAA data;
-    const HANDLE search = FindFirstFileA(pattern.c_str(), &data);
+  void RemoveLeftovers(const std::string& target) override {
+    const std::size_t nameAt = target.find_last_of("\\/") + 1;
+    WIN32_FIND_DATAA found;
+    const HANDLE search = FindFirstFileA((target + ".*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-      return names;
+      return;
     do {
-      if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
-        names.emplace_back(data.cFileName);
-    } while (FindNextFileA(search, &data));
+      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+          IsTempNameOf(found.cFileName, target.substr(nameAt)))
+        DeleteFileA((target.substr(0, nameAt) + found.cFileName).c_str());
+    } while (FindNextFileA(search, &found));
     FindClose(search);
-    return names;
   }
 
   void Wait(unsigned ms) override { Sleep(ms); }

@@ -27,10 +27,13 @@ char FoldAscii(char c) {
 class TOsProcessPosix final : public TOsProcess {
 public:
   // A write to a closed pipe (standard error read by a program that has gone) fails with
-  // EPIPE, handled where it happens, instead of ending the process.
+  // EPIPE, and a write beyond the process's file-size limit with EFBIG, handled where they
+  // happen, instead of ending the process. This layer is the first one the start-up uses,
+  // so both hold before any file is touched.
   TOsProcessPosix() {
     std::setlocale(LC_ALL, "");
     std::signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGXFSZ, SIG_IGN);
   }
 
   std::string ModuleFileName() override {

@@ -68,13 +68,11 @@ public:
       return ErrorFileNotFound;
     if (static_cast<std::uintmax_t>(st.st_size) > MaxCopyBytes)
       return ErrorFileTooLarge;
-    // Leftovers of copies that were killed, which no running copy holds, go first.
-    const std::string stem = to + ".copy-";
-    RemoveLeftoverFiles(stem);
-    // The copy is written beside the target under a name of its own, with the mode of a new
-    // file, and linked into place only when it is whole; the link fails rather than
-    // replace an existing file.
-    THeldTemp temp(stem);
+    // Leftovers of copies that were killed, which no running copy holds, go first. The copy
+    // is written beside the target under a name of its own, with the mode of a new file, and
+    // put in place only when it is whole, never over an existing file.
+    RemoveLeftoverFiles(to);
+    THeldTemp temp(to);
     if (temp.Error())
       return ErrorOf(temp.Error());
     std::size_t copied = 0;
@@ -96,9 +94,9 @@ public:
     }
     if (const int err = temp.Finish())
       return ErrorOf(err);
-    if (const int err = temp.CommitNew(to))
-      return ErrorOf(err);
-    return 0;
+    // A copy that another start put there first is this month's workbook all the same.
+    const int err = temp.CommitNew(to);
+    return err == 0 || err == EEXIST ? 0 : ErrorOf(err);
   }
 
   std::int32_t ShellOpen(const std::string& file, int /*showCommand: windows only*/) override {

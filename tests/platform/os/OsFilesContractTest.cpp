@@ -175,15 +175,17 @@ TEST_P(FilesContract, LayerSharingRulesWithinOneProcess) {
   EXPECT_EQ(files.SizeOf(w), static_cast<std::int64_t>(OldText.size())); // not truncated
   EXPECT_TRUE(files.Close(w));
 
-  const std::string fresh = Impl->In("fresh.ini");
+  const std::string fresh = TempNameOf(Ini, "Held1234");
   EXPECT_EQ(files.Claim(fresh, w), TClaim::Missing); // and not created
   EXPECT_EQ(Impl->Names(), std::set<std::string>{"AutoQuillmer.ini"});
   ASSERT_EQ(files.CreateNew(fresh, w), TCreateNew::Created);
   TOsFile n = NoOsFile;
   EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists);
-  EXPECT_FALSE(files.RemoveLeftover(fresh)); // held by the save that made it
+  files.RemoveLeftovers(Ini);
+  EXPECT_TRUE(Impl->IsFile(fresh)); // held by the save that made it
   EXPECT_TRUE(files.Close(w));
-  EXPECT_TRUE(files.Remove(fresh));
+  EXPECT_EQ(files.CreateNew(fresh, n), TCreateNew::Exists); // nor over an unheld one
+  files.RemoveLeftovers(Ini);
   EXPECT_FALSE(files.Remove(fresh));
   EXPECT_EQ(files.CreateNew(Impl->InMissingFolder("x"), n), TCreateNew::Failed);
   EXPECT_EQ(Impl->Names(), std::set<std::string>{"AutoQuillmer.ini"});
@@ -195,12 +197,12 @@ TEST_P(FilesContract, ReplacePutsNewFileInPlace) {
   TOsFile claim = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, claim), TClaim::Existing);
   Impl->Put(Impl->In("new"), "new");
-  ASSERT_TRUE(files.Replace(claim, Impl->In("new"), Ini));
+  ASSERT_EQ(files.Replace(claim, Impl->In("new"), Ini), TReplaced::Done);
   EXPECT_EQ(Impl->Get(Ini), "new");
   EXPECT_EQ(Impl->Names(), std::set<std::string>{"AutoQuillmer.ini"});
   TOsFile again = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, again), TClaim::Existing);
-  EXPECT_FALSE(files.Replace(again, Impl->In("missing"), Ini));
+  EXPECT_EQ(files.Replace(again, Impl->In("missing"), Ini), TReplaced::Failed);
   EXPECT_EQ(Impl->Get(Ini), "new");
 }
 

@@ -192,7 +192,7 @@ TEST_F(PosixFiles, ReplaceClosesTheClaimedDescriptor) {
   TOsFile claim = NoOsFile;
   ASSERT_EQ(files.Claim(Ini, claim), TClaim::Existing);
   Put(Dir + "/new", "new");
-  ASSERT_TRUE(files.Replace(claim, Dir + "/new", Ini));
+  ASSERT_EQ(files.Replace(claim, Dir + "/new", Ini), TReplaced::Done);
   EXPECT_EQ(fcntl(static_cast<int>(claim), F_GETFD), -1);
 }
 
@@ -387,13 +387,27 @@ TEST_F(PosixFiles, LinksAreSavedThrough) {
   EXPECT_EQ(StatOf(twin).st_nlink, 2u);
 }
 
+// In a sticky folder open to all, as /tmp, another user's link is followed by nobody: the
+// save writes nothing through it. The folder's owner's links, and one's own, are followed.
+TEST_F(PosixFiles, AnotherUsersLinkInASharedFolderIsNotFollowed) {
+  Put(Dir + "/home.ini", OldText);
+  ASSERT_EQ(symlink("home.ini", Ini.c_str()), 0);
+  ASSERT_EQ(chmod(Dir.c_str(), 01777), 0);
+  ASSERT_EQ(lchown(Ini.c_str(), Nobody, NoGroup), 0);
+  EXPECT_EQ(SaveAs(Ini, false), 'C');
+  EXPECT_EQ(Get(Dir + "/home.ini"), OldText);
+  ASSERT_EQ(chmod(Dir.c_str(), 0777), 0); // not sticky
+  EXPECT_EQ(SaveAs(Ini, false), 'S');
+  EXPECT_EQ(Get(Dir + "/home.ini"), NewText);
+}
+
 // Leftovers of killed saves go at the next save, however many; one that a running save
 // holds (locked) stays. Nothing that a save did not make blocks it or is followed or
 // removed: links, FIFOs, other users' files and names of other shapes at the leftovers'
 // names stay as they are.
 TEST_F(PosixFiles, LeftoversAreClearedOthersLeftAlone) {
   Put(Ini, OldText);
-  const auto temp = [this](const std::string& token) { return SaveTempName(Ini, token); };
+  const auto temp = [this](const std::string& token) { return TempNameOf(Ini, token); };
   for (int i = 1; i <= 100; ++i)
     Put(temp(std::to_string(i)), "stale");
   Put(temp("4321"), "stale");

@@ -1,6 +1,8 @@
 // The POSIX shell layer: the copy never overwrites and never leaves a partial file behind;
 // opening turns the desktop opener's outcome into the shell's kind of number.
+#include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
+#include "platform/os/OsFiles.h"
 #include "platform/os/OsShell.h"
 #include "platform/os/OsUi.h"
 
@@ -16,6 +18,7 @@
 #include <sstream>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -72,10 +75,12 @@ TEST_F(PosixShell, CopiesAFileByteForByte) {
   EXPECT_EQ(EntriesIn(Dir), 2u); // no temporary file is left
 }
 
+// A workbook that is there by the time the copy is put in place (another start made it) is
+// the month's workbook: the copy counts as made and changes nothing.
 TEST_F(PosixShell, NeverCopiesOverAnExistingFile) {
   Write(Dir / "t1.xls", "template");
   Write(Dir / "month.xls", "the user's chart");
-  EXPECT_NE(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
+  EXPECT_EQ(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
   EXPECT_EQ(Read(Dir / "month.xls"), "the user's chart");
   EXPECT_EQ(EntriesIn(Dir), 2u);
 }
@@ -99,16 +104,21 @@ TEST_F(PosixShell, AFailedCopyLeavesNothingBehind) {
   EXPECT_EQ(EntriesIn(Dir), 5u);
 }
 
-// Leftovers of killed copies go at the next copy unless a running copy holds them; the new
-// file has the mode of any new file, whatever the template's.
+// Leftovers of killed copies go at the next copy unless a running copy holds them, and
+// nothing else does; the new file has the mode of any new file, whatever the template's.
 TEST_F(PosixShell, LeftoversOfKilledCopiesGo) {
   Write(Dir / "t1.xls", "template");
   fs::permissions(Dir / "t1.xls", fs::perms::all);
-  const std::string stem = (Dir / "month.xls.copy-").string();
-  Write(stem + "Ab3De6", "killed");
-  Write(stem + "held01", "running");
-  fs::create_symlink("t1.xls", stem + "link01");
-  TFd held(open((stem + "held01").c_str(), O_RDONLY));
+  const auto temp = [this](const char* token) {
+    return TempNameOf((Dir / "month.xls").string(), token);
+  };
+  Write(temp("Ab3De6gh"), "killed");
+  Write(temp("4711"), "killed by an earlier version");
+  Write(temp("held01xy"), "running");
+  fs::create_symlink("t1.xls", temp("link01xy"));
+  for (const char* own : {"month.xls.backup", "month.xls.1", "month.xls.~backup.tmp"})
+    Write(Dir / own, "the user's");
+  TFd held(open(temp("held01xy").c_str(), O_RDONLY));
   ASSERT_EQ(flock(held.Get(), LOCK_EX), 0);
   const mode_t mask = umask(022);
   EXPECT_EQ(Shell.ShellCopy((Dir / "t1.xls").string(), (Dir / "month.xls").string()), 0);
@@ -116,9 +126,34 @@ TEST_F(PosixShell, LeftoversOfKilledCopiesGo) {
   EXPECT_EQ(fs::status(Dir / "month.xls").permissions(),
             fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
                 fs::perms::others_read);
-  EXPECT_FALSE(fs::exists(stem + "Ab3De6"));
-  EXPECT_TRUE(fs::exists(stem + "held01"));
-  EXPECT_TRUE(fs::is_symlink(stem + "link01"));
+  EXPECT_FALSE(fs::exists(temp("Ab3De6gh")));
+  EXPECT_FALSE(fs::exists(temp("4711")));
+  EXPECT_TRUE(fs::exists(temp("held01xy")));
+  EXPECT_TRUE(fs::is_symlink(temp("link01xy")));
+  EXPECT_EQ(EntriesIn(Dir), 7u);
+}
+
+// A launcher started with its standard descriptors closed still hears what a helper says:
+// with 0, 1 or 2 closed in turn, and all three.
+TEST(PosixChild, OutputReachesALauncherStartedWithoutStandardDescriptors) {
+  for (const int closed : {0, 1, 2, 3}) {
+    int answer[2];
+    ASSERT_EQ(pipe2(answer, O_CLOEXEC), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      for (int fd = 0; fd < 3; ++fd)
+        if (closed == fd || closed == 3)
+          close(fd);
+      const bool heard = RunChild({"echo", "yes"}).Output == "yes\n";
+      _exit(write(answer[1], heard ? "Y" : "N", 1) == 1 ? 0 : 1);
+    }
+    close(answer[1]);
+    char heard = '?';
+    EXPECT_EQ(read(answer[0], &heard, 1), 1);
+    close(answer[0]);
+    waitpid(pid, nullptr, 0);
+    EXPECT_EQ(heard, 'Y') << closed;
+  }
 }
 
 TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
