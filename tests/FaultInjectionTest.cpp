@@ -45,7 +45,7 @@ const TFault Faults[] = {
      [](TFakePlatform& p, int n) {
        p.RunLock.Answer = n ? TRunLock::Unavailable : TRunLock::Busy;
      }},
-    {"the entry", 5, "/startup", &txtStartupAddFailed,
+    {"the entry", 5, "/startup", &StartupWords().AddFailed,
      [](TFakePlatform& p, int n) {
        p.Autostart.Outcome.Result =
            std::vector{R::NoFolder, R::Denied, R::Failed, R::NoProgram, R::NotUtf8}[n];
