@@ -70,7 +70,7 @@ UPGRADE_SECTION = re.compile(r"^## 13\. .*?(?=^## )", re.M | re.S)
 UPGRADE_TERMS = ["AutoQuillmer.ini", "Dozeboard_", "Dozeboardt1.xls", "AutoQuillmer.exe", "/nostartup",
                  "スタートアップから外す.cmd", "~/.config/autostart", "Dozeboardt1-mine.xls"]
 # Texts that the Linux program prints on its terminal, not in a box.
-TERMINAL_TEXTS = {"Help"}
+TERMINAL_TEXTS = {"Help", "OutputFailed"}
 
 
 def pictures(folder="AutoQuillmer"):
