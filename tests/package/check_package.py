@@ -31,6 +31,7 @@ import sys
 import tarfile
 import tempfile
 import zipfile
+import zlib
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 sys.dont_write_bytecode = True  # keep the tree free of caches
@@ -143,14 +144,20 @@ def check_common(checks, kind, folder, windows_text):
 
 
 def check_zip(checks, package, version, built):
-    with zipfile.ZipFile(package) as z, tempfile.TemporaryDirectory() as tmp:
+    # Names outside ASCII are stored in code page 932 without the UTF-8 flag, as every Explorer
+    # of a Japanese Windows reads them, with the UTF-8 form in the Unicode Path field (0x7075).
+    with zipfile.ZipFile(package, metadata_encoding="cp932") as z, tempfile.TemporaryDirectory() as tmp:
         checks.check("zip: every member's CRC is right", z.testzip() is None)
         check_members(checks, "zip", z.namelist(), EXPECTED_ZIP + pictures())
-        readme_info = next((i for i in z.infolist() if i.filename == README_WIN), None)
-        checks.check("zip: the read-me's name is stored in UTF-8 with the format's UTF-8 flag",
-                     readme_info is not None and readme_info.flag_bits & 0x800)
-        checks.check("zip: names outside ASCII are marked as UTF-8 (flag bit 11), as Windows reads them",
-                     all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()))
+        japanese = [i for i in z.infolist() if not i.filename.isascii()]
+        checks.check("zip: the read-me and the command files have names outside ASCII",
+                     sorted(i.filename for i in japanese) == sorted([README_WIN] + EXPECTED_ZIP[2:4]))
+        for info in japanese:
+            stored = info.filename.encode("cp932")
+            utf8 = info.filename.encode("utf-8")
+            field = struct.pack("<HHBI", 0x7075, 5 + len(utf8), 1, zlib.crc32(stored)) + utf8
+            checks.check(f"zip: {info.filename}: code page 932 without the UTF-8 flag, UTF-8 in a Unicode Path field",
+                         not info.flag_bits & 0x800 and info.extra == field, f"{info.flag_bits:#x} {info.extra!r}")
         z.extractall(tmp)
         folder = pathlib.Path(tmp) / "AutoQuillmer"
 
@@ -232,6 +239,9 @@ def check_tar(checks, package, version, built):
         checks.check("tarball: README.txt tells how to start it at login and from its folder",
                      "~/.config/autostart" in text and "guide-ja.html" in text
                      and "cd ~/AutoQuillmer && ./AutoQuillmer" in text)
+        japanese, _, english = text.partition("\nEnglish\n")
+        checks.check("tarball: README.txt names zenity, the dialogs' program, in both languages",
+                     "zenity" in japanese and "zenity" in english)
         checks.check(f"tarball: README.txt carries the version {version}",
                      version in text.partition("\n")[0] and "@VERSION@" not in text)
         check_common(checks, "tarball", folder, False)
