@@ -3,7 +3,7 @@
 #   format    the sources are laid out as .clang-format says
 #   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
 #             entry; killed saves, starts at once and the settings file's situations;
-#             the demo (scripts/demo.sh) with no terminal to answer in
+#             the demo (scripts/demo.sh) with and without a terminal, its words held to its folder
 #   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
 #             an English and a German system
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
@@ -73,7 +73,7 @@ else
 fi
 wants() { [[ " ${wanted[*]} " == *" $1 "* ]]; }
 
-bash scripts/setup.sh || exit 1
+bash scripts/setup.sh --tests || exit 1
 
 passed=0
 failed=0
@@ -148,8 +148,12 @@ if wants linux && built linux; then
   counted "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
   counted "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
   counted "linux saves" python3 tests/saves/run_saves.py
-  # The README's first command, as a newcomer without a terminal to answer in runs it.
-  counted "linux demo" bash scripts/demo.sh </dev/null
+  # The README's first command as a newcomer runs it, without a display: in a new folder with no
+  # terminal to answer in, in a terminal (Type-1, do not open), then again without one and with
+  # /open. The demo holds its own words to what its folder holds afterwards.
+  counted "linux demo" env -u DISPLAY -u WAYLAND_DISPLAY bash -c 'rm -rf dist/linux/demo &&
+    bash scripts/demo.sh </dev/null && printf "y\nn\n" | script -qec "bash scripts/demo.sh" /dev/null &&
+    bash scripts/demo.sh </dev/null && bash scripts/demo.sh /open </dev/null'
 fi
 
 if wants win64 && built win64; then

@@ -26,7 +26,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 
 version="$(sed -nE 's/^project\(AutoQuillmer VERSION ([0-9]+\.[0-9]+\.[0-9]+)[ )].*/\1/p' CMakeLists.txt | head -n 1)"
 if [ -z "$version" ]; then

@@ -11,7 +11,7 @@
 # HyperFormula) and freezes the heading rows and day columns.
 #
 # Needs LibreOffice's headless converter and its Python bridge, pdftoppm, Node.js with npm
-# (scripts/setup.sh installs them) and the npm packages of tests/templates (installed here when
+# (scripts/setup.sh --tests installs them) and the npm packages of tests/templates (installed here when
 # missing). Afterwards scripts/templates/try-templates.py opens the new workbooks in
 # LibreOffice, fills a copy for February 2026 and checks what their formulas compute, and the
 # pictures of the guides are rendered from what it checked:
@@ -22,7 +22,7 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 [ -d tests/templates/node_modules ] || npm ci --prefix tests/templates --no-audit --no-fund --silent
 
 if [ "${1:-}" != "--keep" ]; then

@@ -22,7 +22,7 @@ and every summary.
     /usr/bin/python3 tests/templates/check_engines.py            all engines
     /usr/bin/python3 tests/templates/check_engines.py --engine hf   one engine (lo, gnumeric, hf)
 
-Needs LibreOffice with python3-uno and gnumeric (scripts/setup.sh installs them) and the npm
+Needs LibreOffice with python3-uno and gnumeric (scripts/setup.sh --tests installs them) and the npm
 packages of tests/templates (`npm ci --prefix tests/templates`, as scripts/test.sh does).
 Ends with "N passed, N failed".
 """
