@@ -14,7 +14,8 @@
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
 #   release   the shipped templates (their figures in LibreOffice, Gnumeric and by Excel's
-#             rules), the release package and a second build of the release
+#             rules), the release package, the shipped Linux program at work (glibc 2.31),
+#             and a second build of the release
 #             in a clone that must give the same bytes
 #   bench     a short run of every benchmark, printing its figures
 #   fuzz      a short run of every fuzz target
@@ -205,6 +206,8 @@ if wants release; then
   # come from the same script: scripts/templates/make-templates.sh).
   counted "try-templates" /usr/bin/python3 scripts/templates/try-templates.py
   counted "check_package" python3 tests/package/check_package.py
+  # The shipped Linux program (glibc 2.31, built by the package step) at work.
+  counted "linux-release autostart" python3 tests/e2e/check_autostart_linux.py dist/linux-release/AutoQuillmer
   counted "check_reproducible" python3 tests/package/check_reproducible.py
 fi
 

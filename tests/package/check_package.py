@@ -223,7 +223,7 @@ def check_tar(checks, package, version, built):
         data = program.read_bytes() if program.is_file() else b""
         checks.check("tarball: AutoQuillmer is an x86-64 ELF program",
                      data[:4] == b"\x7fELF" and data[4] == 2 and struct.unpack_from("<H", data, 18)[0] == 0x3E)
-        built_program = ROOT / "dist" / "linux" / "AutoQuillmer"
+        built_program = ROOT / "dist" / "linux-release" / "AutoQuillmer"
         if built and built_program.is_file():
             stripped = pathlib.Path(tmp) / "stripped"
             subprocess.run(["strip", "--strip-all", "-o", str(stripped), str(built_program)], check=False)
@@ -240,6 +240,14 @@ def check_tar(checks, package, version, built):
                      "~/.config/autostart" in text and "guide-ja.html" in text
                      and "cd ~/AutoQuillmer && ./AutoQuillmer" in text)
         japanese, _, english = text.partition("\nEnglish\n")
+        # The oldest glibc, as both parts state it, against the newest glibc symbol the program asks for.
+        stated = {part: re.findall(r"glibc (\d+\.\d+)", part) for part in (japanese, english)}
+        symbols = subprocess.run(["objdump", "-T", str(program)], capture_output=True, text=True).stdout
+        newest = max((tuple(map(int, v.split("."))) for v in re.findall(r"GLIBC_(\d+\.\d+)", symbols)), default=None)
+        oldest = tuple(map(int, stated[english][0].split("."))) if stated[english] else None
+        checks.check(f"tarball: README.txt states the oldest glibc in both languages, and the program asks for "
+                     f"no newer one (newest: {newest})", all(stated.values()) and stated[japanese] == stated[english]
+                     and newest is not None and newest <= oldest, repr(stated))
         checks.check("tarball: README.txt names zenity, the dialogs' program, in both languages",
                      "zenity" in japanese and "zenity" in english)
         checks.check(f"tarball: README.txt carries the version {version}",

@@ -33,7 +33,7 @@ sys.path.insert(0, str(ROOT / "tests"))
 from checklist import Checks  # noqa: E402
 
 WINDOWS_PROGRAMS = ["win32/AutoQuillmer.exe", "win64/AutoQuillmer.exe"]
-PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer"]
+PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer", "linux-release/AutoQuillmer"]
 
 
 def git(*args, cwd=ROOT):
