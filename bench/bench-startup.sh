@@ -21,7 +21,7 @@ runs="${RUNS:-300}"
 wine_runs="${WINE_RUNS:-40}"
 wine32_runs="${WINE32_RUNS:-10}"
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 need=()
 command -v hyperfine >/dev/null 2>&1 || need+=(hyperfine)
 [ -x /usr/bin/time ] || need+=(time)

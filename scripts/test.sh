@@ -4,7 +4,7 @@
 #   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
 #             entry; killed saves, starts at once, the settings file's situations and a run on
 #             exFAT (a loop device through FUSE; said and passed over where it cannot mount);
-#             the demo (scripts/demo.sh) with no terminal to answer in
+#             the demo (scripts/demo.sh) with and without a terminal, its words held to its folder
 #   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
 #             an English and a German system
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
@@ -15,7 +15,8 @@
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
 #   release   the shipped templates (their figures in LibreOffice, Gnumeric and by Excel's
-#             rules), the release package and a second build of the release
+#             rules), the release package, the shipped Linux program at work (glibc 2.31),
+#             and a second build of the release
 #             in a clone that must give the same bytes
 #   bench     a short run of every benchmark, printing its figures
 #   fuzz      a short run of every fuzz target
@@ -73,7 +74,7 @@ else
 fi
 wants() { [[ " ${wanted[*]} " == *" $1 "* ]]; }
 
-bash scripts/setup.sh || exit 1
+bash scripts/setup.sh --tests || exit 1
 
 failures=()
 log_dir="$root/build/test-logs"
@@ -125,8 +126,12 @@ if wants linux && built linux; then
   counted "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
   counted "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
   counted "linux saves" python3 tests/saves/run_saves.py
-  # The README's first command, as a newcomer without a terminal to answer in runs it.
-  counted "linux demo" bash scripts/demo.sh </dev/null
+  # The README's first command as a newcomer runs it, without a display: in a new folder with no
+  # terminal to answer in, in a terminal (Type-1, do not open), then again without one and with
+  # /open. The demo holds its own words to what its folder holds afterwards.
+  counted "linux demo" env -u DISPLAY -u WAYLAND_DISPLAY bash -c 'rm -rf dist/linux/demo &&
+    bash scripts/demo.sh </dev/null && printf "y\nn\n" | script -qec "bash scripts/demo.sh" /dev/null &&
+    bash scripts/demo.sh </dev/null && bash scripts/demo.sh /open </dev/null'
 fi
 
 if wants win64 && built win64; then
@@ -175,6 +180,8 @@ if wants release; then
   counted "check_engines" bash -c 'npm ci --prefix tests/templates --no-audit --no-fund --silent &&
     /usr/bin/python3 tests/templates/check_engines.py'
   counted "check_package" python3 tests/package/check_package.py
+  # The shipped Linux program (glibc 2.31, built by the package step) at work.
+  counted "linux-release autostart" python3 tests/e2e/check_autostart_linux.py dist/linux-release/AutoQuillmer
   counted "check_reproducible" python3 tests/package/check_reproducible.py
 fi
 

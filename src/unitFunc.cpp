@@ -162,6 +162,18 @@ std::string NameAndVersion() {
   return txtAppCaption.Source() + " " + AQ_VERSION_TEXT + "\n";
 }
 
+// Writes an answer on the standard output. True when the program has one: the run then ends
+// there, with exit code 1 and a word on the standard error when the answer could not be written
+// whole, as the usual command-line tools do.
+bool AnswerOnOutput(const std::string& text) {
+  const TOsUi::TOutWrite done = OsUi().WriteOut(text);
+  if (done == TOsUi::TOutWrite::Failed) {
+    OsUi().WriteErr(std::string(AppCaption) + ": " + txtOutputFailed.Shown());
+    SetRunExitCode(OutputFailedExit);
+  }
+  return done != TOsUi::TOutWrite::NoOutput;
+}
+
 // The answer to "--version", "--help" or "-h" (the first of them among the arguments),
 // written on the standard output where the program has one (the Linux program). True when
 // one was written; the run then ends there, having read and written no file.
@@ -170,9 +182,9 @@ bool AnswerInfoSwitch() {
   for (std::int32_t i = 1; i <= n; ++i) {
     const std::string arg = ArgAt(i);
     if (arg == "--version")
-      return OsUi().WriteOut(NameAndVersion());
+      return AnswerOnOutput(NameAndVersion());
     if (arg == "--help" || arg == "-h")
-      return OsUi().WriteOut(NameAndVersion() + txtHelp.Shown());
+      return AnswerOnOutput(NameAndVersion() + txtHelp.Shown());
   }
   return false;
 }

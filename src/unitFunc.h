@@ -73,6 +73,8 @@ int ShowCommandFor(std::int32_t windowSize);
 inline constexpr std::int32_t StartupFailed = 2;
 // The exit code of a run that cannot read the program's own path, and so has no folder.
 inline constexpr std::int32_t NoProgramPathExit = 2;
+// The exit code of a "--version" or "--help" whose answer could not be written.
+inline constexpr std::int32_t OutputFailedExit = 2;
 std::int32_t AddStartupEntry();
 // What those boxes say, in the words of the system the program runs on: the Startup folder and
 // signing in on Windows, the autostart entries and logging in on Linux.

@@ -11,7 +11,7 @@
 # out (Apache POI) and freezes the heading rows and day columns.
 #
 # Needs LibreOffice's headless converter and its Python bridge, Java with libapache-poi-java and
-# pdftoppm (scripts/setup.sh installs them). Afterwards tests/templates/check_engines.py opens
+# pdftoppm (scripts/setup.sh --tests installs them). Afterwards tests/templates/check_engines.py opens
 # the new workbooks in LibreOffice, fills copies and checks what their formulas compute, and
 # the pictures of the guides are rendered from what it checked:
 #   docs/diary-type1-2026-02.png, docs/diary-type1-empty.png, docs/diary-type3-empty.png
@@ -23,7 +23,7 @@ cd "$root"
 # The Python packages (scripts.diary_templates, tests.harness) are found from the repository's root.
 export PYTHONPATH="$root"
 
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 
 if [ "${1:-}" != "--keep" ]; then
   python3 -m scripts.diary_templates.generate

@@ -13,7 +13,14 @@ the clock or the umask of the build:
   cannot be earlier than 1980-01-01; in a tarball and its gzip header as it is;
 - permissions 0755 for folders and for files the owner may execute, 0644 for the others; owner
   and group 0 (root) in a tarball; a zip says it was made on Unix;
-- no extra fields, no comment, no file name in the gzip header; deflate at level 9.
+- no comment, no file name in the gzip header; deflate at level 9; in a zip no extra field but
+  the one that gives a name outside ASCII in UTF-8 (below).
+A zip stores a name outside ASCII in the Japanese Windows code page (932) without the UTF-8 flag
+(general purpose bit 11), and the same name in UTF-8 in the Info-ZIP Unicode Path extra field
+(0x7075). Windows Explorer, whatever its version, takes a name without the flag in the system's
+OEM code page, which is 932 on a Japanese Windows; Windows 7, 8 and 8.1 do not read the flag at
+all, so a UTF-8 name shows garbled there. Other unpackers (7-Zip, Info-ZIP unzip, libarchive)
+read the extra field on any system.
 """
 
 import argparse
@@ -22,9 +29,11 @@ import gzip
 import io
 import os
 import pathlib
+import struct
 import sys
 import tarfile
 import zipfile
+import zlib
 
 EXECUTABLE = 0o755
 PLAIN = 0o644
@@ -49,6 +58,35 @@ def parse_members(members_given):
     return list(members.items())
 
 
+CODE_PAGE = "cp932"
+UNICODE_PATH = 0x7075
+
+
+class CodePageInfo(zipfile.ZipInfo):
+    """A zip member whose name is written in CODE_PAGE without the UTF-8 flag, where the standard
+    library would write UTF-8 with the flag."""
+
+    __slots__ = ()
+
+    def _encodeFilenameFlags(self):
+        return self.filename.encode(CODE_PAGE), self.flag_bits & ~zipfile._MASK_UTF_FILENAME
+
+
+def zip_info(name, moment):
+    """The member's header: a name outside ASCII as CodePageInfo, with its UTF-8 form in the
+    Unicode Path field (version 1, the CRC-32 of the name as stored, the name in UTF-8)."""
+    if name.isascii():
+        return zipfile.ZipInfo(name, moment)
+    try:
+        stored = name.encode(CODE_PAGE)
+    except UnicodeEncodeError:
+        raise ValueError(f"a name that code page {CODE_PAGE[2:]} cannot hold: {name}") from None
+    info = CodePageInfo(name, moment)
+    utf8 = name.encode("utf-8")
+    info.extra = struct.pack("<HHBI", UNICODE_PATH, 5 + len(utf8), 1, zlib.crc32(stored)) + utf8
+    return info
+
+
 def mode_of(source):
     return EXECUTABLE if os.stat(source).st_mode & 0o100 else PLAIN
 
@@ -58,7 +96,7 @@ def zip_bytes(members, seconds):
     out = io.BytesIO()
     with zipfile.ZipFile(out, "w") as archive:
         for name, source in members:
-            info = zipfile.ZipInfo(name, max(moment, ZIP_EARLIEST))
+            info = zip_info(name, max(moment, ZIP_EARLIEST))
             info.create_system = 3  # Unix, so that the permissions below mean what they say
             info.external_attr = (0o100000 | mode_of(source)) << 16
             info.compress_type = zipfile.ZIP_DEFLATED
@@ -107,10 +145,9 @@ def main(argv):
     if not 0 <= args.time < 2**32:
         parser.error(f"--time out of range: {args.time}")
     try:
-        members = parse_members(args.members)
+        data = write(parse_members(args.members), args.time)
     except ValueError as e:
         parser.error(str(e))
-    data = write(members, args.time)
     # Written beside the archive and put in place whole: never a half-written archive.
     output = pathlib.Path(args.output)
     partial = output.with_name(output.name + ".partial")

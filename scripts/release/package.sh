@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# Builds the three programs (presets win32, win64 and linux; the programs only, not the tests)
-# and writes the release:
+# Builds the programs (presets win32, win64, linux and linux-release; the programs only, not the
+# tests) and writes the release:
 #   dist/AutoQuillmer-<version>-win32.zip           the 32-bit Windows program (preset win32)
-#   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux)
+#   dist/AutoQuillmer-<version>-linux-x86_64.tar.gz the Linux program (preset linux-release: built
+#                                                    against Debian 11's glibc 2.31, which
+#                                                    scripts/release/linux-sysroot.sh fetches)
 #   dist/SHA256SUMS                                  the digests of what is shipped: both packages
 #                                                    and the program inside each, under its name there
 # Each holds one folder, "AutoQuillmer" in the zip and "AutoQuillmer-<version>" in the tarball
@@ -26,7 +28,7 @@
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 cd "$root"
-bash scripts/setup.sh
+bash scripts/setup.sh --tests
 
 version="$(sed -nE 's/^project\(AutoQuillmer VERSION ([0-9]+\.[0-9]+\.[0-9]+)[ )].*/\1/p' CMakeLists.txt | head -n 1)"
 if [ -z "$version" ]; then
@@ -39,13 +41,15 @@ if [ -z "${SOURCE_DATE_EPOCH:-}" ]; then
 fi
 export SOURCE_DATE_EPOCH
 
-echo "building the programs (presets win32, win64 and linux)"
-for preset in win32 win64 linux; do
+echo "building the programs (presets win32, win64, linux and linux-release)"
+AQ_SYSROOT="$(bash scripts/release/linux-sysroot.sh)"
+export AQ_SYSROOT
+for preset in win32 win64 linux linux-release; do
   cmake --preset "$preset" >/dev/null
   cmake --build --preset "$preset" --target AutoQuillmer -j"$(nproc)" >/dev/null
 done
 
-for f in dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe dist/linux/AutoQuillmer templates/Dozeboardt1.xls \
+for f in dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe dist/linux-release/AutoQuillmer templates/Dozeboardt1.xls \
   templates/Dozeboardt3.xls docs/guide-ja.md docs/guide-en.md LICENSE packaging/readme-ja.txt packaging/readme-linux.txt \
   packaging/AutoQuillmer.desktop; do
   if [ ! -f "$f" ]; then
@@ -147,7 +151,7 @@ rm -rf "$folder"
 folder="$stage/AutoQuillmer-$version"
 mkdir -p "$folder"
 cp templates/Dozeboardt1.xls templates/Dozeboardt3.xls packaging/AutoQuillmer.desktop "$folder/"
-strip --strip-all -o "$folder/AutoQuillmer" dist/linux/AutoQuillmer
+strip --strip-all -o "$folder/AutoQuillmer" dist/linux-release/AutoQuillmer
 sed "s/@VERSION@/$version/g" packaging/readme-linux.txt >"$folder/README.txt"
 cp LICENSE "$folder/LICENSE.txt"
 chmod 755 "$folder/AutoQuillmer"

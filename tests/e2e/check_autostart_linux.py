@@ -247,6 +247,13 @@ def main():
                              f"{done.returncode}: {done.stdout.decode(errors='replace')[:200]!r}")
                 after = sorted(str(p) for p in root.rglob("*"))
                 checks.check(f"{args}: no file made or removed", after == before, repr(set(after) ^ set(before)))
+                with open("/dev/full", "wb") as full:
+                    done = subprocess.run([str(copies["one"]), *shlex.split(args)], cwd=copies["one"].parent,
+                                          env=env, stdin=subprocess.DEVNULL, stdout=full, stderr=subprocess.PIPE,
+                                          timeout=30)
+                checks.check(f"{args} > /dev/full: exit code 2 and a word on the standard error",
+                             done.returncode == 2 and done.stderr.decode() == "Auto Quillmer: " + TEXT["OutputFailed"],
+                             f"{done.returncode}: {done.stderr.decode(errors='replace')[:200]!r}")
         finally:
             if locked:
                 subprocess.run(["chattr", "-i", str(autostart)], check=False)

@@ -1,5 +1,5 @@
 """One reader of the built Windows programs for the Python checks: headers, imports,
-resources and version, through Debian's python3-pefile (scripts/setup.sh installs it)."""
+resources and version, through Debian's python3-pefile (scripts/setup.sh --tests installs it)."""
 
 import struct
 

@@ -109,7 +109,7 @@ class FakeClock:
     def __init__(self):
         found = sorted(Path("/").glob(self.LIBRARY_GLOB.lstrip("/")))
         if not found:
-            raise WineError(f"libfaketime is missing ({self.LIBRARY_GLOB}): run scripts/setup.sh")
+            raise WineError(f"libfaketime is missing ({self.LIBRARY_GLOB}): run scripts/setup.sh --tests")
         self.library = str(found[0])
         self.name = f"/aq-clock-{secrets.token_hex(8)}"
         self.files = [Path("/dev/shm/sem." + self.name[1:]), Path("/dev/shm/" + self.name[1:])]

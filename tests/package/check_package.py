@@ -32,6 +32,7 @@ import sys
 import tarfile
 import tempfile
 import zipfile
+import zlib
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
 from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
@@ -71,7 +72,7 @@ UPGRADE_TERMS = ["AutoQuillmer.ini", "Dozeboard_", "Dozeboardt1.xls", "AutoQuill
 # Texts that the Linux program prints on its terminal or gives its dialogs' buttons, not a box.
 TERMINAL_TEXTS = {"Help", "ButtonYes", "ButtonNo", "ButtonCancel", "KindError", "KindQuestion", "KindWarning",
                   "KindInformation", "PromptYesNoCancel", "PromptYesNo", "PromptOk", "AnswerYesNoCancel",
-                  "AnswerYesNo"}
+                  "AnswerYesNo", "OutputFailed"}
 # A row of the file names and settings' defaults, src/Defaults.def.
 DEFAULT_ROW = re.compile(r"^AQ_(NAME|TIME|NUMBER)\((\w+), (.*)\)$", re.M)
 
@@ -166,14 +167,20 @@ def check_common(checks, kind, folder, windows_text):
 
 
 def check_zip(checks, package, version, built):
-    with zipfile.ZipFile(package) as z, tempfile.TemporaryDirectory() as tmp:
+    # Names outside ASCII are stored in code page 932 without the UTF-8 flag, as every Explorer
+    # of a Japanese Windows reads them, with the UTF-8 form in the Unicode Path field (0x7075).
+    with zipfile.ZipFile(package, metadata_encoding="cp932") as z, tempfile.TemporaryDirectory() as tmp:
         checks.check("zip: every member's CRC is right", z.testzip() is None)
         check_members(checks, "zip", z.namelist(), EXPECTED_ZIP + pictures())
-        readme_info = next((i for i in z.infolist() if i.filename == README_WIN), None)
-        checks.check("zip: the read-me's name is stored in UTF-8 with the format's UTF-8 flag",
-                     readme_info is not None and readme_info.flag_bits & 0x800)
-        checks.check("zip: names outside ASCII are marked as UTF-8 (flag bit 11), as Windows reads them",
-                     all(i.flag_bits & 0x800 for i in z.infolist() if not i.filename.isascii()))
+        japanese = [i for i in z.infolist() if not i.filename.isascii()]
+        checks.check("zip: the read-me and the command files have names outside ASCII",
+                     sorted(i.filename for i in japanese) == sorted([README_WIN] + EXPECTED_ZIP[2:4]))
+        for info in japanese:
+            stored = info.filename.encode("cp932")
+            utf8 = info.filename.encode("utf-8")
+            field = struct.pack("<HHBI", 0x7075, 5 + len(utf8), 1, zlib.crc32(stored)) + utf8
+            checks.check(f"zip: {info.filename}: code page 932 without the UTF-8 flag, UTF-8 in a Unicode Path field",
+                         not info.flag_bits & 0x800 and info.extra == field, f"{info.flag_bits:#x} {info.extra!r}")
         z.extractall(tmp)
         folder = pathlib.Path(tmp) / "AutoQuillmer"
 
@@ -239,7 +246,7 @@ def check_tar(checks, package, version, built):
         data = program.read_bytes() if program.is_file() else b""
         checks.check("tarball: AutoQuillmer is an x86-64 ELF program",
                      data[:4] == b"\x7fELF" and data[4] == 2 and struct.unpack_from("<H", data, 18)[0] == 0x3E)
-        built_program = ROOT / "dist" / "linux" / "AutoQuillmer"
+        built_program = ROOT / "dist" / "linux-release" / "AutoQuillmer"
         if built and built_program.is_file():
             stripped = pathlib.Path(tmp) / "stripped"
             subprocess.run(["strip", "--strip-all", "-o", str(stripped), str(built_program)], check=False)
@@ -255,6 +262,17 @@ def check_tar(checks, package, version, built):
         checks.check("tarball: README.txt tells how to start it at login and from its folder",
                      "~/.config/autostart" in text and "guide-ja.html" in text
                      and "cd ~/AutoQuillmer && ./AutoQuillmer" in text)
+        japanese, _, english = text.partition("\nEnglish\n")
+        # The oldest glibc, as both parts state it, against the newest glibc symbol the program asks for.
+        stated = {part: re.findall(r"glibc (\d+\.\d+)", part) for part in (japanese, english)}
+        symbols = subprocess.run(["objdump", "-T", str(program)], capture_output=True, text=True).stdout
+        newest = max((tuple(map(int, v.split("."))) for v in re.findall(r"GLIBC_(\d+\.\d+)", symbols)), default=None)
+        oldest = tuple(map(int, stated[english][0].split("."))) if stated[english] else None
+        checks.check(f"tarball: README.txt states the oldest glibc in both languages, and the program asks for "
+                     f"no newer one (newest: {newest})", all(stated.values()) and stated[japanese] == stated[english]
+                     and newest is not None and newest <= oldest, repr(stated))
+        checks.check("tarball: README.txt names zenity, the dialogs' program, in both languages",
+                     "zenity" in japanese and "zenity" in english)
         checks.check(f"tarball: README.txt carries the version {version}",
                      version in text.partition("\n")[0] and "@VERSION@" not in text)
         check_common(checks, "tarball", folder, False)

@@ -31,7 +31,7 @@ ROOT = pathlib.Path(__file__).resolve().parents[2]
 from tests.harness.checklist import Checks  # noqa: E402
 
 WINDOWS_PROGRAMS = ["win32/AutoQuillmer.exe", "win64/AutoQuillmer.exe"]
-PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer"]
+PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer", "linux-release/AutoQuillmer"]
 
 
 def git(*args, cwd=ROOT):

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads the resources back from built Windows programs and checks them: the application
-icon (32x32 and 16x16), the manifest (asInvoker, common controls 6, Windows 7 to 11, no
-code page of its own), the version (product name, the project's version) and the string
+icon (32x32 and 16x16), the manifest (asInvoker, common controls 6, Windows 7 to 11, system
+DPI aware, no code page of its own), the version (product name, the project's version) and the string
 table of the failure report (every numbered text of src/platform/Texts.def, exactly).
 
 Usage: tests/program/check_resources.py PROGRAM.exe [PROGRAM.exe ...]
@@ -11,6 +11,7 @@ import re
 import struct
 import sys
 from pathlib import Path
+from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[2]
 from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
@@ -70,6 +71,14 @@ def check(path):
             print(f"manifest: supportedOS {os_name}: {'yes' if ok else 'MISSING'}")
             if not ok:
                 problems.append(f"manifest: {os_name} missing")
+        # System DPI awareness: asm.v3 application/windowsSettings/dpiAware, exactly "true".
+        settings = "{urn:schemas-microsoft-com:asm.v3}"
+        dpi = ElementTree.fromstring(blob).findall(
+            f"{settings}application/{settings}windowsSettings/"
+            "{http://schemas.microsoft.com/SMI/2005/WindowsSettings}dpiAware")
+        print(f"manifest: dpiAware {[e.text for e in dpi]}")
+        if [e.text.strip() for e in dpi] != ["true"]:
+            problems.append("manifest: not system DPI aware (one dpiAware, true)")
         if "activeCodePage" in text:
             problems.append("manifest: names a code page of its own")
         print(f"manifest: activeCodePage {'PRESENT' if 'activeCodePage' in text else 'none'}")

@@ -33,8 +33,8 @@ middle, 30 k + 15 minutes, lies in a sleep, light when it lies in bed) and every
     /usr/bin/python3 tests/templates/check_engines.py --engine lo     one engine (lo, gnumeric, hf, poi)
     /usr/bin/python3 tests/templates/check_engines.py --engine lo --pictures DIR
 
-With the repository's root and tests/ on PYTHONPATH. Needs LibreOffice with python3-uno,
-gnumeric, poppler-utils, Java with libapache-poi-java (scripts/setup.sh installs them) and, for
+With the repository's root on PYTHONPATH. Needs LibreOffice with python3-uno,
+gnumeric, poppler-utils, Java with libapache-poi-java (scripts/setup.sh --tests installs them) and, for
 hf, the npm packages of tests/templates (`npm ci --prefix tests/templates`, as scripts/test.sh
 does). Ends with "N passed, N failed".
 """

@@ -8,6 +8,7 @@
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -69,8 +70,9 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
     if (outFd >= 0)
       dup2(outFd, STDOUT_FILENO);
     // The rest go at once rather than at exec: a launcher ended right after starting the
-    // program leaves no lock of its own with it for longer than this.
-    close_range(3, ~0u, 0);
+    // program leaves no lock of its own with it for longer than this. The system call itself,
+    // which glibc before 2.34 does not wrap; a kernel before 5.9 leaves them to the exec.
+    syscall(__NR_close_range, 3U, ~0U, 0U);
     execvp(args[0], args.data());
     _exit(127);
   }

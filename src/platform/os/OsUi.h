@@ -31,12 +31,16 @@ public:
   // identifier of the button pressed, or 0 when the box could not be shown. Text and
   // caption are box texts (platform/Texts.h): UTF-8, whatever the system's ANSI code page.
   virtual int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) = 0;
-  // Writes a UTF-8 text to the program's standard output and returns true; false, writing
-  // nothing, where the program has no standard output (the Windows GUI program).
-  virtual bool WriteOut(const std::string& text) {
+  // Writes a UTF-8 text to the program's standard output: Written, or Failed when not all of
+  // it reached the output (a full disk, a closed pipe); NoOutput, writing nothing, where the
+  // program has no standard output (the Windows GUI program).
+  enum class TOutWrite { NoOutput, Written, Failed };
+  virtual TOutWrite WriteOut(const std::string& text) {
     (void)text;
-    return false;
+    return TOutWrite::NoOutput;
   }
+  // Writes a UTF-8 text to the program's standard error, where it has one.
+  virtual void WriteErr(const std::string& text) { (void)text; }
 };
 
 inline TOsUi& OsUi() {

@@ -160,10 +160,15 @@ public:
     return 0;
   }
 
-  bool WriteOut(const std::string& text) override {
-    std::fwrite(text.data(), 1, text.size(), stdout);
-    std::fflush(stdout);
-    return true;
+  TOutWrite WriteOut(const std::string& text) override {
+    const bool whole = std::fwrite(text.data(), 1, text.size(), stdout) == text.size();
+    return whole && std::fflush(stdout) == 0 && !std::ferror(stdout) ? TOutWrite::Written
+                                                                     : TOutWrite::Failed;
+  }
+
+  void WriteErr(const std::string& text) override {
+    std::fwrite(text.data(), 1, text.size(), stderr);
+    std::fflush(stderr);
   }
 };
 
