@@ -163,12 +163,12 @@ std::string NameAndVersion() {
 }
 
 // Writes an answer on the standard output. True when the program has one: the run then ends
-// there, with exit code 1 and a word on the standard error when the answer could not be written
+// there, with exit code 2 and a word on the standard error when the answer could not be written
 // whole, as the usual command-line tools do.
 bool AnswerOnOutput(const std::string& text) {
   const TOsUi::TOutWrite done = OsUi().WriteOut(text);
   if (done == TOsUi::TOutWrite::Failed) {
-    OsUi().WriteErr(std::string(AppCaption) + ": " + txtOutputFailed.Shown());
+    OsUi().WriteErr(txtAppCaption.Shown() + ": " + txtOutputFailed.Shown());
     SetRunExitCode(OutputFailedExit);
   }
   return done != TOsUi::TOutWrite::NoOutput;
