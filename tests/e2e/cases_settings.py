@@ -15,7 +15,8 @@ from pathlib import Path
 
 from tests.harness.pefacts import Program
 
-from tests.e2e.cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
+from tests.e2e.cases_workbook import (BOOK_JUNE, FILLED_JUNE, JULY_1, opened, opened_june,
+                                      settings_text)
 from tests.e2e.e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
                      FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
                      TEMPLATE1, TEMPLATE3, UPGRADE_FAILED, case)
@@ -36,8 +37,7 @@ def typical_day(t):
     run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
     t.boxes(run, OPEN_QUESTION)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)],
-            "opened workbooks (arguments, show command)")
+    opened_june(t, run, "opened workbooks (arguments, show command)")
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
     t.file_is(t.folder, *FILLED_JUNE)
 
@@ -120,18 +120,24 @@ def moment_text(when: datetime, regional: dict[str, str]) -> str:
     return text
 
 
+def first_run_opens_june(t, folder: str, **launch) -> None:
+    """The Type-1 template alone in `folder`, started on July 1st: asked, Yes opens June's
+    workbook, exit 0."""
+    t.set_folder(folder)
+    t.put(TEMPLATE1)
+    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True, **launch)
+    t.boxes(run, OPEN_QUESTION)
+    t.exit_code(run, 0)
+    opened_june(t, run)
+
+
 @case("a first run on an English system writes M/d/yyyy h:mm:ss AM/PM; the next start that "
       "day reads it back", tags=("settings", "locale"))
 def english_system_first_run(t):
     regional = t.regional_settings(ENGLISH)
     t.equal(regional, ENGLISH_SYSTEM, "the English system's regional settings")
-    t.set_folder("english")
-    t.put(TEMPLATE1)
     # The boxes are drawn in Unicode: the Japanese texts on an English system too.
-    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True, locale=ENGLISH)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    first_run_opens_june(t, "english", locale=ENGLISH)
     start = datetime(2004, 7, 1, 7, 30)
     rollover = datetime(1900, 1, 1, 4, 0)
     written = moment_text(start, regional)  # 7/1/2004 7:30:00 AM
@@ -177,7 +183,7 @@ for name, title, found, kept in EARLIER_LAYOUT_CASES:
         run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
         t.boxes(run, OPEN_QUESTION)
         t.exit_code(run, 0)
-        t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+        opened_june(t, run)
         t.file_is(t.folder, SETTINGS,
                   kept + settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
         t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
@@ -204,6 +210,14 @@ def legacy_upgrade_then_cancel(t):
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0]])
 
 
+def ended_untouched(t, run, code: int, before: bytes) -> None:
+    """The run ended with `code`, opened nothing and left the settings file as it was."""
+    t.exit_code(run, code)
+    t.nothing_opened(run)
+    t.file_is(t.folder, SETTINGS, before)
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+
+
 @case("a read-only file of the earlier layout: the upgrade message, then the write-back "
       "message at the end, exit 0, the file unchanged", tags=("settings",))
 def legacy_read_only(t):
@@ -214,10 +228,7 @@ def legacy_read_only(t):
     # 07:30 is the logical day of the last opening: nothing is asked or opened in between.
     run = t.launch(answers=["ok", "ok"], faketime=JULY_1, frozen=True)
     t.boxes(run, UPGRADE_FAILED, SAVE_FAILED)
-    t.exit_code(run, 0)
-    t.nothing_opened(run)
-    t.file_is(t.folder, SETTINGS, before)
-    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+    ended_untouched(t, run, 0, before)
 
 
 # --- where the file is ------------------------------------------------------------------
@@ -228,12 +239,7 @@ def legacy_read_only(t):
 def settings_in_current_directory(t):
     elsewhere = t.base / "elsewhere"
     elsewhere.mkdir()
-    t.set_folder("prog")
-    t.put(TEMPLATE1)
-    run = t.launch(answers=["yes"], cwd=elsewhere, faketime=JULY_1, frozen=True)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    first_run_opens_june(t, "prog", cwd=elsewhere)
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE])
     t.files(elsewhere, [SETTINGS])
     t.file_is(elsewhere, SETTINGS,
@@ -296,10 +302,7 @@ def settings_held_open(t):
                    hold_write=t.folder / SETTINGS)
     t.equal(len(run.boxes), 1, "number of boxes")
     t.box_matching(run, 0, FAILURE_CAPTION, FAILURE_TEXT, "hand", ("ok",))
-    t.exit_code(run, 1)
-    t.nothing_opened(run)
-    t.file_is(t.folder, SETTINGS, before)
-    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+    ended_untouched(t, run, 1, before)
 
 
 @case("the failure report names the code location: an offset inside AutoQuillmer.exe, not "

@@ -34,6 +34,11 @@ def opened(t, run):
     return [(o["args"], o["show"]) for o in run.opened]
 
 
+def opened_june(t, run, what: str = "opened workbooks") -> None:
+    """The run opened June's workbook, and only it, in a normal window (show command 5)."""
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], what)
+
+
 def workbooks(t, folder=None):
     return [name for name in t.listing(folder) if name.startswith("Dozeboard_")]
 
@@ -46,8 +51,7 @@ def first_run_opens_type1(t):
     t.boxes(run, FIRST_RUN_QUESTION, OPEN_QUESTION)
     t.exit_code(run, 0)
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE1[1])
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)],
-            "opened workbooks (arguments, show command)")
+    opened_june(t, run, "opened workbooks (arguments, show command)")
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0], BOOK_JUNE, SETTINGS])
 
@@ -115,7 +119,7 @@ def open_switch(t):
     t.put(TEMPLATE1, (SETTINGS, settings_text("2004/07/01 7:20:00", "2004/07/01 7:20:00")))
     run = t.launch(args="/OPEN", faketime=JULY_1, frozen=True)
     t.boxes(run)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    opened_june(t, run)
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
     # Not a switch: «/opening», «--open»; nothing happens on the same day.
     run = t.launch(args="/opening --open open", faketime="2004-07-01 08:00:00", frozen=True)
@@ -131,20 +135,20 @@ def open_switch_forms(t):
     run = t.launch(args="-open", faketime=JULY_1, frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -open")
+    opened_june(t, run, "opened with -open")
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
 
     run = t.launch(args='"/open"', faketime="2004-07-01 08:00:00", frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], 'opened with "/open"')
+    opened_june(t, run, 'opened with "/open"')
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 8:00:00", "2004/07/01 8:00:00"))
 
     # Two days back: no backwards-clock warning either; the logical day is 06-29.
     run = t.launch(args="x -Open", faketime="2004-06-29 10:00:00", frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -Open")
+    opened_june(t, run, "opened with -Open")
     t.file_is(t.folder, SETTINGS,
               settings_text("2004/06/29 10:00:00", "2004/06/29 10:00:00"))
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE1[1])
@@ -180,7 +184,7 @@ def existing_workbook_kept(t):
     t.file_is(t.folder, *FILLED_JUNE)
     t.file_is(t.folder, *TEMPLATE1)
     t.file_is(t.folder, *TEMPLATE3)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    opened_june(t, run)
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0], BOOK_JUNE, SETTINGS])
 
@@ -213,7 +217,7 @@ def backwards_clock(t):
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/02 8:00:00", "2004/06/29 10:00:00"))
     run = t.launch(answers=["yes", "yes"], faketime="2004-06-29 10:00:00", frozen=True)
     t.boxes(run, warning, OPEN_QUESTION)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    opened_june(t, run)
 
 
 @case("whole first run in a folder ending in 表: workbook, opening and settings there",
@@ -224,7 +228,7 @@ def whole_run_in_hyo_folder(t):
     run = t.launch(answers=["no", "yes"], faketime=JULY_1, frozen=True)
     t.boxes(run, FIRST_RUN_QUESTION, OPEN_QUESTION)
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE3[1])
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    opened_june(t, run)
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00",
                                                 type1=0))
 
