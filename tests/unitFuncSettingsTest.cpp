@@ -12,6 +12,12 @@ protected:
     AddFile(Dir + "Dozeboardt3.xls", "template three");
   }
   std::string Month(const char* ym) { return Dir + "Dozeboard_" + ym + ".xls"; }
+  // A start on July 1st 2004 at the given time whose question is answered No; its exit code.
+  int RunDeclinedAt(std::uint16_t hour, std::uint16_t minute) {
+    ClockAt(2004, 7, 1, hour, minute);
+    Answer({IdNo});
+    return RunProcess();
+  }
 };
 
 // The settings file as a run writes it, with the two moments and the question switch given.
@@ -74,9 +80,7 @@ TEST_F(Run, ATypicalDayOpensOnceAndThenOnlyRecordsTheStart) {
 
 TEST_F(Run, ADeclinedQuestionLeavesTheLastOpeningForTheNextStart) {
   SettingsHere(Yesterday0720);
-  ClockAt(2004, 7, 1, 7, 30);
-  Answer({IdNo});
-  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(RunDeclinedAt(7, 30), 0);
   EXPECT_TRUE(Os.Shell.Opens.empty());
   EXPECT_NE(Settings().find("Last_XLS=2004/06/30 7:20:00"), std::string::npos);
   EXPECT_NE(Settings().find("LastQuillmer=2004/07/01 7:30:00"), std::string::npos);
@@ -125,9 +129,7 @@ TEST_F(Run, AFailedOpeningLeavesTheLastOpeningUnchanged) {
 
 TEST_F(Run, UnreadableValuesAreWrittenBackAsTheirDefaults) {
   SettingsHere("[Launch]\r\nWindowSize=abc\r\n[Date]\r\nTimeToNext=later\r\n");
-  ClockAt(2004, 7, 1, 3, 0);
-  Answer({IdNo});
-  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(RunDeclinedAt(3, 0), 0);
   EXPECT_NE(Settings().find("WindowSize=5\r\n"), std::string::npos);
   EXPECT_NE(Settings().find("TimeToNext=4:00:00\r\n"), std::string::npos);
   // The sections keep their places; new ones come after them.
@@ -141,9 +143,7 @@ TEST_F(Run, UpgradesASettingsFileOfTheEarlierLayout) {
                "[YesNo]\r\nAsk=1\r\n"
                "[Launch]\r\nType1=0\r\n"
                "[YesNo]\r\nSecond=1\r\n");
-  ClockAt(2004, 7, 1, 7, 30);
-  Answer({IdNo});
-  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(RunDeclinedAt(7, 30), 0);
   const std::string s = Settings();
   EXPECT_EQ(s.find("[File]"), std::string::npos);
   EXPECT_EQ(s.find("[Window]"), std::string::npos);
@@ -156,9 +156,7 @@ TEST_F(Run, UpgradesASettingsFileOfTheEarlierLayout) {
 
 TEST_F(Run, AnEmptyWindowSectionIsNotTheEarlierLayout) {
   SettingsHere("[File]\r\nName=x\r\n[Window]\r\n; nothing\r\n");
-  ClockAt(2004, 7, 1, 7, 30);
-  Answer({IdNo});
-  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(RunDeclinedAt(7, 30), 0);
   EXPECT_NE(Settings().find("[File]\r\nName=x\r\n\r\n[Window]\r\n\r\n"), std::string::npos);
 }
 
@@ -189,9 +187,7 @@ TEST_F(Run, ACancelledFirstRunWritesNothing) {
 TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
   // Started from elsewhere: the program's folder has settings, the current directory none.
   AddFile(Dir + "AutoQuillmer.ini", Yesterday0720);
-  ClockAt(2004, 7, 1, 7, 30);
-  Answer({IdNo});
-  EXPECT_EQ(RunProcess(), 0);
+  EXPECT_EQ(RunDeclinedAt(7, 30), 0);
   EXPECT_EQ(BoxTexts(),
             std::vector<std::string>{txtOpenQuestion.Source()}); // no first-run question
   EXPECT_EQ(Os.Fs[Dir + "AutoQuillmer.ini"].Content, Yesterday0720);

@@ -24,72 +24,54 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
     const char* Path;
     std::uint32_t Code;
   };
+  // How the run ends: the box's icon and the exit code, the same for every success and for
+  // every failure.
+  struct TEnd {
+    unsigned Icon;
+    int Exit;
+  };
+  const TEnd Done{MbIconAsterisk, 0};
+  const TEnd Failed{MbIconHand, StartupFailed};
   const struct {
     const char* Args;
     TOutcomeRow Outcome;
     const char* Call;
     std::string Box;
-    unsigned Icon;
-    int Exit;
+    TEnd End;
   } cases[] = {
-      {"/startup", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, MbIconAsterisk, 0},
-      {"\"-StartUp\"", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, MbIconAsterisk, 0},
-      {"/open /STARTUP", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, MbIconAsterisk, 0},
+      {"/startup", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, Done},
+      {"\"-StartUp\"", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, Done},
+      {"/open /STARTUP", {R::Done, Lnk.c_str(), 0}, "Add", Added + Place, Done},
       {"/startup",
        {R::Denied, Lnk.c_str(), 0x80070005u},
        "Add",
        AddFailed + Denied + Place,
-       MbIconHand,
-       StartupFailed},
+       Failed},
       {"/startup",
        {R::NoFolder, "", 0x80070003u},
        "Add",
        AddFailed + words.NoFolder.Source(),
-       MbIconHand,
-       StartupFailed},
+       Failed},
       {"/startup",
        {R::Failed, Lnk.c_str(), 0x80004005u},
        "Add",
        AddFailed + txtErrorCode.Source() + "0x80004005" + Place,
-       MbIconHand,
-       StartupFailed},
-      {"/NOSTARTUP", {R::Done, Lnk.c_str(), 0}, "Remove", Removed + Place, MbIconAsterisk, 0},
-      {"-nostartup",
-       {R::NotFound, Lnk.c_str(), 0},
-       "Remove",
-       words.None.Source() + Place,
-       MbIconAsterisk,
-       0},
-      {"/nostartup",
-       {R::NotOurs, Lnk.c_str(), 0},
-       "Remove",
-       words.NotOurs.Source() + Place,
-       MbIconAsterisk,
-       0},
-      {"/nostartup",
-       {R::Denied, Lnk.c_str(), 13},
-       "Remove",
-       RemoveFailed + Denied + Place,
-       MbIconHand,
-       StartupFailed},
+       Failed},
+      {"/NOSTARTUP", {R::Done, Lnk.c_str(), 0}, "Remove", Removed + Place, Done},
+      {"-nostartup", {R::NotFound, Lnk.c_str(), 0}, "Remove", words.None.Source() + Place, Done},
+      {"/nostartup", {R::NotOurs, Lnk.c_str(), 0}, "Remove", words.NotOurs.Source() + Place, Done},
+      {"/nostartup", {R::Denied, Lnk.c_str(), 13}, "Remove", RemoveFailed + Denied + Place, Failed},
       {"/startup",
        {R::NotUtf8, Lnk.c_str(), 0},
        "Add",
        AddFailed + txtStartupNotUtf8.Source() + Place,
-       MbIconHand,
-       StartupFailed},
+       Failed},
       {"/startup",
        {R::NoProgram, Lnk.c_str(), 0},
        "Add",
        AddFailed + txtNoProgramPath.Source() + Place,
-       MbIconHand,
-       StartupFailed},
-      {"/startup /nostartup",
-       {R::Done, Lnk.c_str(), 0},
-       "Remove",
-       Removed + Place,
-       MbIconAsterisk,
-       0},
+       Failed},
+      {"/startup /nostartup", {R::Done, Lnk.c_str(), 0}, "Remove", Removed + Place, Done},
   };
   AddFile(Dir + "Dozeboardt1.xls");
   for (const auto& c : cases) {
@@ -101,12 +83,12 @@ TEST_F(LauncherTest, StartupSwitchesMakeOrRemoveTheEntryAndDoNothingElse) {
     os.Ui.Boxes.clear();
     os.Process.Searched.clear();
     ResetRunState();
-    EXPECT_EQ(RunProcess(), c.Exit);
+    EXPECT_EQ(RunProcess(), c.End.Exit);
     EXPECT_EQ(os.Autostart.Calls, std::vector<std::string>{c.Call});
     ASSERT_EQ(os.Ui.Boxes.size(), 1u);
     EXPECT_EQ(os.Ui.Boxes[0].Text, c.Box);
     EXPECT_EQ(os.Ui.Boxes[0].Caption, "Auto Quillmer");
-    EXPECT_EQ(os.Ui.Boxes[0].Flags, c.Icon | MbOk);
+    EXPECT_EQ(os.Ui.Boxes[0].Flags, c.End.Icon | MbOk);
     // No daily run: no settings, no workbook, no file looked for but the templates.
     EXPECT_TRUE(os.Files.Calls.empty());
     for (const std::string& name : os.Process.Searched)

@@ -5,6 +5,7 @@
 #include "platform/os/OsLocale.h"
 
 #include <cstddef>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -176,26 +177,22 @@ std::size_t TFormatter::Token(TLevelState& s, const std::string& p, std::size_t 
   std::size_t run = 1;
   while (i + run < p.size() && p[i + run] == p[i])
     ++run;
+  // The fields that take the whole run of their letter.
+  const auto oneOf = [letter](std::string_view letters) {
+    return letters.find(letter) != std::string_view::npos;
+  };
+  if (oneOf("YMDHNSZTCEG")) {
+    if (oneOf("YMD"))
+      DateField(s, letter, run, level);
+    else if (oneOf("HNSZ"))
+      TimeField(s, letter, run, p, i);
+    else if (oneOf("TC"))
+      LayoutField(s, letter, run, level);
+    else
+      Era(s, letter, run);
+    return run;
+  }
   switch (letter) {
-  case 'Y':
-  case 'M':
-  case 'D':
-    DateField(s, letter, run, level);
-    return run;
-  case 'H':
-  case 'N':
-  case 'S':
-  case 'Z':
-    TimeField(s, letter, run, p, i);
-    return run;
-  case 'T':
-  case 'C':
-    LayoutField(s, letter, run, level);
-    return run;
-  case 'E':
-  case 'G':
-    Era(s, letter, run);
-    return run;
   case 'A':
     return MarkerField(s, p, i);
   case '/':

@@ -84,23 +84,28 @@ std::string AdaptDateLayout(const TLocaleReader& reader, const std::string& p,
           return false;
       return true;
     };
+    // The longest run first: gg, yyyy, yy, y; anything else is copied.
+    static constexpr struct {
+      std::size_t Count;
+      char Letter;
+      const char* With;
+    } eraTokens[] = {{2, 'g', "ggg"}, {4, 'y', "eeee"}, {2, 'y', "ee"}, {1, 'y', "e"}};
     while (i < n) {
       if (IsLeadByte(p[i]) && i + 1 < n) {
         out.append(p, i, 2);
         i += 2;
-      } else if (letters(2, 'g')) {
-        out += "ggg";
-        i += 2;
-      } else if (letters(4, 'y')) {
-        out += "eeee";
-        i += 4;
-      } else if (letters(2, 'y')) {
-        out += "ee";
-        i += 2;
-      } else if (letters(1, 'y')) {
-        out += 'e';
-        i += 1;
-      } else {
+        continue;
+      }
+      bool matched = false;
+      for (const auto& token : eraTokens) {
+        if (letters(token.Count, token.Letter)) {
+          out += token.With;
+          i += token.Count;
+          matched = true;
+          break;
+        }
+      }
+      if (!matched) {
         out += p[i];
         i += 1;
       }

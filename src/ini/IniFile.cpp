@@ -23,6 +23,17 @@ int HexDigit(char c) {
   return -1;
 }
 
+// A stored moment read with the given reader; an empty or unreadable value gives the default.
+TMoment MomentOr(const std::string& t, TMoment def, TMoment (*read)(const std::string&)) {
+  if (t.empty())
+    return def;
+  try {
+    return read(t);
+  } catch (const EConvertError&) {
+    return def;
+  }
+}
+
 } // namespace
 
 bool IniTextToInt(const std::string& text, std::int32_t& value) {
@@ -101,26 +112,12 @@ void TCustomIniFile::WriteFlag(const std::string& section, const std::string& na
 
 TMoment TCustomIniFile::ReadMoment(const std::string& section, const std::string& name,
                                    TMoment def) {
-  const std::string t = ReadText(section, name, "");
-  if (t.empty())
-    return def;
-  try {
-    return TextToMoment(t);
-  } catch (const EConvertError&) {
-    return def;
-  }
+  return MomentOr(ReadText(section, name, ""), def, TextToMoment);
 }
 
 TMoment TCustomIniFile::ReadTimeOfDay(const std::string& section, const std::string& name,
                                       TMoment def) {
-  const std::string t = ReadText(section, name, "");
-  if (t.empty())
-    return def;
-  try {
-    return TextToTimeOfDay(t);
-  } catch (const EConvertError&) {
-    return def;
-  }
+  return MomentOr(ReadText(section, name, ""), def, TextToTimeOfDay);
 }
 
 void TCustomIniFile::WriteMoment(const std::string& section, const std::string& name,

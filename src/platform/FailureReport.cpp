@@ -53,13 +53,18 @@ std::new_handler PreviousNewHandler = nullptr;
 bool ReportReady = false;
 bool Reporting = false;
 
-AQ_NOINLINE void OutOfMemoryHandler() {
-  const void* address = AQ_RETURN_ADDRESS();
+// Throws the prepared out-of-memory failure, naming the code that asked for the memory
+// (a plain bad_alloc before the report is prepared).
+[[noreturn]] void ThrowOutOfMemory(const void* address) {
   if (!PreOutOfMemory)
     throw std::bad_alloc();
   EOutOfMemory failure(*PreOutOfMemory);
   failure.Address = address;
   throw failure;
+}
+
+AQ_NOINLINE void OutOfMemoryHandler() {
+  ThrowOutOfMemory(AQ_RETURN_ADDRESS());
 }
 
 // Class names of failures outside the Exception family, from the name the language keeps
@@ -224,12 +229,7 @@ const Exception& InvalidPointerFailure() {
 }
 
 AQ_NOINLINE void RaiseOutOfMemory() {
-  const void* address = AQ_RETURN_ADDRESS();
-  if (!PreOutOfMemory)
-    throw std::bad_alloc();
-  EOutOfMemory failure(*PreOutOfMemory);
-  failure.Address = address;
-  throw failure;
+  ThrowOutOfMemory(AQ_RETURN_ADDRESS());
 }
 
 AQ_NOINLINE void RaiseInvalidPointer() {

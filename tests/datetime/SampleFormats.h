@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 // A clock that always says 2004-07-01 07:30 and a locale that answers no item: the
@@ -64,29 +65,31 @@ inline TRegionalFormats FallbackFormats() {
   return TRegionalFormats{};
 }
 
+// The date and time layouts and the am / pm markers, which every sample below sets.
+inline TRegionalFormats WithLayouts(TRegionalFormats r, std::string shortDate, std::string longDate,
+                                    std::string shortTime, std::string longTime, std::string am,
+                                    std::string pm) {
+  r.ShortDateLayout = std::move(shortDate);
+  r.LongDateLayout = std::move(longDate);
+  r.ShortTimeLayout = std::move(shortTime);
+  r.LongTimeLayout = std::move(longTime);
+  r.AmMarker = std::move(am);
+  r.PmMarker = std::move(pm);
+  return r;
+}
+
 inline TRegionalFormats JapaneseFormats() {
   TRegionalFormats r;
   r.LocaleId = 0x411;
   r.PrimaryLang = 17;
   r.SubLang = 1;
-  r.ShortDateLayout = "yyyy/MM/dd";
-  r.LongDateLayout = "yyyy'" + Sjis::Nen + "'M'\x8C\x8E'd'\x93\xFA'";
-  r.ShortTimeLayout = "h:mm";
-  r.LongTimeLayout = "h:mm:ss";
-  r.AmMarker = Sjis::Gozen;
-  r.PmMarker = Sjis::Gogo;
-  return r;
+  return WithLayouts(r, "yyyy/MM/dd", "yyyy'" + Sjis::Nen + "'M'\x8C\x8E'd'\x93\xFA'", "h:mm",
+                     "h:mm:ss", Sjis::Gozen, Sjis::Gogo);
 }
 
 inline TRegionalFormats EnglishTwelveHourFormats() {
-  TRegionalFormats r;
-  r.ShortDateLayout = "M/d/yyyy";
-  r.LongDateLayout = "dddd, MMMM dd, yyyy";
-  r.ShortTimeLayout = "h:mm AMPM";
-  r.LongTimeLayout = "h:mm:ss AMPM";
-  r.AmMarker = "AM";
-  r.PmMarker = "PM";
-  return r;
+  return WithLayouts(TRegionalFormats{}, "M/d/yyyy", "dddd, MMMM dd, yyyy", "h:mm AMPM",
+                     "h:mm:ss AMPM", "AM", "PM");
 }
 
 inline TRegionalFormats DayMonthYearFormats() {
@@ -95,11 +98,5 @@ inline TRegionalFormats DayMonthYearFormats() {
   r.PrimaryLang = 7;
   r.DateSep = '.';
   r.DecimalSep = ',';
-  r.ShortDateLayout = "dd/MM/yyyy";
-  r.LongDateLayout = "dddd, d. MMMM yyyy";
-  r.ShortTimeLayout = "hh:mm";
-  r.LongTimeLayout = "hh:mm:ss";
-  r.AmMarker = "";
-  r.PmMarker = "";
-  return r;
+  return WithLayouts(r, "dd/MM/yyyy", "dddd, d. MMMM yyyy", "hh:mm", "hh:mm:ss", "", "");
 }

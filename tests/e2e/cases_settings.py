@@ -15,7 +15,8 @@ from pathlib import Path
 
 from tests.harness.pefacts import Program
 
-from tests.e2e.cases_workbook import BOOK_JUNE, FILLED_JUNE, JULY_1, opened, settings_text
+from tests.e2e.cases_workbook import (BOOK_JUNE, FILLED_JUNE, JULY_1, opened, opened_june,
+                                      settings_opened_at, settings_text)
 from tests.e2e.e2ecase import (CANCEL_CLOSING, ENGLISH, ENGLISH_SYSTEM, FAILURE_CAPTION,
                      FIRST_RUN_QUESTION, OPEN_QUESTION, PROGRAM, SAVE_FAILED, SETTINGS,
                      TEMPLATE1, TEMPLATE3, UPGRADE_FAILED, case)
@@ -32,13 +33,12 @@ def crlf(*lines: str) -> bytes:
       "nothing but LastQuillmer moves", tags=("settings",))
 def typical_day(t):
     t.put(TEMPLATE1, FILLED_JUNE,
-          (SETTINGS, settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00")))
+          (SETTINGS, settings_opened_at("2004/06/30 7:20:00")))
     run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
     t.boxes(run, OPEN_QUESTION)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)],
-            "opened workbooks (arguments, show command)")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    opened_june(t, run, "opened workbooks (arguments, show command)")
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
     t.file_is(t.folder, *FILLED_JUNE)
 
     run = t.launch(faketime="2004-07-01 12:00:00", frozen=True)
@@ -120,24 +120,30 @@ def moment_text(when: datetime, regional: dict[str, str]) -> str:
     return text
 
 
+def first_run_opens_june(t, folder: str, **launch) -> None:
+    """The Type-1 template alone in `folder`, started on July 1st: asked, Yes opens June's
+    workbook, exit 0."""
+    t.set_folder(folder)
+    t.put(TEMPLATE1)
+    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True, **launch)
+    t.boxes(run, OPEN_QUESTION)
+    t.exit_code(run, 0)
+    opened_june(t, run)
+
+
 @case("a first run on an English system writes M/d/yyyy h:mm:ss AM/PM; the next start that "
       "day reads it back", tags=("settings", "locale"))
 def english_system_first_run(t):
     regional = t.regional_settings(ENGLISH)
     t.equal(regional, ENGLISH_SYSTEM, "the English system's regional settings")
-    t.set_folder("english")
-    t.put(TEMPLATE1)
     # The boxes are drawn in Unicode: the Japanese texts on an English system too.
-    run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True, locale=ENGLISH)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    first_run_opens_june(t, "english", locale=ENGLISH)
     start = datetime(2004, 7, 1, 7, 30)
     rollover = datetime(1900, 1, 1, 4, 0)
     written = moment_text(start, regional)  # 7/1/2004 7:30:00 AM
     t.file_is(t.folder, SETTINGS,
-              settings_text(written, written,
-                            time_to_next=render(time_layout(regional), rollover, regional)))
+              settings_opened_at(written,
+                                 time_to_next=render(time_layout(regional), rollover, regional)))
 
     # 13:05:09 the same day: Last_XLS reads back as 07:30, so no question and no opening.
     later = datetime(2004, 7, 1, 13, 5, 9)
@@ -177,9 +183,9 @@ for name, title, found, kept in EARLIER_LAYOUT_CASES:
         run = t.launch(answers=["yes"], faketime=JULY_1, frozen=True)
         t.boxes(run, OPEN_QUESTION)
         t.exit_code(run, 0)
-        t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+        opened_june(t, run)
         t.file_is(t.folder, SETTINGS,
-                  kept + settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+                  kept + settings_opened_at("2004/07/01 7:30:00"))
         t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
     earlier_layout_case.__name__ = name
     case(title, tags=("settings",))(earlier_layout_case)
@@ -204,6 +210,14 @@ def legacy_upgrade_then_cancel(t):
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0]])
 
 
+def ended_untouched(t, run, code: int, before: bytes) -> None:
+    """The run ended with `code`, opened nothing and left the settings file as it was."""
+    t.exit_code(run, code)
+    t.nothing_opened(run)
+    t.file_is(t.folder, SETTINGS, before)
+    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+
+
 @case("a read-only file of the earlier layout: the upgrade message, then the write-back "
       "message at the end, exit 0, the file unchanged", tags=("settings",))
 def legacy_read_only(t):
@@ -214,10 +228,7 @@ def legacy_read_only(t):
     # 07:30 is the logical day of the last opening: nothing is asked or opened in between.
     run = t.launch(answers=["ok", "ok"], faketime=JULY_1, frozen=True)
     t.boxes(run, UPGRADE_FAILED, SAVE_FAILED)
-    t.exit_code(run, 0)
-    t.nothing_opened(run)
-    t.file_is(t.folder, SETTINGS, before)
-    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+    ended_untouched(t, run, 0, before)
 
 
 # --- where the file is ------------------------------------------------------------------
@@ -228,16 +239,11 @@ def legacy_read_only(t):
 def settings_in_current_directory(t):
     elsewhere = t.base / "elsewhere"
     elsewhere.mkdir()
-    t.set_folder("prog")
-    t.put(TEMPLATE1)
-    run = t.launch(answers=["yes"], cwd=elsewhere, faketime=JULY_1, frozen=True)
-    t.boxes(run, OPEN_QUESTION)
-    t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    first_run_opens_june(t, "prog", cwd=elsewhere)
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE])
     t.files(elsewhere, [SETTINGS])
     t.file_is(elsewhere, SETTINGS,
-              settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+              settings_opened_at("2004/07/01 7:30:00"))
 
     # Still no settings in the program's folder, so this is a first run again (the Type-1
     # template alone: no question), but the settings read are those of the current
@@ -252,7 +258,7 @@ def settings_in_current_directory(t):
 
     # A settings file in the program's folder (which would open at once, unasked) is
     # neither read nor written.
-    in_program_folder = settings_text("2004/06/01 7:00:00", "2004/06/01 7:00:00", yes_no=0)
+    in_program_folder = settings_opened_at("2004/06/01 7:00:00", yes_no=0)
     t.put((SETTINGS, in_program_folder))
     run = t.launch(cwd=elsewhere, faketime="2004-07-01 13:00:00", frozen=True)
     t.boxes(run)
@@ -268,7 +274,7 @@ def settings_in_current_directory(t):
 def settings_through_a_link(t):
     synced = t.base / "synced"
     synced.mkdir()
-    (synced / SETTINGS).write_bytes(settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00"))
+    (synced / SETTINGS).write_bytes(settings_opened_at("2004/06/30 7:20:00"))
     t.set_folder("prog")
     t.put(TEMPLATE1)
     (t.folder / SETTINGS).symlink_to(Path("..") / "synced" / SETTINGS)
@@ -276,7 +282,7 @@ def settings_through_a_link(t):
     t.boxes(run, OPEN_QUESTION)
     t.exit_code(run, 0)
     t.check((t.folder / SETTINGS).is_symlink(), "the settings file is still a link")
-    t.file_is(synced, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    t.file_is(synced, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
     t.files(synced, [SETTINGS])
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], BOOK_JUNE, SETTINGS])
 
@@ -290,16 +296,13 @@ FAILURE_TEXT = (r"EFOpenErrorがモジュール AutoQuillmer\.exe の (?P<offset
 @case("the settings file held open for writing by another program: the failure report, "
       "exit 1, nothing written", tags=("settings",))
 def settings_held_open(t):
-    before = settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00")
+    before = settings_opened_at("2004/06/30 7:20:00")
     t.put(TEMPLATE1, (SETTINGS, before))
     run = t.launch(answers=["ok"], faketime=JULY_1, frozen=True,
                    hold_write=t.folder / SETTINGS)
     t.equal(len(run.boxes), 1, "number of boxes")
     t.box_matching(run, 0, FAILURE_CAPTION, FAILURE_TEXT, "hand", ("ok",))
-    t.exit_code(run, 1)
-    t.nothing_opened(run)
-    t.file_is(t.folder, SETTINGS, before)
-    t.files(t.folder, [PROGRAM, TEMPLATE1[0], SETTINGS])
+    ended_untouched(t, run, 1, before)
 
 
 @case("the failure report names the code location: an offset inside AutoQuillmer.exe, not "
@@ -307,7 +310,7 @@ def settings_held_open(t):
 def failure_report_code_location(t):
     # The offset is that of the failing code from the start of the module; 0 is the
     # module's header, never code.
-    t.put(TEMPLATE1, (SETTINGS, settings_text("2004/06/30 7:20:00", "2004/06/30 7:20:00")))
+    t.put(TEMPLATE1, (SETTINGS, settings_opened_at("2004/06/30 7:20:00")))
     run = t.launch(answers=["ok"], faketime=JULY_1, frozen=True,
                    hold_write=t.folder / SETTINGS)
     t.box_matching(run, 0, FAILURE_CAPTION, FAILURE_TEXT, "hand", ("ok",))

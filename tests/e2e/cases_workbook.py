@@ -24,6 +24,11 @@ def settings_text(last_xls: str, last_run: str, type1: int = 1, window: int = 5,
     return "".join(line + "\r\n" for line in lines).encode("cp932")
 
 
+def settings_opened_at(moment: str, **rest) -> bytes:
+    """The settings file after a run at `moment` that opened the month's workbook then."""
+    return settings_text(moment, moment, **rest)
+
+
 def backwards_warning(last: str, now: str) -> Box:
     return Box("Auto Quillmer",
                f"日付が逆転しています。\r\n 前回実行： {last}\r\n 現在時刻： {now}\r\n\r\n"
@@ -32,6 +37,11 @@ def backwards_warning(last: str, now: str) -> Box:
 
 def opened(t, run):
     return [(o["args"], o["show"]) for o in run.opened]
+
+
+def opened_june(t, run, what: str = "opened workbooks") -> None:
+    """The run opened June's workbook, and only it, in a normal window (show command 5)."""
+    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], what)
 
 
 def workbooks(t, folder=None):
@@ -46,9 +56,8 @@ def first_run_opens_type1(t):
     t.boxes(run, FIRST_RUN_QUESTION, OPEN_QUESTION)
     t.exit_code(run, 0)
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE1[1])
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)],
-            "opened workbooks (arguments, show command)")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    opened_june(t, run, "opened workbooks (arguments, show command)")
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0], BOOK_JUNE, SETTINGS])
 
 
@@ -73,7 +82,7 @@ def later_starts(t):
     t.file_is(t.folder, BOOK_JULY, TEMPLATE3[1])
     t.equal(opened(t, run), [([t.win(t.folder / BOOK_JULY)], 5)], "opened workbooks")
     t.file_is(t.folder, SETTINGS,
-              settings_text("2004/07/02 4:01:00", "2004/07/02 4:01:00", type1=0))
+              settings_opened_at("2004/07/02 4:01:00", type1=0))
 
 
 @case("only the Type-3 template, open declined: copy made, nothing opened, Last_XLS kept",
@@ -101,7 +110,7 @@ def open_fails_without_association(t):
 @case("settings say Type-1 but only the Type-3 template exists: preparation fails",
       tags=("workbook",))
 def missing_template_at_copy(t):
-    t.put(TEMPLATE3, (SETTINGS, settings_text("2004/06/20 7:00:00", "2004/06/20 7:00:00")))
+    t.put(TEMPLATE3, (SETTINGS, settings_opened_at("2004/06/20 7:00:00")))
     run = t.launch(answers=["ok"], faketime=JULY_1, frozen=True)
     t.boxes(run, PREPARE_FAILED)
     t.exit_code(run, 0)
@@ -112,11 +121,11 @@ def missing_template_at_copy(t):
 
 @case("/OPEN on the same logical day: opened without any question", tags=("workbook",))
 def open_switch(t):
-    t.put(TEMPLATE1, (SETTINGS, settings_text("2004/07/01 7:20:00", "2004/07/01 7:20:00")))
+    t.put(TEMPLATE1, (SETTINGS, settings_opened_at("2004/07/01 7:20:00")))
     run = t.launch(args="/OPEN", faketime=JULY_1, frozen=True)
     t.boxes(run)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    opened_june(t, run)
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
     # Not a switch: «/opening», «--open»; nothing happens on the same day.
     run = t.launch(args="/opening --open open", faketime="2004-07-01 08:00:00", frozen=True)
     t.boxes(run)
@@ -127,26 +136,26 @@ def open_switch(t):
       "a question or warning", tags=("workbook",))
 def open_switch_forms(t):
     # («/opening», «--open» and a bare «open»: open_switch above.)
-    t.put(TEMPLATE1, (SETTINGS, settings_text("2004/07/01 7:20:00", "2004/07/01 7:20:00")))
+    t.put(TEMPLATE1, (SETTINGS, settings_opened_at("2004/07/01 7:20:00")))
     run = t.launch(args="-open", faketime=JULY_1, frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -open")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    opened_june(t, run, "opened with -open")
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
 
     run = t.launch(args='"/open"', faketime="2004-07-01 08:00:00", frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], 'opened with "/open"')
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 8:00:00", "2004/07/01 8:00:00"))
+    opened_june(t, run, 'opened with "/open"')
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 8:00:00"))
 
     # Two days back: no backwards-clock warning either; the logical day is 06-29.
     run = t.launch(args="x -Open", faketime="2004-06-29 10:00:00", frozen=True)
     t.boxes(run)
     t.exit_code(run, 0)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened with -Open")
+    opened_june(t, run, "opened with -Open")
     t.file_is(t.folder, SETTINGS,
-              settings_text("2004/06/29 10:00:00", "2004/06/29 10:00:00"))
+              settings_opened_at("2004/06/29 10:00:00"))
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE1[1])
 
 
@@ -159,7 +168,7 @@ def naming_table(t):
             ("b", "2004-07-01 05:00:00", BOOK_JUNE, "2004/07/01 5:00:00"),
             ("c", "2004-07-02 05:00:00", BOOK_JULY, "2004/07/02 5:00:00")):
         t.set_folder(folder)
-        t.put(TEMPLATE1, (SETTINGS, settings_text("2004/06/15 7:00:00", "2004/06/15 7:00:00")))
+        t.put(TEMPLATE1, (SETTINGS, settings_opened_at("2004/06/15 7:00:00")))
         run = t.launch(answers=["yes"], faketime=start, frozen=True)
         t.boxes(run, OPEN_QUESTION)
         t.exit_code(run, 0)
@@ -180,8 +189,8 @@ def existing_workbook_kept(t):
     t.file_is(t.folder, *FILLED_JUNE)
     t.file_is(t.folder, *TEMPLATE1)
     t.file_is(t.folder, *TEMPLATE3)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00"))
+    opened_june(t, run)
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00"))
     t.files(t.folder, [PROGRAM, TEMPLATE1[0], TEMPLATE3[0], BOOK_JUNE, SETTINGS])
 
 
@@ -191,7 +200,7 @@ def window_sizes(t):
     t.put(TEMPLATE1)
     day = 2
     for window, show in ((3, 3), (0, 0), (9, 9), (1, 0), (5, 5)):
-        t.put((SETTINGS, settings_text("2004/06/01 7:00:00", "2004/06/01 7:00:00",
+        t.put((SETTINGS, settings_opened_at("2004/06/01 7:00:00",
                                        window=window, yes_no=0)))
         run = t.launch(faketime=f"2004-07-{day:02d} 07:30:00", frozen=True)
         t.boxes(run)
@@ -203,9 +212,8 @@ def window_sizes(t):
 @case("clock gone backwards: the warning; No opens nothing, Yes then asks to open",
       tags=("workbook",))
 def backwards_clock(t):
-    t.put(TEMPLATE1)
-    before = settings_text("2004/07/02 8:00:00", "2004/07/02 8:00:00")
-    t.put((SETTINGS, before))
+    before = settings_opened_at("2004/07/02 8:00:00")
+    t.put(TEMPLATE1, (SETTINGS, before))
     warning = backwards_warning("2004/07/02 08:00:00", "2004/06/29 10:00:00")
     run = t.launch(answers=["no"], faketime="2004-06-29 10:00:00", frozen=True)
     t.boxes(run, warning)
@@ -213,7 +221,7 @@ def backwards_clock(t):
     t.file_is(t.folder, SETTINGS, settings_text("2004/07/02 8:00:00", "2004/06/29 10:00:00"))
     run = t.launch(answers=["yes", "yes"], faketime="2004-06-29 10:00:00", frozen=True)
     t.boxes(run, warning, OPEN_QUESTION)
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
+    opened_june(t, run)
 
 
 @case("whole first run in a folder ending in 表: workbook, opening and settings there",
@@ -224,17 +232,16 @@ def whole_run_in_hyo_folder(t):
     run = t.launch(answers=["no", "yes"], faketime=JULY_1, frozen=True)
     t.boxes(run, FIRST_RUN_QUESTION, OPEN_QUESTION)
     t.file_is(t.folder, BOOK_JUNE, TEMPLATE3[1])
-    t.equal(opened(t, run), [([t.win(t.folder / BOOK_JUNE)], 5)], "opened workbooks")
-    t.file_is(t.folder, SETTINGS, settings_text("2004/07/01 7:30:00", "2004/07/01 7:30:00",
+    opened_june(t, run)
+    t.file_is(t.folder, SETTINGS, settings_opened_at("2004/07/01 7:30:00",
                                                 type1=0))
 
 
 @case("an unwritable settings file: the write-back message, exit 0, the file unchanged",
       tags=("workbook",))
 def settings_unwritable(t):
-    t.put(TEMPLATE1)
-    before = settings_text("2004/07/01 7:00:00", "2004/07/01 7:00:00")
-    t.put((SETTINGS, before))
+    before = settings_opened_at("2004/07/01 7:00:00")
+    t.put(TEMPLATE1, (SETTINGS, before))
     t.make_immutable(t.folder / SETTINGS)
     run = t.launch(answers=["ok"], faketime=JULY_1, frozen=True)
     t.boxes(run, SAVE_FAILED)

@@ -109,6 +109,24 @@ bool PrivilegedInstruction(const void* at) {
 #endif
 }
 
+// The kind of each arithmetic fault code; any other is TFaultKind::Other.
+constexpr struct {
+  int Code;
+  TFaultKind Kind;
+} ArithmeticKinds[] = {
+    {FPE_INTDIV, TFaultKind::IntDivideByZero},   {FPE_INTOVF, TFaultKind::IntOverflow},
+    {FPE_FLTDIV, TFaultKind::FloatDivideByZero}, {FPE_FLTOVF, TFaultKind::FloatOverflow},
+    {FPE_FLTUND, TFaultKind::FloatUnderflow},    {FPE_FLTINV, TFaultKind::FloatInvalid},
+    {FPE_FLTRES, TFaultKind::FloatInvalid},      {FPE_FLTSUB, TFaultKind::ArrayBounds},
+};
+
+TFaultKind ArithmeticKind(int code) {
+  for (const auto& entry : ArithmeticKinds)
+    if (entry.Code == code)
+      return entry.Kind;
+  return TFaultKind::Other;
+}
+
 void OnFault(int signal, siginfo_t* info, void* context) {
   const TRegisters regs = RegistersOf(context);
   TFault fault;
@@ -132,32 +150,7 @@ void OnFault(int signal, siginfo_t* info, void* context) {
     break;
   }
   case SIGFPE:
-    switch (info->si_code) {
-    case FPE_INTDIV:
-      fault.Kind = TFaultKind::IntDivideByZero;
-      break;
-    case FPE_INTOVF:
-      fault.Kind = TFaultKind::IntOverflow;
-      break;
-    case FPE_FLTDIV:
-      fault.Kind = TFaultKind::FloatDivideByZero;
-      break;
-    case FPE_FLTOVF:
-      fault.Kind = TFaultKind::FloatOverflow;
-      break;
-    case FPE_FLTUND:
-      fault.Kind = TFaultKind::FloatUnderflow;
-      break;
-    case FPE_FLTINV:
-    case FPE_FLTRES:
-      fault.Kind = TFaultKind::FloatInvalid;
-      break;
-    case FPE_FLTSUB:
-      fault.Kind = TFaultKind::ArrayBounds;
-      break;
-    default:
-      fault.Kind = TFaultKind::Other;
-    }
+    fault.Kind = ArithmeticKind(info->si_code);
     break;
   case SIGILL:
     fault.Kind = (info->si_code == ILL_PRVOPC || info->si_code == ILL_PRVREG)

@@ -32,57 +32,46 @@ LONG PendingAnswer = EXCEPTION_CONTINUE_SEARCH;
 bool OnReportFiber = false;
 int Guarding = 0; // guarded runs in progress
 
+// The kind of each fault code; any other is TFaultKind::Other.
+constexpr struct {
+  DWORD Code;
+  TFaultKind Kind;
+} FaultKinds[] = {
+    {EXCEPTION_ACCESS_VIOLATION, TFaultKind::AccessViolation},
+    {EXCEPTION_IN_PAGE_ERROR, TFaultKind::AccessViolation},
+    {EXCEPTION_INT_DIVIDE_BY_ZERO, TFaultKind::IntDivideByZero},
+    {EXCEPTION_INT_OVERFLOW, TFaultKind::IntOverflow},
+    {EXCEPTION_ARRAY_BOUNDS_EXCEEDED, TFaultKind::ArrayBounds},
+    {EXCEPTION_FLT_DIVIDE_BY_ZERO, TFaultKind::FloatDivideByZero},
+    {EXCEPTION_FLT_INVALID_OPERATION, TFaultKind::FloatInvalid},
+    {EXCEPTION_FLT_DENORMAL_OPERAND, TFaultKind::FloatInvalid},
+    {EXCEPTION_FLT_INEXACT_RESULT, TFaultKind::FloatInvalid},
+    {EXCEPTION_FLT_STACK_CHECK, TFaultKind::FloatInvalid},
+    {0xC00002B4, TFaultKind::FloatInvalid}, // several floating-point faults at once
+    {0xC00002B5, TFaultKind::FloatInvalid}, // several floating-point traps at once
+    {EXCEPTION_FLT_OVERFLOW, TFaultKind::FloatOverflow},
+    {EXCEPTION_FLT_UNDERFLOW, TFaultKind::FloatUnderflow},
+    {EXCEPTION_STACK_OVERFLOW, TFaultKind::StackOverflow},
+    {EXCEPTION_PRIV_INSTRUCTION, TFaultKind::Privileged},
+    {STATUS_CONTROL_C_EXIT, TFaultKind::ControlC},
+};
+
+TFaultKind KindOf(DWORD code) {
+  for (const auto& entry : FaultKinds)
+    if (entry.Code == code)
+      return entry.Kind;
+  return TFaultKind::Other;
+}
+
 TFault FaultOf(const EXCEPTION_POINTERS* pointers) {
   const EXCEPTION_RECORD* record = pointers->ExceptionRecord;
   TFault fault;
   fault.Code = record->ExceptionCode;
   fault.Address = record->ExceptionAddress;
-  switch (record->ExceptionCode) {
-  case EXCEPTION_ACCESS_VIOLATION:
-  case EXCEPTION_IN_PAGE_ERROR:
-    fault.Kind = TFaultKind::AccessViolation;
-    if (record->NumberParameters >= 2) {
-      fault.Write = record->ExceptionInformation[0] == 1;
-      fault.AccessAddress = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
-    }
-    break;
-  case EXCEPTION_INT_DIVIDE_BY_ZERO:
-    fault.Kind = TFaultKind::IntDivideByZero;
-    break;
-  case EXCEPTION_INT_OVERFLOW:
-    fault.Kind = TFaultKind::IntOverflow;
-    break;
-  case EXCEPTION_ARRAY_BOUNDS_EXCEEDED:
-    fault.Kind = TFaultKind::ArrayBounds;
-    break;
-  case EXCEPTION_FLT_DIVIDE_BY_ZERO:
-    fault.Kind = TFaultKind::FloatDivideByZero;
-    break;
-  case EXCEPTION_FLT_INVALID_OPERATION:
-  case EXCEPTION_FLT_DENORMAL_OPERAND:
-  case EXCEPTION_FLT_INEXACT_RESULT:
-  case EXCEPTION_FLT_STACK_CHECK:
-  case 0xC00002B4: // several floating-point faults at once
-  case 0xC00002B5: // several floating-point traps at once
-    fault.Kind = TFaultKind::FloatInvalid;
-    break;
-  case EXCEPTION_FLT_OVERFLOW:
-    fault.Kind = TFaultKind::FloatOverflow;
-    break;
-  case EXCEPTION_FLT_UNDERFLOW:
-    fault.Kind = TFaultKind::FloatUnderflow;
-    break;
-  case EXCEPTION_STACK_OVERFLOW:
-    fault.Kind = TFaultKind::StackOverflow;
-    break;
-  case EXCEPTION_PRIV_INSTRUCTION:
-    fault.Kind = TFaultKind::Privileged;
-    break;
-  case STATUS_CONTROL_C_EXIT:
-    fault.Kind = TFaultKind::ControlC;
-    break;
-  default:
-    fault.Kind = TFaultKind::Other;
+  fault.Kind = KindOf(record->ExceptionCode);
+  if (fault.Kind == TFaultKind::AccessViolation && record->NumberParameters >= 2) {
+    fault.Write = record->ExceptionInformation[0] == 1;
+    fault.AccessAddress = reinterpret_cast<const void*>(record->ExceptionInformation[1]);
   }
   return fault;
 }

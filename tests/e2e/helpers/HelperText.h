@@ -1,5 +1,5 @@
 // Small shared pieces of the end-to-end helper programs: UTF-8 and UTF-16 conversion,
-// JSON string quoting, whole-file reading and appending, and an owning handle.
+// JSON string quoting, whole-file reading and appending, an owning handle and a named constant.
 #pragma once
 
 #include <windows.h>
@@ -8,6 +8,12 @@
 #include <string>
 
 namespace aqe2e {
+
+// A constant of the platform with the name a helper's output gives it.
+template <class T> struct TNamed {
+  const char* Name;
+  T Value;
+};
 
 inline std::wstring Widen(const std::string& text, UINT codePage = CP_UTF8) {
   if (text.empty()) {

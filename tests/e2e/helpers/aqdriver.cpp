@@ -222,17 +222,13 @@ TIconGuess GuessIconOnce(HWND iconControl) {
   BitBlt(screen.Get(), 0, 0, width, height, screenDc, rect.left, rect.top, SRCCOPY);
   ReleaseDC(nullptr, screenDc);
 
-  struct TCandidate {
-    const char* Kind;
-    LPCWSTR Id;
-  };
-  const TCandidate candidates[] = {{"hand", IDI_HAND},
-                                   {"question", IDI_QUESTION},
-                                   {"exclamation", IDI_EXCLAMATION},
-                                   {"asterisk", IDI_ASTERISK}};
+  const TNamed<LPCWSTR> candidates[] = {{"hand", IDI_HAND},
+                                        {"question", IDI_QUESTION},
+                                        {"exclamation", IDI_EXCLAMATION},
+                                        {"asterisk", IDI_ASTERISK}};
   TIconGuess best{"unknown", 0.0};
   for (const auto& candidate : candidates) {
-    HICON icon = LoadIconW(nullptr, candidate.Id); // shared: not destroyed
+    HICON icon = LoadIconW(nullptr, candidate.Value); // shared: not destroyed
     TScreenShot onBlack(width, height);
     TScreenShot onWhite(width, height);
     if (icon == nullptr || !onBlack.Valid() || !onWhite.Valid()) {
@@ -259,7 +255,7 @@ TIconGuess GuessIconOnce(HWND iconControl) {
     }
     const double score = opaque > 0 ? static_cast<double>(same) / static_cast<double>(opaque) : 0.0;
     if (score > best.Score) {
-      best = {candidate.Kind, score};
+      best = {candidate.Name, score};
     }
   }
   if (best.Score < 0.9) {

@@ -97,24 +97,20 @@ int Args(const std::wstring& out) {
 
 int Locale(const std::wstring& out) {
   const LCID locale = GetThreadLocale();
-  struct TItem {
-    const char* Name;
-    LCTYPE Type;
-  };
-  const TItem items[] = {{"sshortdate", LOCALE_SSHORTDATE},
-                         {"stimeformat", LOCALE_STIMEFORMAT},
-                         {"sdate", LOCALE_SDATE},
-                         {"stime", LOCALE_STIME},
-                         {"s1159", LOCALE_S1159},
-                         {"s2359", LOCALE_S2359},
-                         {"itime", LOCALE_ITIME},
-                         {"itlzero", LOCALE_ITLZERO},
-                         {"itimemarkposn", LOCALE_ITIMEMARKPOSN}};
+  const TNamed<LCTYPE> items[] = {{"sshortdate", LOCALE_SSHORTDATE},
+                                  {"stimeformat", LOCALE_STIMEFORMAT},
+                                  {"sdate", LOCALE_SDATE},
+                                  {"stime", LOCALE_STIME},
+                                  {"s1159", LOCALE_S1159},
+                                  {"s2359", LOCALE_S2359},
+                                  {"itime", LOCALE_ITIME},
+                                  {"itlzero", LOCALE_ITLZERO},
+                                  {"itimemarkposn", LOCALE_ITIMEMARKPOSN}};
   std::string text = "lcid=" + std::to_string(locale) + "\n";
   text += "acp=" + std::to_string(GetACP()) + "\n";
   for (const auto& item : items) {
     char value[128] = {};
-    GetLocaleInfoA(locale, item.Type, value, sizeof value);
+    GetLocaleInfoA(locale, item.Value, value, sizeof value);
     text += std::string(item.Name) + "=" + Hex(value) + "\n";
   }
   return WriteWholeFile(out, text, false) ? 0 : 1;

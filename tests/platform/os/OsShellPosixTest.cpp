@@ -193,17 +193,18 @@ TEST(PosixUi, TheTerminalPromptTakesAnswersInTheLanguageOfTheTexts) {
     int Asked;  // prompts shown
     bool Ended; // the input ended before an answer
   };
+  const unsigned question = MbYesNoCancel | MbIconQuestion; // three buttons
   const TCase cases[] = {
-      {MbYesNoCancel | MbIconQuestion, "y\n", IdYes, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "Y\n", IdYes, 1, false},
-      {MbYesNoCancel | MbIconQuestion, " はい \n", IdYes, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "N\n", IdNo, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "いいえ\r\n", IdNo, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "C\n", IdCancel, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "キャンセル", IdCancel, 1, false},
-      {MbYesNoCancel | MbIconQuestion, "yes\n\nc\n", IdCancel, 3, false},
-      {MbYesNoCancel | MbIconQuestion, "", IdCancel, 1, true},
-      {MbYesNoCancel | MbIconQuestion, "x\n", IdCancel, 2, true},
+      {question, "y\n", IdYes, 1, false},
+      {question, "Y\n", IdYes, 1, false},
+      {question, " はい \n", IdYes, 1, false},
+      {question, "N\n", IdNo, 1, false},
+      {question, "いいえ\r\n", IdNo, 1, false},
+      {question, "C\n", IdCancel, 1, false},
+      {question, "キャンセル", IdCancel, 1, false},
+      {question, "yes\n\nc\n", IdCancel, 3, false},
+      {question, "", IdCancel, 1, true},
+      {question, "x\n", IdCancel, 2, true},
       {MbYesNo | MbIconExclamation, "c\nn\n", IdNo, 2, false},
       {MbYesNo | MbIconExclamation, "", IdNo, 1, true},
       {MbYesNo, "キャンセル\n", IdNo, 2, true},
