@@ -317,8 +317,8 @@ TEST_F(EveryBox, ReadsAlikeWhateverTheSystemsCodePage) {
   // Not boxes of their own: the terminal's help, and the failure messages, which reach a box
   // only inside the failure report (covered by the report of a settings file held elsewhere).
   const std::set<std::string> notBoxes = {
-      "Help", "OutputFailed", "FileOpenError", "FileCreateError", "StreamWriteError", "DateNotConvertible",
-      "TimeNotConvertible", "NotATime", "NotADateOrTime",
+      "Help", "OutputFailed", "FileOpenError", "FileCreateError", "StreamWriteError",
+      "DateNotConvertible", "TimeNotConvertible", "NotATime", "NotADateOrTime",
       // the Linux program's dialogs and terminal prompt
       "ButtonCancel", "KindQuestion", "KindWarning", "KindInformation", "PromptYesNoCancel",
       "PromptYesNo", "PromptOk", "AnswerYesNoCancel", "AnswerYesNo",
