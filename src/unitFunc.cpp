@@ -2,6 +2,7 @@
 
 #include "datetime/MomentFormat.h"
 #include "datetime/RegionalFormats.h"
+#include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
 #include "platform/FailureReport.h"
@@ -500,7 +501,9 @@ void RunLauncher() {
     return;
   }
   AppDir = FolderOf(program) + PathDelim;
-  // The settings, with a file of the earlier layout upgraded in place.
+  // The settings, with a file of the earlier layout upgraded in place. A save that could
+  // put its new file neither in place nor under the file's name kept it: it is taken back.
+  RestoreKeptFile(SettingsFile);
   LoadSettings();
   // The other start opened the chart while this one waited: the request is met. (A last
   // opening that only reads back differently, a two-digit year's for one, is no opening.)

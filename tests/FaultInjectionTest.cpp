@@ -131,6 +131,9 @@ TEST_F(FaultInjection, EveryCallFailsInTurnWithEachKind) {
         for (const auto& [name, entry] : Os.Fs)
           EXPECT_TRUE(before.count(name) || name == Ini || name == Dir + Ini || name == book)
               << name;
+        if (kept && !firstRun) { // the kept settings are taken back: no first run
+          EXPECT_NE(Settings().find("YesNo=0"), std::string::npos) << Settings();
+        }
       }
     }
   }

@@ -1,6 +1,7 @@
 #include "ini/IniDisk.h"
 
 #include "platform/Exceptions.h"
+#include "platform/ProcessFrame.h"
 #include "platform/Texts.h"
 #include "platform/os/OsFiles.h"
 
@@ -171,6 +172,22 @@ bool SettleHalfReplace(const std::string& tempName, const std::string& target,
 }
 
 } // namespace
+
+void RestoreKeptFile(const std::string& name) {
+  const std::string target = OsFiles().SaveTarget(name);
+  if (target.empty() || FilePresent(target))
+    return;
+  for (const std::string& kept : OsFiles().Leftovers(target)) {
+    std::string text;
+    try {
+      text = LoadFileText(kept);
+    } catch (const EFOpenError&) {
+      continue; // a save at work holds it
+    }
+    if (text.ends_with("\r\n\r\n") && OsFiles().Replace(NoOsFile, kept, target) == TReplaced::Done)
+      return;
+  }
+}
 
 void SaveFileText(const std::string& name, const std::string& text) {
   // A symbolic link is saved through: its target is replaced and the link stays.

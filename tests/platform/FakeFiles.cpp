@@ -175,13 +175,17 @@ bool TFakeFiles::Remove(const std::string& name) {
 void TFakeFiles::RemoveLeftovers(const std::string& target) {
   if (Fails("RemoveLeftovers", target))
     return;
+  for (const std::string& name : Leftovers(target))
+    if (Fs[name].HeldElsewhere == TFakeHold::None && !OpenHere(name))
+      Fs.erase(name);
+}
+
+std::vector<std::string> TFakeFiles::Leftovers(const std::string& target) {
   const std::size_t nameAt = target.find_last_of("\\/") + 1;
-  for (auto it = Fs.begin(); it != Fs.end();) {
-    const std::string& name = it->first;
-    const bool leftover = name.size() > nameAt && name.compare(0, nameAt, target, 0, nameAt) == 0 &&
-                          IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) &&
-                          !it->second.Folder && it->second.HeldElsewhere == TFakeHold::None &&
-                          !OpenHere(name);
-    it = leftover ? Fs.erase(it) : std::next(it);
-  }
+  std::vector<std::string> names;
+  for (const auto& [name, entry] : Fs)
+    if (name.size() > nameAt && name.compare(0, nameAt, target, 0, nameAt) == 0 &&
+        IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) && !entry.Folder)
+      names.push_back(name);
+  return names;
 }

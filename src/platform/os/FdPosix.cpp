@@ -83,20 +83,22 @@ bool RemoveLeftoverFile(const std::string& name) {
          flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && unlink(name.c_str()) == 0;
 }
 
-void RemoveLeftoverFiles(const std::string& target) {
+std::vector<std::string> LeftoverFiles(const std::string& target) {
   const std::string folder = FolderPart(target);
   const std::string name = LastPart(target);
-  if (name.empty())
-    return;
-  std::unique_ptr<DIR, TDirCloser> d(opendir(folder.c_str()));
-  if (!d)
-    return;
   std::vector<std::string> found;
+  std::unique_ptr<DIR, TDirCloser> d(name.empty() ? nullptr : opendir(folder.c_str()));
+  if (!d)
+    return found;
   while (const dirent* e = readdir(d.get()))
     if (IsTempNameOf(e->d_name, name))
-      found.emplace_back(e->d_name);
-  for (const std::string& entry : found)
-    RemoveLeftoverFile(folder + "/" + entry);
+      found.push_back(folder + "/" + e->d_name);
+  return found;
+}
+
+void RemoveLeftoverFiles(const std::string& target) {
+  for (const std::string& entry : LeftoverFiles(target))
+    RemoveLeftoverFile(entry);
 }
 
 namespace {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <dirent.h>
 #include <string>
+#include <vector>
 #include <unistd.h>
 #include <utility>
 
@@ -58,6 +59,10 @@ bool RemoveLeftoverFile(const std::string& name);
 // Deletes the leftovers of writes of `target` (IsTempNameOf) in its folder, except those that
 // a running writer holds.
 void RemoveLeftoverFiles(const std::string& target);
+
+// The names of the leftovers of writes of `target` in its folder (IsTempNameOf), with the
+// folder.
+std::vector<std::string> LeftoverFiles(const std::string& target);
 
 // The name under which a file must be written so that a symbolic link at `name` stays: the
 // file it leads to, through any chain of links; `name` itself when it is no link. A link is

@@ -146,6 +146,9 @@ public:
   // FindFirstFileA, DeleteFileA, which a file opened without shared deletion refuses; POSIX:
   // RemoveLeftoverFiles.)
   virtual void RemoveLeftovers(const std::string& target) = 0;
+  // The leftovers of writes of `target` in its folder (IsTempNameOf), files only, by their
+  // whole names. (Windows: FindFirstFileA; POSIX: LeftoverFiles.)
+  virtual std::vector<std::string> Leftovers(const std::string& target) = 0;
   // A token for the name of a save's new file, which nobody can guess.
   virtual std::string NewToken() { return NameToken(SaveTokenChars); }
   // Lets about this many milliseconds pass (Sleep, nanosleep).

@@ -140,6 +140,9 @@ public:
   bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
 
   void RemoveLeftovers(const std::string& target) override { RemoveLeftoverFiles(target); }
+  std::vector<std::string> Leftovers(const std::string& target) override {
+    return LeftoverFiles(target);
+  }
 
   void Wait(unsigned ms) override {
     timespec left{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};

@@ -204,17 +204,24 @@ public:
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
 
   void RemoveLeftovers(const std::string& target) override {
+    for (const std::string& name : Leftovers(target))
+      DeleteFileA(name.c_str());
+  }
+
+  std::vector<std::string> Leftovers(const std::string& target) override {
     const std::size_t nameAt = target.find_last_of("\\/") + 1;
+    std::vector<std::string> names;
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA((target + ".*").c_str(), &found);
     if (search == INVALID_HANDLE_VALUE)
-      return;
+      return names;
     do {
       if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
           IsTempNameOf(found.cFileName, target.substr(nameAt)))
-        DeleteFileA((target.substr(0, nameAt) + found.cFileName).c_str());
+        names.push_back(target.substr(0, nameAt) + found.cFileName);
     } while (FindNextFileA(search, &found));
     FindClose(search);
+    return names;
   }
 
   void Wait(unsigned ms) override { Sleep(ms); }
