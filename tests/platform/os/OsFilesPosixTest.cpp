@@ -15,6 +15,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
+#include <functional>
 #include <grp.h>
 #include <set>
 #include <string>
@@ -196,24 +197,20 @@ TEST_F(PosixFiles, ReplaceClosesTheClaimedDescriptor) {
   EXPECT_EQ(fcntl(static_cast<int>(claim), F_GETFD), -1);
 }
 
-// Saves a large store in a child process whose files may grow to at most `limit` bytes,
-// so that writing the new file fails midway. Returns what the child saw: 'W' for
-// EWriteError, 'C' for EFCreateError, 'S' for success, 'X' for anything else.
-char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
+// Runs `prepare`, then `save`, in a child process. Returns what the child saw: 'S' for
+// success, 'W' for EWriteError, 'C' for EFCreateError, 'X' for anything else (also a
+// `prepare` that failed).
+char SaveInChild(const std::function<bool()>& prepare, const std::function<void()>& save) {
   int out[2];
   if (pipe(out) != 0)
     return '?';
   const pid_t child = fork();
   if (child == 0) {
     close(out[0]);
-    rlimit r{limit, limit};
     char seen = 'X';
-    if (setrlimit(RLIMIT_FSIZE, &r) == 0) {
+    if (prepare()) {
       try {
-        TMemIniFile ini(name);
-        for (int i = 0; i < 1000; ++i)
-          ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
-        ini.SaveToDisk();
+        save();
         seen = 'S';
       } catch (const EWriteError&) {
         seen = 'W';
@@ -233,6 +230,22 @@ char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
   close(out[0]);
   waitpid(child, nullptr, 0);
   return seen;
+}
+
+// Saves a large store in a child process whose files may grow to at most `limit` bytes,
+// so that writing the new file fails midway.
+char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
+  return SaveInChild(
+      [limit] {
+        const rlimit r{limit, limit};
+        return setrlimit(RLIMIT_FSIZE, &r) == 0;
+      },
+      [&name] {
+        TMemIniFile ini(name);
+        for (int i = 0; i < 1000; ++i)
+          ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
+        ini.SaveToDisk();
+      });
 }
 
 TEST_F(PosixFiles, FileSizeLimitMidwayKeepsOldFile) {
@@ -278,37 +291,16 @@ const std::string NewText = "[Launch]\r\nYesNo=0\r\nWindowSize=3\r\n\r\n";
 // Saves WindowSize=3 over `name` in a child process, as `nobody` or as root. Returns 'S'
 // for success, 'C' for EFCreateError, 'W' for EWriteError, 'X' for anything else.
 char SaveAs(const std::string& name, bool asNobody) {
-  int out[2];
-  if (pipe(out) != 0)
-    return '?';
-  const pid_t child = fork();
-  if (child == 0) {
-    close(out[0]);
-    char seen = 'X';
-    if (!asNobody || (setgroups(0, nullptr) == 0 && setgid(NoGroup) == 0 && setuid(Nobody) == 0)) {
-      try {
+  return SaveInChild(
+      [asNobody] {
+        return !asNobody ||
+               (setgroups(0, nullptr) == 0 && setgid(NoGroup) == 0 && setuid(Nobody) == 0);
+      },
+      [&name] {
         TMemIniFile ini(name);
         ini.WriteInt("Launch", "WindowSize", 3);
         ini.SaveToDisk();
-        seen = 'S';
-      } catch (const EWriteError&) {
-        seen = 'W';
-      } catch (const EFCreateError&) {
-        seen = 'C';
-      } catch (...) {
-      }
-    }
-    if (write(out[1], &seen, 1) != 1)
-      _exit(1);
-    _exit(0);
-  }
-  close(out[1]);
-  char seen = '?';
-  if (read(out[0], &seen, 1) != 1)
-    seen = '?';
-  close(out[0]);
-  waitpid(child, nullptr, 0);
-  return seen;
+      });
 }
 
 // False where the machine lets no ordinary user reach `dir` (a root folder of mode 0700).
