@@ -19,21 +19,6 @@ protected:
   std::string Saved() { return P.Fs.at(Ini).Content; }
 };
 
-TEST_F(IniRead, WorkedExampleReadsAndSavesExactBytes) {
-  Put("; settings\nx=1\n\n[Launch]\ntype1=0\n  YesNo=0\n[Launch]\nWindowSize=3\n");
-  TMemIniFile ini(Ini);
-  EXPECT_FALSE(ini.ReadFlag("Launch", "Type1", true));
-  EXPECT_TRUE(ini.ReadFlag("Launch", "YesNo", true));
-  EXPECT_EQ(ini.ReadInt("Launch", "WindowSize", 5), 5);
-
-  ini.WriteFlag("Launch", "Type1", true);
-  ini.WriteFlag("Launch", "YesNo", false);
-  ini.WriteInt("Launch", "WindowSize", 5);
-  ini.SaveToDisk();
-  EXPECT_EQ(Saved(), "[Launch]\r\nType1=1\r\n  YesNo=0\r\nYesNo=0\r\nWindowSize=5\r\n\r\n"
-                     "[Launch]\r\nWindowSize=3\r\n\r\n");
-}
-
 TEST_F(IniRead, StoreWithOneSectionIsWrittenInTheFileLayout) {
   TMemIniFile ini(Ini);
   ini.WriteFlag("Launch", "Type1", true);
