@@ -149,13 +149,21 @@ if wants win32; then
   step "win32 emulated Wine setup" tests/harness/wine32-run.sh --setup || status=$?
   tally "$log_dir/win32-emulated-Wine-setup.log" "$status"
   if [ "$status" -eq 0 ] && built win32-tests; then
-    # One program waits in the prefix meanwhile, so that Wine's own processes stay up.
-    wine32_session=(env LC_ALL=ja_JP.UTF-8 python3 -m tests.harness.wine --plain --wine32
-      --prefix "${AQ_WINEPREFIX:-${TMPDIR:-/tmp}/aq-wine32-unit}" --keeper "build/win32-tests/e2e/aqprobe.exe wait")
+    # One session holds the prefix through both steps: a program waits in it meanwhile, so
+    # that Wine's own processes stay up (starting them again emulated takes minutes). It ends
+    # when its flag file goes.
+    session_flag="$log_dir/win32-session"
+    : >"$session_flag"
+    LC_ALL=ja_JP.UTF-8 python3 -m tests.harness.wine --plain --wine32 \
+      --prefix "${AQ_WINEPREFIX:-${TMPDIR:-/tmp}/aq-wine32-unit}" --keeper "build/win32-tests/e2e/aqprobe.exe wait" \
+      bash -c 'while [ -e "$0" ]; do sleep 1; done' "$session_flag" </dev/null >/dev/null 2>&1 &
+    session=$!
     counted "win32 unit tests under emulated Wine" \
-      "${wine32_session[@]}" tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
-    counted "win32 faults under emulated Wine" "${wine32_session[@]}" python3 tests/faults/run_faults.py \
+      env LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
+    counted "win32 faults under emulated Wine" python3 tests/faults/run_faults.py \
       --wine tests/harness/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
+    rm -f "$session_flag"
+    wait "$session"
   fi
 fi
 
