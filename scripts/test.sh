@@ -150,20 +150,28 @@ if wants win32; then
   tally "$log_dir/win32-emulated-Wine-setup.log" "$status"
   if [ "$status" -eq 0 ] && built win32-tests; then
     # One session holds the prefix through both steps: a program waits in it meanwhile, so
-    # that Wine's own processes stay up (starting them again emulated takes minutes). It ends
+    # that Wine's own processes stay up (starting them again emulated takes minutes). The
+    # steps begin once the session has made the prefix (it marks itself ready), and it ends
     # when its flag file goes.
     session_flag="$log_dir/win32-session"
+    rm -f "$session_flag.ready"
     : >"$session_flag"
     LC_ALL=ja_JP.UTF-8 python3 -m tests.harness.wine --plain --wine32 \
       --prefix "${AQ_WINEPREFIX:-${TMPDIR:-/tmp}/aq-wine32-unit}" --keeper "build/win32-tests/e2e/aqprobe.exe wait" \
-      bash -c 'while [ -e "$0" ]; do sleep 1; done' "$session_flag" </dev/null >/dev/null 2>&1 &
+      bash -c ': >"$0.ready"; while [ -e "$0" ]; do sleep 1; done' "$session_flag" </dev/null \
+      >"$log_dir/win32-session.log" 2>&1 &
     session=$!
+    for _ in $(seq 600); do
+      [ -e "$session_flag.ready" ] || ! kill -0 "$session" 2>/dev/null && break
+      sleep 1
+    done
     counted "win32 unit tests under emulated Wine" \
       env LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe
     counted "win32 faults under emulated Wine" python3 tests/faults/run_faults.py \
       --wine tests/harness/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
     rm -f "$session_flag"
     wait "$session"
+    rm -f "$session_flag.ready"
   fi
 fi
 

@@ -6,9 +6,9 @@
 #include <cstddef>
 #include <dirent.h>
 #include <string>
-#include <vector>
 #include <unistd.h>
 #include <utility>
+#include <vector>
 
 // A file descriptor owned for its lifetime.
 class TFd {
