@@ -128,11 +128,11 @@ def main():
         clone, cache = pathlib.Path(tmp) / "c", pathlib.Path(tmp) / "cache"
         subprocess.run(["git", "clone", "-q", "--no-checkout", str(ROOT), str(clone)], check=True)
         git("checkout", "-q", "--detach", commit, cwd=clone)
-        # The root made for the first build serves the second, under the clone's cache folder.
+        # A copy of the root made for the first build serves the second, in the clone's cache
+        # folder (a copy, not a link: the compiler would name the headers by the link's target).
         ours = sysroot(ROOT)
         if ours:
-            (cache / "auto-quillmer").mkdir(parents=True)
-            (cache / "auto-quillmer" / ours.parent.name).symlink_to(ours.parent)
+            shutil.copytree(ours.parent, cache / "auto-quillmer" / ours.parent.name, symlinks=True)
         env = dict(os.environ, TZ="Pacific/Kiritimati", LC_ALL="C.UTF-8", XDG_CACHE_HOME=str(cache))
         built, second = package(clone, env=env, umask=0o077)
         checks.check(f"scripts/release/package.sh builds the release again in a clone under {tmp}", built)
@@ -156,7 +156,8 @@ def main():
         if differ:
             print("info these files differ between the two builds: " + ", ".join(differ))
 
-        folders = {str(f) for f in (ROOT, clone, cache, ours, ours and ours.resolve(), sysroot(clone)) if f}
+        roots = [ours, sysroot(clone)]
+        folders = {str(f) for f in (ROOT, clone, cache, *roots, *(r.resolve() for r in roots if r)) if f}
         for name in PROGRAMS:
             held = [folder for folder in sorted(folders) for path in (dist / name, other / name)
                     if not path.is_file() or folder.encode() in path.read_bytes()]
