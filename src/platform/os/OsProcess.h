@@ -29,7 +29,7 @@ public:
   // The lead-byte ranges of the ANSI code page as GetCPInfo(CP_ACP) reports them: up to
   // twelve bytes, pairs of (first, last), ended by a pair of zeros.
   virtual std::vector<std::uint8_t> LeadByteRanges() = 0;
-  // Directory search of one name (FindFirstFileA, FindClose at once).
+  // Directory search of one name (FindFirstFileA, the search ended at once).
   virtual TFindEntry FindFirst(const std::string& name) = 0;
   // Locale-aware comparison under the user's default locale (CompareStringA with
   // LOCALE_USER_DEFAULT, both lengths given, NORM_IGNORECASE when ignoreCase). Returns
