@@ -12,6 +12,10 @@ struct TFindEntry {
   bool Folder = false; // that entry is a folder
 };
 
+// Room for the program's own path, its end included (ModuleFileName gives at most
+// ModulePathBuffer - 1 bytes).
+inline constexpr unsigned ModulePathBuffer = 261;
+
 // The process, its files and its code page, as the operating system reports them.
 class TOsProcess {
 public:

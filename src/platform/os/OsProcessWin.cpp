@@ -1,5 +1,4 @@
 // The process, its files and its code page on Windows (ANSI entry points).
-#include "platform/ProcessFrame.h"
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsProcess.h"
 #include "platform/os/WideWin.h"
