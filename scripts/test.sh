@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Sets up the machine and runs the tests of Auto Quillmer, stage by stage:
-#   format    the sources are laid out as .clang-format says
+#   format    the sources are laid out as .clang-format says; src/platform/os/ includes
+#             nothing above it
 #   linux     unit tests and fault cases of the native Linux build, its start-at-sign-in
 #             entry; killed saves, starts at once, the settings file's situations and a run on
 #             exFAT (a loop device through FUSE; said and passed over where it cannot mount);
@@ -149,11 +150,16 @@ cmake_build() {
 format_check() {
   git ls-files '*.cpp' '*.h' '*.c' | xargs clang-format --dry-run --Werror
 }
+# The floor stands on nothing above it: src/platform/os/ includes only its own headers.
+floor_check() {
+  ! grep -nE '^\s*#\s*include\s*"' src/platform/os/* | grep -vE '"platform/os/[^"/]+"'
+}
 # The steps run in a child shell of their own, under timeout.
-export -f cmake_build format_check
+export -f cmake_build format_check floor_check
 
-if wants format && named format; then
-  counted 300 "format" format_check
+if wants format; then
+  named format && counted 300 "format" format_check
+  named "os floor includes" && counted 60 "os floor includes" floor_check
 fi
 
 if wants linux && built linux; then

@@ -1,5 +1,5 @@
 // The process, its files and its code page on Windows (ANSI entry points).
-#include "platform/ProcessFrame.h"
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsProcess.h"
 #include "platform/os/WideWin.h"
 
@@ -59,10 +59,8 @@ public:
   TFindEntry FindFirst(const std::string& name) override {
     TFindEntry entry;
     WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(name.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
+    if (!TFindHandle(FindFirstFileA(name.c_str(), &data)))
       return entry;
-    FindClose(search);
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return entry;
