@@ -102,11 +102,13 @@ same_day_start() {
   echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' AutoQuillmer.ini | tr -d '\r' | tr '\n' ' ')"
 }
 
-# In the program's folder: the launcher and the empty program timed, each started through RUNNER.
+# In the program's folder: the empty program and the launcher timed, each started through RUNNER.
+# The empty program goes first: a prefix made just before is still settling (Wine's own
+# services starting), which would otherwise weigh on the launcher's few runs alone.
 timed_starts() {
   local name="$1" runs="$2" warmup="$3" run="$4"
   hyperfine -N --style basic --warmup "$warmup" --runs "$runs" --export-json "$work/$name.json" \
-    -n launcher "$run ./AutoQuillmer.exe" -n empty "$run ./empty.exe" >/dev/null
+    -n empty "$run ./empty.exe" -n launcher "$run ./AutoQuillmer.exe" >/dev/null
   if ls Dozeboard_*.xls >/dev/null 2>&1; then
     echo "a timed start prepared a workbook: not a same-day start" >&2
     exit 1
