@@ -24,7 +24,7 @@ from pathlib import Path
 
 from tests.e2e.cases_workbook import settings_text
 from tests.e2e.e2ecase import PROGRAM, SETTINGS, TEMPLATE1, TEMPLATE3
-from tests.harness.checklist import ROOT, Checks
+from tests.harness.checklist import ROOT, Checks, take_pattern, wanted
 from tests.harness.wine import WineSession, run_captured
 
 # What a start with no box may load: kernel32 and msvcrt, and what kernel32 stands on.
@@ -59,16 +59,15 @@ def loaded_modules(session: WineSession, exe: Path, runner: str) -> set[str]:
 
 
 def main() -> int:
+    take_pattern()
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    parser.add_argument("-k", dest="pattern", default="", help="only the targets (win64, win32) "
-                        "whose name contains this")
     parser.add_argument("--keep", action="store_true", help="keep the sessions' folders")
     options = parser.parse_args()
     checks = Checks()
     for target, (exe, runner) in TARGETS.items():
-        if options.pattern not in target:
-            continue
         what = f"{target}: a same-day start loads only kernel32 and msvcrt"
+        if not wanted(what):
+            continue
         try:
             with WineSession(keep=options.keep, wine32=target == "win32", plain=True,
                              prefix=Path(tempfile.mkdtemp(prefix="aq-loads-")) / "prefix") as session:
