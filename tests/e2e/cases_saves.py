@@ -116,10 +116,18 @@ def starts_at_once(t):
     kill_race(t, "race", ROUNDS, str(STARTS))
 
 
-@case("a start during another's question brings the question forward and ends with no box "
-      "and no opening; one with /open waits for the answer: Yes opens once, and so does No",
+@case("a start during another's question, by the same or another spelling of the folder (a subst "
+      "drive), brings the question forward and ends with no box and no opening; one with /open "
+      "opens the chart at once, and the question answered Yes or No after opens nothing more",
       tags=("saves", "slow"))
 def start_during_question(t):
     kill_race(t, "question", 1)
     kill_race(t, "question", 1, "/open")
     kill_race(t, "question", 1, "/open", "no")
+    drive = t.session.prefix / "dosdevices" / "q:"
+    drive.unlink(missing_ok=True)
+    drive.symlink_to(t.folder)
+    try:
+        kill_race(t, "question", 1, "-", "yes", "Q:")
+    finally:
+        drive.unlink()
