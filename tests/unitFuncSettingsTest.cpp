@@ -194,13 +194,11 @@ TEST_F(Run, SettingsLiveInTheCurrentDirectoryNotTheProgramsFolder) {
   EXPECT_NE(Settings().find("Last_XLS=1900/01/01\r\n"), std::string::npos);
 }
 
-// The locks of the settings file: the run lock is given back around every box; a start that finds
-// the question lock held brings the other's question forward and ends at once, without a box, a
-// file call or an opening, but with "open" it opens; a start that waited for the run lock with
-// "open" ends when the other opened the chart meanwhile; a start whose box was up while another
-// opened the chart neither opens nor writes; where no lock can be had, or the holder is stuck,
-// the start goes on by itself.
-TEST_F(Run, StartsTakeTurnsNeverAcrossABox) {
+// The run lock is given back around every box. A start that finds the question lock held brings
+// the other's box forward and ends at once, without a box, a file call or an opening; with "open"
+// it opens, unless it waited for the run lock while the other opened the chart; a start whose box
+// was up while another opened it neither opens nor writes; without a lock it goes on by itself.
+TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
   const std::string t = "Take run AutoQuillmer.ini", w = "Wait run AutoQuillmer.ini",
                     q = "Take question AutoQuillmer.ini", f = "BringHolderForward AutoQuillmer.ini",
                     gr = "Give run", gq = "Give question";
@@ -211,23 +209,22 @@ TEST_F(Run, StartsTakeTurnsNeverAcrossABox) {
     TRunLock Run, Waited, Question;
     const char* CmdLine;
     bool FirstRun;
-    const char* YesNo;
     std::size_t Opens;
     std::vector<std::string> LockCalls;
     const char* OtherOpened = nullptr; // the other start's Last_XLS, saved while this one waits
   } cases[] = {
-      {H, H, H, plain, false, "0", 1, {t, q, gq, gr}},
-      {H, H, H, plain, true, "0", 1, {t, q, gr, w, gr, w, gq, gr}},
-      {H, H, B, plain, false, "0", 0, {t, q, f, gr}},
-      {H, H, B, plain, true, "0", 0, {t, q, f, gr}},
-      {H, H, B, open, false, "1", 1, {t, q, gr}},
-      {H, H, B, open, true, "0", 1, {t, q, gr, w, gr}},
-      {B, H, H, open, false, "0", 0, {t, w, q, gq, gr}, opened},
-      {B, H, H, open, false, "0", 1, {t, w, q, gq, gr}, longAgo},
-      {B, B, H, plain, false, "0", 1, {t, w, q, gq}},
-      {H, H, H, plain, false, "1", 0, {t, q, gr, w, gq, gr}, opened},
-      {U, U, U, plain, false, "0", 1, {t, q}},
-      {U, U, U, plain, true, "0", 1, {t, q}},
+      {H, H, H, plain, false, 1, {t, q, gq, gr}},
+      {H, H, H, plain, true, 1, {t, q, gr, w, gr, w, gq, gr}},
+      {H, H, B, plain, false, 0, {t, q, f, gr}},
+      {H, H, B, plain, true, 0, {t, q, f, gr}},
+      {H, H, B, open, false, 1, {t, q, gr}},
+      {H, H, B, open, true, 1, {t, q, gr, w, gr}},
+      {B, H, H, open, false, 0, {t, w, q, gq, gr}, opened},
+      {B, H, H, open, false, 1, {t, w, q, gq, gr}, longAgo},
+      {B, B, H, plain, false, 1, {t, w, q, gq}},
+      {H, H, H, plain, true, 0, {t, q, gr, w, gq, gr}, opened},
+      {U, U, U, plain, false, 1, {t, q}},
+      {U, U, U, plain, true, 1, {t, q}},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(&c - cases);
@@ -235,7 +232,7 @@ TEST_F(Run, StartsTakeTurnsNeverAcrossABox) {
     Os.Fs.erase("AutoQuillmer.ini");
     Os.Fs.erase(Dir + "AutoQuillmer.ini");
     if (!c.FirstRun)
-      SettingsHere(SettingsText("2004/06/30 7:20:00", "2004/06/30 7:20:00", c.YesNo));
+      SettingsHere(SettingsText("2004/06/30 7:20:00", "2004/06/30 7:20:00", "0"));
     const std::string before = Settings();
     Os.RunLock.Answer = c.Run, Os.RunLock.WaitAnswer = c.Waited, Os.RunLock.Question = c.Question;
     Os.RunLock.Calls.clear();
@@ -256,8 +253,8 @@ TEST_F(Run, StartsTakeTurnsNeverAcrossABox) {
       EXPECT_EQ(Os.Files.Calls.empty(), !c.OtherOpened);
       EXPECT_EQ(Settings(), c.OtherOpened ? SettingsText(c.OtherOpened, opened, "0") : before);
     } else {
-      EXPECT_EQ(Settings(), SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00",
-                                         c.FirstRun ? "1" : c.YesNo));
+      EXPECT_EQ(Settings(),
+                SettingsText("2004/07/01 7:30:00", "2004/07/01 7:30:00", c.FirstRun ? "1" : "0"));
     }
     Os.Ui.Answers.clear();
   }

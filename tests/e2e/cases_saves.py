@@ -124,10 +124,7 @@ def start_during_question(t):
     kill_race(t, "question", 1)
     kill_race(t, "question", 1, "/open")
     kill_race(t, "question", 1, "/open", "no")
-    drive = t.session.prefix / "dosdevices" / "q:"
-    drive.unlink(missing_ok=True)
+    drive = t.session.prefix / "dosdevices" / "q:"  # a subst drive of the folder
     drive.symlink_to(t.folder)
-    try:
-        kill_race(t, "question", 1, "-", "yes", "Q:")
-    finally:
-        drive.unlink()
+    kill_race(t, "question", 1, "-", "yes", "Q:")
+    drive.unlink()

@@ -207,10 +207,9 @@ public:
   }
 };
 
-// The run lock and the question lock: each call is recorded ("Take run NAME", "Wait run NAME"
-// for a take that waits, "Take question NAME", "BringHolderForward NAME", "Give run", "Give
-// question") and handed to OnCall. A take of the run lock answers Answer, or WaitAnswer when it
-// waits; a take of the question lock answers Question.
+// The locks: each call is recorded ("Take run NAME", "Wait run NAME" when it may wait, "Take
+// question NAME", "BringHolderForward NAME", "Give run", "Give question") and handed to OnCall;
+// the run lock answers Answer (WaitAnswer when it waits), the question lock Question.
 class TFakeRunLock : public TOsRunLock {
 public:
   std::vector<std::string> Calls;

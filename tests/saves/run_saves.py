@@ -66,7 +66,7 @@ STAND_INS = {
 }
 
 
-# The lock folder's name taken by another user (nobody), in a /tmp of the start's own.
+# The lock folder's name taken by nobody in a /tmp of the start's own; then what it holds: .squat
 SQUAT = ('cd "$0" && mount -t tmpfs aq /tmp && mkdir -p "$0" && mount -c --bind . "$0" || exit 9\n'
          'if [ "$1" = folder ]; then mkdir -m 700 "$2"; else : > "$2"; fi; chown 65534:65534 "$2"\n'
          'p=$2 l=$3; shift 3; cd "$OLDPWD"; "$@"; c=$?\n'
@@ -148,8 +148,7 @@ class Bench:
         # walk: the steps from `folder` to the program's folder, too deep to be named whole;
         # terminal: no display, a terminal for input and a pipe nobody reads for errors;
         # gate: a FIFO that holds the start until it opens, so that many starts begin together;
-        # squat: "folder" or "file", what another user made at the name of the private lock
-        # folder, in a /tmp of the start's own (what it holds afterwards goes to the log .squat).
+        # squat: "folder" or "file" of another user at the lock folder's name (SQUAT).
         if as_nobody and not self.nobody_reaches:
             raise NoOrdinaryUser
         env = self.env(folder, **(env or {}))
@@ -300,13 +299,6 @@ def others_locks(bench: Bench, folder: Path):
     return {}
 
 
-def squatted(kind: str):
-    def lay_out(bench: Bench, folder: Path):
-        bench.run(folder)
-        return {"squat": kind}
-    return lay_out
-
-
 def file_size_limit(bench: Bench, folder: Path):
     bench.run(folder)
     return {"file_limit": 64}
@@ -329,9 +321,11 @@ SITUATIONS = [
     ("another user holding locks on the folder and the file silences no start: saved",
      others_locks, [], "whole", None),
     ("another user's folder at the name of the private lock folder: refused, nothing put in "
-     "it, the start goes on by itself: saved", squatted("folder"), [], "whole",
+     "it, the start goes on by itself: saved", lambda b, f: b.run(f) and {"squat": "folder"}, [],
+     "whole",
      lambda f: (f.parent / "logs" / f"{f.name}.squat").read_text() == ""),
-    ("another user's file at that name: the same", squatted("file"), [], "whole",
+    ("another user's file at that name: the same", lambda b, f: b.run(f) and {"squat": "file"},
+     [], "whole",
      lambda f: (f.parent / "logs" / f"{f.name}.squat").read_text().strip() == "0"),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
@@ -532,10 +526,9 @@ def long_lived_fds(pid_file: Path) -> list[str]:
 
 # (title, settings: "same day", "new day" or "first run", starts at once (None: --starts, in
 # --rounds rounds), arguments (of the second start, for a question), opener: "quick",
-# "foreground", "background", "slow-failure", or a kind of "question": a second start while
-# the first one's question is up, answered Yes ("declined": No; "stopped": the first start
-# stopped as by Ctrl+Z until then; "elsewhere": the first start given XDG_RUNTIME_DIR, the
-# second none))
+# "foreground", "background", "slow-failure", or "question": a second start while the first
+# one's question is up, answered Yes after ("declined": No; "stopped": the first start stopped
+# as by Ctrl+Z till then; "elsewhere": the first start with XDG_RUNTIME_DIR, the second without))
 START_PATTERNS = [
     ("same-day starts at once: nothing opens", "same day", None, (), "quick"),
     ("starts at once on a new day: one opening", "new day", None, (), "quick"),
@@ -556,14 +549,8 @@ START_PATTERNS = [
     ("an opener whose child keeps its output: the same", "new day", 1, (), "background"),
 ]
 PATTERN = ""  # -k: only the rows (and parts: "kills", "exfat") whose title holds it
-
-
-def chosen(row) -> bool:
-    return PATTERN in (row if isinstance(row, str) else row[0])
-
-
-OPEN_WITHIN = 2.0  # seconds from an /open start to its opening, whatever another start asks
-TIMINGS: list[float] = []
+chosen = lambda row: PATTERN in (row if isinstance(row, str) else row[0])  # noqa: E731
+OPEN_WITHIN, TIMINGS = 2.0, []  # seconds from an /open start to its opening; those measured
 
 
 def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
@@ -590,9 +577,8 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
     if opener.endswith("question"):
         env["AQ_BOX_GATE"] = str(box_gate)
         env["AQ_BOX_ANSWER"] = "1" if opener.startswith("declined") else "0"
-        runtime = bench.logs / f"{folder.name}.runtime"  # the desktop's XDG_RUNTIME_DIR
-        runtime.mkdir(mode=0o700, exist_ok=True)
-        first = bench.start(folder, env={**env, "XDG_RUNTIME_DIR": str(runtime)}
+        runtime = tempfile.mkdtemp(dir=bench.logs)  # the desktop's XDG_RUNTIME_DIR, 0700
+        first = bench.start(folder, env={**env, "XDG_RUNTIME_DIR": runtime}
                             if opener.startswith("elsewhere") else env)
         for _ in range(600):
             if bench.box_log(folder).exists():
@@ -686,8 +672,7 @@ def main() -> int:
     parser.add_argument("-v", "--verbose", action="store_true")
     parser.add_argument("-k", dest="pattern", default="", help="only the rows whose title holds it")
     options = parser.parse_args()
-    global PATTERN
-    PATTERN = options.pattern
+    globals()["PATTERN"] = options.pattern
     if not options.program.is_file():
         print(f"missing {options.program}: build the linux preset first")
         print("0 passed, 1 failed")

@@ -7,10 +7,7 @@
 //
 // Usage: aqkillrace.exe kill COUNT PROGRAM SEED
 //        aqkillrace.exe race COUNT PROGRAM STARTS
-//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT [yes|no [FOLDER]]]
-//
-// ARGUMENT "-" is none; FOLDER is another spelling of the program's folder (a subst drive),
-// through which the second start is made.
+//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT|- [yes|no [FOLDER of the second start]]]
 //
 // PROGRAM lies in the folder it runs in, beside a template; its settings file is the one
 // in that folder. Kills alternate between a start with the old file and a first run
@@ -32,7 +29,7 @@ const char* const Keys[] = {
     "[Execute]", "Last_XLS=", "LastQuillmer=", "",       "[Date]", "TimeToNext=", "",
     "[Launch]",  "Type1=",    "WindowSize=",   "YesNo=", ""};
 
-std::wstring Folder;
+std::wstring Folder, Spelling;
 
 std::wstring In(const std::wstring& name) {
   return Folder + L"\\" + name;
@@ -333,66 +330,51 @@ void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::w
     Report("temporary files left", i);
 }
 
-// A start during the first one's question, through `folder`: without "/open" it brings the
-// question forward and ends with no box and no opening; with it, it opens the chart at once.
-// Its time from start to end in milliseconds; 0 after a fault.
-ULONGLONG SecondStart(int i, const TChild& first, const std::wstring& args,
-                      const std::wstring& folder, std::vector<DWORD>& codes) {
-  const bool open = args == L"/open";
-  const int before = Openings();
-  if (!SetForegroundWindow(CreateWindowExW(0, L"STATIC", L"aqkillrace", WS_VISIBLE, 0, 0, 99, 99,
-                                           nullptr, nullptr, nullptr, nullptr)))
-    Report("the helper's own window did not come to the front", i);
-  const ULONGLONG t0 = GetTickCount64();
-  TChild second = Start(folder + L"\\AutoQuillmer.exe", args, folder);
-  std::vector<std::wstring> boxes;
-  const bool ended = second.Started && WaitAnswering(second, 60000, boxes);
-  const ULONGLONG took = GetTickCount64() - t0;
-  if (!ended || !boxes.empty() || (open ? OpeningsSince(before) != 1 : Openings() != before)) {
-    Report(open ? "the /open start did not end at once with one opening and no box"
-                : "the second start did not end at once without a box or an opening",
-           i);
-    return 0;
-  }
-  DWORD front = 0; // the process of the foreground window, within a few seconds
-  for (int waited = 0; !open && front != first.Info.dwProcessId && waited < 5000;
-       waited += 50, Sleep(50))
-    GetWindowThreadProcessId(GetForegroundWindow(), &front);
-  if (!open && front != first.Info.dwProcessId)
-    Report("the question was not brought forward", i);
-  codes.push_back(Finish(second));
-  return took;
-}
-
-// Rounds on a new day: `starts` starts at once or, with `question`, starts while the first
-// one's question waits: a plain one, then, given "/open", one with it, which must open the chart
-// within 2 s more than the plain one took; the question is answered afterwards and the chart
-// opened once in all.
+// Rounds on a new day: `starts` starts at once or, with `question`, a start with `args` while
+// the first one's question waits, which must bring the question forward and end with no box
+// and no opening or, given "/open", open the chart within 2 s more than the question took.
 void NewDays(int count, const std::wstring& program, int starts, bool question,
-             const std::wstring& args, const std::wstring& folder) {
+             const std::wstring& args) {
+  const bool open = args == L"/open";
   int openings = 0;
-  ULONGLONG plainMs = 0, openMs = 0;
+  ULONGLONG shownMs = 0, secondMs = 0;
   for (int i = 0; i < count; ++i) {
     if (!NewDay())
       Report("the settings file cannot be set to a new day", i);
     const int before = Openings();
     std::vector<TChild> children{Start(program)};
-    std::vector<std::wstring> boxes;
+    std::vector<std::wstring> boxes, secondBoxes;
     std::vector<DWORD> codes;
     if (question) {
       TBoxSweep look{children[0].Info.dwProcessId, &boxes, false};
+      const ULONGLONG t0 = GetTickCount64();
       for (int waited = 0; children[0].Started && !look.Seen && waited < 120000; waited += 50) {
         EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
         Sleep(50);
       }
-      if (!look.Seen)
-        Report("no question", i);
-      plainMs = SecondStart(i, children[0], L"", folder, codes);
-      if (args == L"/open") {
-        openMs = SecondStart(i, children[0], args, folder, codes);
-        if (openMs > plainMs + 2000)
-          Report("the /open start took more than 2 s longer than a plain start", i);
+      shownMs = GetTickCount64() - t0;
+      if (!SetForegroundWindow(CreateWindowExW(0, L"STATIC", L"aqkillrace", WS_VISIBLE, 0, 0, 99,
+                                               99, nullptr, nullptr, nullptr, nullptr)))
+        Report("the helper's own window did not come to the front", i);
+      const ULONGLONG t1 = GetTickCount64();
+      TChild second = Start(Spelling + L"\\AutoQuillmer.exe", args, Spelling); // it ends at once
+      const bool secondEnded = second.Started && WaitAnswering(second, 60000, secondBoxes);
+      secondMs = GetTickCount64() - t1;
+      if (!look.Seen || !secondBoxes.empty() || !secondEnded ||
+          (open ? OpeningsSince(before) != 1 || secondMs > shownMs + 2000 : Openings() != before))
+        Report("no question, or the second start showed a box, opened wrongly or took long", i);
+      DWORD front = 0; // the process of the foreground window, within a few seconds
+      for (int waited = 0; !open && front != children[0].Info.dwProcessId && waited < 5000;
+           waited += 50, Sleep(50))
+        GetWindowThreadProcessId(GetForegroundWindow(), &front);
+      if (!open && front != children[0].Info.dwProcessId)
+        Report("the question was not brought forward", i);
+      if (second.Started && !secondEnded) {
+        WaitAnswering(children[0], INFINITE, boxes);
+        WaitAnswering(second, INFINITE, secondBoxes);
       }
+      if (second.Started)
+        codes.push_back(Finish(second));
     }
     while (static_cast<int>(children.size()) < starts)
       children.push_back(Start(program));
@@ -409,12 +391,10 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
     CheckRound(i, codes, boxes, opened);
   }
   std::printf("%s: %d rounds of %d starts on a new day: %d openings",
-              question ? "question" : "race", count, question ? 2 + (args == L"/open") : starts,
-              openings);
+              question ? "question" : "race", count, question ? 2 : starts, openings);
   if (question)
-    std::printf("; a plain second start ended in %llu ms", plainMs);
-  if (openMs)
-    std::printf(", one with /open in %llu ms", openMs);
+    std::printf("; the question came after %llu ms, the second start ended after %llu ms", shownMs,
+                secondMs);
   std::printf("\n");
 }
 
@@ -423,7 +403,7 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
 int wmain(int argc, wchar_t** argv) {
   if (argc < 4) {
     std::printf("usage: aqkillrace kill COUNT PROGRAM SEED | race COUNT PROGRAM STARTS | "
-                "question COUNT PROGRAM [ARGUMENT [yes|no [FOLDER]]]\n");
+                "question COUNT PROGRAM [ARGUMENT]\n");
     return 2;
   }
   const std::wstring mode = argv[1];
@@ -431,13 +411,13 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring program = argv[3];
   Folder = program.substr(0, program.find_last_of(L'\\'));
   AnswerYes = mode != L"kill" && (argc < 6 || std::wstring(argv[5]) != L"no");
+  Spelling = argc > 6 ? argv[6] : Folder;
   if (mode == L"kill")
     Kill(count, program, argc > 4 ? static_cast<unsigned>(_wtoi(argv[4])) : 1u);
   else if (mode == L"race")
-    NewDays(count, program, argc > 4 ? _wtoi(argv[4]) : 2, false, L"", Folder);
+    NewDays(count, program, argc > 4 ? _wtoi(argv[4]) : 2, false, L"");
   else
-    NewDays(count, program, 1, true, argc > 4 && std::wstring(argv[4]) != L"-" ? argv[4] : L"",
-            argc > 6 ? argv[6] : Folder);
+    NewDays(count, program, 1, true, argc > 4 && std::wstring(argv[4]) != L"-" ? argv[4] : L"");
   std::printf("aqkillrace: %d bad\n", Bad);
   std::fflush(stdout);
   return Bad ? 1 : 0;
