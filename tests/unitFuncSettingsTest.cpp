@@ -237,7 +237,9 @@ TEST_F(Run, AStartThatFindsAnotherAtWorkEndsQuietly) {
     Os.RunLock.Answer = c.Run, Os.RunLock.WaitAnswer = c.Waited, Os.RunLock.Question = c.Question;
     Os.RunLock.Calls.clear();
     Os.RunLock.OnCall = [&](const std::string& call) {
-      if (call == w && c.OtherOpened) // the other start saved, opening or not
+      EXPECT_TRUE(call != w || c.Run != B ||
+                  Os.Files.Calls.empty()); // nothing read before its turn
+      if (call == w && c.OtherOpened)      // the other start saved, opening or not
         SettingsHere(SettingsText(c.OtherOpened, opened, "0"));
     };
     Os.Files.Calls.clear();

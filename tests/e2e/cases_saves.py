@@ -116,9 +116,8 @@ def starts_at_once(t):
     kill_race(t, "race", ROUNDS, str(STARTS))
 
 
-@case("a start during another's question, by the same or another spelling of the folder (a subst "
-      "drive), brings the question forward and ends with no box and no opening; one with /open "
-      "opens the chart at once, and the question answered Yes or No after opens nothing more",
+@case("a start during another's question (also by a subst drive) brings it forward and ends with "
+      "no box or opening; one with /open opens at once, and Yes or No after opens nothing more",
       tags=("saves", "slow"))
 def start_during_question(t):
     kill_race(t, "question", 1)

@@ -207,9 +207,8 @@ public:
   }
 };
 
-// The locks: each call is recorded ("Take run NAME", "Wait run NAME" when it may wait, "Take
-// question NAME", "BringHolderForward NAME", "Give run", "Give question") and handed to OnCall;
-// the run lock answers Answer (WaitAnswer when it waits), the question lock Question.
+// The locks: each call is recorded ("Take run N", "Wait run N" when it waits, "Take question N",
+// "BringHolderForward N", "Give run", "Give question"), handed to OnCall and answered as set.
 class TFakeRunLock : public TOsRunLock {
 public:
   std::vector<std::string> Calls;
