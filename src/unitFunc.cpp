@@ -105,7 +105,7 @@ constexpr unsigned RunLockWaitMs = 5000;
 
 // The locks of the settings file for one start, given back on every way out. The run lock is
 // held while the start reads the settings, decides, opens the chart and saves, and given back
-// around every box (BoxTurn), after which the start learns whether another start opened the
+// around every box (ShowBox), after which the start learns whether another start opened the
 // chart meanwhile; the question lock is held for the whole run, so that a second start can tell
 // that a question of this one may be on screen.
 class TStartLock {
