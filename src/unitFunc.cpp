@@ -408,7 +408,11 @@ std::int32_t RemoveStartupEntry() {
 // Settings file
 
 void LoadSettings() {
-  TMemIniFile ini(SettingsFile);
+  LoadSettingsFrom(SettingsFile);
+}
+
+void LoadSettingsFrom(const std::string& name) {
+  TMemIniFile ini(name);
   Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
   TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
   Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1 != 0);
@@ -502,9 +506,10 @@ void RunLauncher() {
   }
   AppDir = FolderOf(program) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place. A save that could
-  // put its new file neither in place nor under the file's name kept it: it is taken back.
-  RestoreKeptFile(SettingsFile);
-  LoadSettings();
+  // put its new file neither in place nor under the file's name kept it: it is taken back,
+  // or where it cannot be, read in the file's place (no first run then).
+  const TKeptFile kept(SettingsFile);
+  LoadSettingsFrom(kept.From());
   // The other start opened the chart while this one waited: the request is met. (A last
   // opening that only reads back differently, a two-digit year's for one, is no opening.)
   if (waited && Last_XLS != lastOpenedBefore &&
@@ -516,7 +521,7 @@ void RunLauncher() {
       ShowMsg(txtUpgradeFailed, "e", txtAppCaption);
   }
   // A first run settles the template type, or ends here without writing anything.
-  if (!FilePresent(AppDir + SettingsFile)) {
+  if (!kept.Used() && !FilePresent(AppDir + SettingsFile)) {
     if (!ChooseTemplateType())
       return;
   }
@@ -526,7 +531,8 @@ void RunLauncher() {
   if (d >= 1) {
     LogicalNow = ToLogicalDay(StartTime);
     TargetFile = AppDir + MonthlyFileName(LogicalNow);
-    if (!FilePresent(TargetFile) && !CopyTemplate()) {
+    // A workbook that cannot be looked at is copied too: the copy never replaces a file.
+    if (FilePresence(TargetFile) != TPresence::Present && !CopyTemplate()) {
       ShowMsg(txtPrepareFailed, "e", txtAppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
       if (OpenWorkbook())

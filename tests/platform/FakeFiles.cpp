@@ -185,7 +185,8 @@ std::vector<std::string> TFakeFiles::Leftovers(const std::string& target) {
   std::vector<std::string> names;
   for (const auto& [name, entry] : Fs)
     if (name.size() > nameAt && name.compare(0, nameAt, target, 0, nameAt) == 0 &&
-        IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) && !entry.Folder)
+        IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) && !entry.Folder &&
+        entry.LinkTo.empty())
       names.push_back(name);
   return names;
 }

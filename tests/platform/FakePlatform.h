@@ -55,6 +55,7 @@ public:
   bool Dbcs = false;
   std::vector<std::uint8_t> LeadRanges;
   std::vector<std::string> Searched; // names handed to FindFirst
+  int FindFails = -1;                // index in Searched of the search that fails (no access, I/O)
 
   std::string ModuleFileName() override { return ModulePath; }
   std::string CommandLine() override { return CmdLine; }

@@ -59,7 +59,7 @@ int CreateHeldFile(const std::string& name) {
   struct stat st;
   const bool held = flock(fd, LOCK_EX | LOCK_NB) == 0;
   const int lockErr = errno;
-  if (held || lockErr == ENOLCK || lockErr == EOPNOTSUPP) {
+  if (held || NoLocksHere(lockErr)) {
     if (fstat(fd, &st) == 0 && st.st_nlink > 0)
       return fd;
     close(fd);
@@ -90,8 +90,11 @@ std::vector<std::string> LeftoverFiles(const std::string& target) {
   std::unique_ptr<DIR, TDirCloser> d(name.empty() ? nullptr : opendir(folder.c_str()));
   if (!d)
     return found;
+  // Regular files only, as they are: a link there is not followed, a pipe not waited on.
+  struct stat st;
   while (const dirent* e = readdir(d.get()))
-    if (IsTempNameOf(e->d_name, name))
+    if (IsTempNameOf(e->d_name, name) &&
+        fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
       found.push_back(folder + "/" + e->d_name);
   return found;
 }
@@ -188,12 +191,13 @@ int THeldTemp::CommitNew(const std::string& to) {
     return Err;
   // Put in place without replacing anything: a rename that refuses an existing name, where
   // the file system has none a link, and where it has no links either (exFAT, FAT, many
-  // FUSE systems) a rename after a look that nothing is there. Only two starts that copy
-  // the same month's file in the same moment can meet in that last gap, each with a copy of
-  // a template.
+  // FUSE systems) a rename after a look that nothing is there. A system that filters calls
+  // it does not know (older container runtimes) refuses the first with EPERM. Only two starts that
+  // copy the same month's file in the same moment can meet in that last gap, each with a copy of a
+  // template.
   if (renameat2(AT_FDCWD, Name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     Kept = true;
-  } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+  } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EPERM) {
     return errno;
   } else if (link(Name.c_str(), to.c_str()) != 0) {
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)

@@ -3,6 +3,7 @@
 // Owners of POSIX resources for the file layers, and the one way in which they write a
 // file whole: a new file under a name nobody can guess, made beside its destination, held
 // from its creation and put in place only when it is complete.
+#include <cerrno>
 #include <cstddef>
 #include <dirent.h>
 #include <string>
@@ -41,6 +42,12 @@ struct TDirCloser {
 // The folder part of a path ("." for a bare name, "/" at the root) and its last component.
 std::string FolderPart(const std::string& path);
 std::string LastPart(const std::string& path);
+
+// Whether flock failed with this error because the file system has no locks (NFS without its
+// lock service, some FUSE systems): nobody holds one there, and none is to be had.
+inline bool NoLocksHere(int err) {
+  return err == ENOLCK || err == EOPNOTSUPP;
+}
 
 // Writes all of data, going on after short writes and interruptions; false on failure
 // (errno tells why).

@@ -147,7 +147,8 @@ public:
   // RemoveLeftoverFiles.)
   virtual void RemoveLeftovers(const std::string& target) = 0;
   // The leftovers of writes of `target` in its folder (IsTempNameOf), files only, by their
-  // whole names. (Windows: FindFirstFileA; POSIX: LeftoverFiles.)
+  // whole names: no folder, no link (not followed), no pipe or device. (Windows:
+  // FindFirstFileA, without folders and reparse points; POSIX: LeftoverFiles.)
   virtual std::vector<std::string> Leftovers(const std::string& target) = 0;
   // A token for the name of a save's new file, which nobody can guess.
   virtual std::string NewToken() { return NameToken(SaveTokenChars); }

@@ -39,8 +39,8 @@ public:
     const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
       return NoOsFile;
-    // A file system without locks (ENOLCK) has no writer that holds one either.
-    if (flock(fd, LOCK_SH | LOCK_NB) != 0 && errno != ENOLCK) {
+    // A file system without locks has no writer that holds one either.
+    if (flock(fd, LOCK_SH | LOCK_NB) != 0 && !NoLocksHere(errno)) {
       close(fd);
       return NoOsFile;
     }
@@ -73,7 +73,7 @@ public:
     struct stat st;
     const bool usable = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
                         (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
-                        (flock(fd, LOCK_EX | LOCK_NB) == 0 || errno == ENOLCK);
+                        (flock(fd, LOCK_EX | LOCK_NB) == 0 || NoLocksHere(errno));
     if (!usable) {
       close(fd);
       return TClaim::Failed;

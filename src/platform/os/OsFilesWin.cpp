@@ -194,10 +194,12 @@ public:
     }
     if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return TReplaced::Done;
-    // Without a backup name the half-done replace leaves the old file nowhere to be found.
-    const bool gone = claim != NoOsFile &&
-                      GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                      GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Without a backup name the half-done replace leaves the old file nowhere to be found; a
+    // name that cannot be looked at (still pending deletion, held by another handle that
+    // shares deletion, gives access denied) may be gone too: unless the old file is seen
+    // there, the new file, perhaps the only copy, is kept.
+    const bool gone =
+        claim != NoOsFile && GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES;
     return gone ? TReplaced::Half : TReplaced::Failed;
   }
 
@@ -216,7 +218,8 @@ public:
     if (search == INVALID_HANDLE_VALUE)
       return names;
     do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+              0 &&
           IsTempNameOf(found.cFileName, target.substr(nameAt)))
         names.push_back(target.substr(0, nameAt) + found.cFileName);
     } while (FindNextFileA(search, &found));

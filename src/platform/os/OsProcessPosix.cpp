@@ -95,8 +95,10 @@ public:
       // Wildcards in the last component: the first matching entry of the folder.
       const std::string dir = FolderPart(path);
       std::unique_ptr<DIR, TDirCloser> d(opendir(dir.c_str()));
-      if (!d)
+      if (!d) {
+        entry.Unknown = errno != ENOENT && errno != ENOTDIR;
         return entry;
+      }
       found.clear();
       while (dirent* e = readdir(d.get())) {
         if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0) {
@@ -108,8 +110,12 @@ public:
         return entry;
     }
     struct stat st {};
-    if (path.empty() || stat(found.c_str(), &st) != 0)
+    if (path.empty())
       return entry;
+    if (stat(found.c_str(), &st) != 0) {
+      entry.Unknown = errno != ENOENT && errno != ENOTDIR;
+      return entry;
+    }
     entry.Found = true;
     entry.Folder = S_ISDIR(st.st_mode);
     return entry;

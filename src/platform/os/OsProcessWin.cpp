@@ -60,8 +60,12 @@ public:
     TFindEntry entry;
     WIN32_FIND_DATAA data;
     HANDLE search = FindFirstFileA(name.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE)
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD e = GetLastError();
+      entry.Unknown =
+          e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && e != ERROR_NO_MORE_FILES;
       return entry;
+    }
     FindClose(search);
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

@@ -94,9 +94,13 @@ public:
     }
     if (const int err = temp.Finish())
       return ErrorOf(err);
-    // A copy that another start put there first is this month's workbook all the same.
+    // A copy that another start put there first is this month's workbook all the same, when
+    // it is a file.
     const int err = temp.CommitNew(to);
-    return err == 0 || err == EEXIST ? 0 : ErrorOf(err);
+    struct stat made {};
+    if (err == EEXIST && lstat(to.c_str(), &made) == 0 && S_ISREG(made.st_mode))
+      return 0;
+    return err == 0 ? 0 : ErrorOf(err);
   }
 
   std::int32_t ShellOpen(const std::string& file, int /*showCommand: windows only*/) override {
