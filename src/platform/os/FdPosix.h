@@ -3,6 +3,7 @@
 // Owners of POSIX resources for the file layers, and the one way in which they write a
 // file whole: a new file under a name nobody can guess, made beside its destination, held
 // from its creation and put in place only when it is complete.
+#include "platform/os/SysPosix.h"
 #include <cerrno>
 #include <cstddef>
 #include <dirent.h>
@@ -22,7 +23,7 @@ public:
   int Release() { return std::exchange(Fd, -1); }
   void Close() {
     if (Fd >= 0)
-      close(Fd);
+      SysPosix().close(Fd);
     Fd = -1;
   }
   void Reset(int fd) {
@@ -36,7 +37,7 @@ private:
 
 // Closes a folder listing.
 struct TDirCloser {
-  void operator()(DIR* d) const { closedir(d); }
+  void operator()(DIR* d) const { SysPosix().closedir(d); }
 };
 
 // The folder part of a path ("." for a bare name, "/" at the root) and its last component.
