@@ -1,7 +1,9 @@
 // Every call of the file layer, the copy, the start-at-sign-in entry and the run lock made to
-// fail in turn, with each kind of failure the systems give, over whole runs of the launcher:
-// after each, nothing is lost or half made, leftovers do not outlive the next run, and the
-// box shown is the one for that failure.
+// fail in turn, with each kind of failure the systems give, over whole runs of the launcher
+// on the stand-in; and on the real layer in a real folder, every system call made to fail in
+// turn with each error it gives, and the process ended right after it. After each, nothing is
+// lost or half made, leftovers do not outlive the next run, and the box shown is the one for
+// that failure.
 #include "LauncherFixture.h"
 
 #include <algorithm>
@@ -12,12 +14,43 @@ namespace {
 
 using R = TAutostartResult;
 const std::string Ini = "AutoQuillmer.ini";
+const std::string Kept = Ini + ".~AbCd1234.tmp"; // the settings a half-done save kept
+const std::string Book = "Dozeboard_2004-06.xls";
 const std::string OldIni = "[Execute]\r\nLast_XLS=2004/06/30 7:00:00\r\n\r\n[Date]\r\nTimeToNext="
                            "5:00:00\r\n\r\n[Launch]\r\nType1=1\r\nWindowSize=3\r\nYesNo=0\r\n\r\n";
-const std::string Kept = Ini + ".~AbCd1234.tmp"; // the settings a half-done save kept
+const std::string LegacyIni = OldIni + "[Window]\r\nSize=3\r\n\r\n";
 
-// The ways a run goes: a new day, a first run, and a start that finds the settings kept.
-enum TPath { NewDay, FirstRun, KeptCopy };
+// The ways a run goes, laid out alike on the stand-in and in a real folder: the arguments,
+// the clock (2004), the settings file, the settings kept by a half-done save, and more.
+struct TPath {
+  const char* Name;
+  const char* Args;
+  std::uint16_t Month, Day, Hour;
+  const std::string* Settings;
+  const std::string* Kept;
+  const char* Layout; // "book folder", "pipes" (FIFOs and a link at kept names), "entry"
+  bool FirstRun() const { return !Settings && !Kept; }
+};
+const TPath Paths[] = {
+    {"a new day with the copy", "", 7, 1, 7, &OldIni, nullptr, ""},
+    {"a first run", "", 7, 1, 7, nullptr, nullptr, ""},
+    {"the settings kept by a half-done save", "", 7, 1, 7, nullptr, &OldIni, ""},
+    {"the same day", "", 6, 30, 8, &OldIni, nullptr, ""},
+    {"a clock gone backwards", "", 6, 29, 8, &OldIni, nullptr, ""},
+    {"/open", "/open", 6, 30, 8, &OldIni, nullptr, ""},
+    {"/startup", "/startup", 6, 30, 8, &OldIni, nullptr, ""},
+    {"/nostartup", "/nostartup", 6, 30, 8, &OldIni, nullptr, "entry"},
+    {"the legacy upgrade", "", 6, 30, 8, &LegacyIni, nullptr, ""},
+    {"a folder at the workbook's name", "", 7, 1, 7, &OldIni, nullptr, "book folder"},
+    {"FIFOs and a link at kept names", "", 7, 1, 7, nullptr, nullptr, "pipes"},
+};
+
+// A whole text of the settings: the user's own, never the defaults, except on a first run.
+bool Whole(const std::string& t, const TPath& path) {
+  const char* values = path.FirstRun() ? "WindowSize=5\r\nYesNo=" : "WindowSize=3\r\nYesNo=0";
+  return t.starts_with("[Execute]\r\nLast_XLS=") && t.ends_with("\r\n\r\n") &&
+         t.find(values) != std::string::npos;
+}
 
 // One kind of failure: the call it hits is n (or, for a seam of one call, n picks the error),
 // among Calls (0: every call of the file layer in a run without faults; -1: every search).
@@ -60,87 +93,107 @@ const TFault Faults[] = {
 
 class FaultInjection : public LauncherTest {
 protected:
-  TPath Path = NewDay;
-  void Fresh() {
+  const TPath* Path = &Paths[0];
+  void Reset() {
     TearDown();
     std::destroy_at(&Os);
     std::construct_at(&Os);
     SetUp();
     UseJapaneseFormats();
-    ClockAt(2004, 7, 1, 7, 30);
+    ClockAt(2004, Path->Month, Path->Day, Path->Hour, 30);
+    Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + Path->Args;
+  }
+  void Fresh() {
+    Reset();
     AddFile(Dir + "Dozeboardt1.xls", "the template");
     AddFile(Ini + ".backup"); // the user's own, which no sweep may take
     AddFile(Ini + ".1");
-    if (Path == NewDay)
-      SettingsHere(OldIni);
-    if (Path == KeptCopy) { // kept beside the program, started from its folder
-      AddFile(Kept, OldIni);
-      AddFile(Dir + Ini, OldIni);
+    if (Path->Settings)
+      SettingsHere(*Path->Settings);
+    if (Path->Kept) { // kept beside the program, started from its folder
+      AddFile(Kept, *Path->Kept);
+      AddFile(Dir + Ini, *Path->Kept);
     }
+    if (std::string(Path->Layout) == "book folder")
+      Os.Fs[Dir + Book].Folder = true;
   }
-  // A whole text of the settings: the user's own, never the defaults, except on a first run.
-  bool Whole(const std::string& t) const {
-    const char* values = Path == FirstRun ? "WindowSize=5\r\nYesNo=" : "WindowSize=3\r\nYesNo=0";
-    return t.starts_with("[Execute]\r\nLast_XLS=") && t.ends_with("\r\n\r\n") &&
-           t.find(values) != std::string::npos;
+  // The boxes shown beyond the questions `asked`: the failure's own (cut to the length of
+  // `box`), with the write-back box and the failure report told apart.
+  std::vector<std::string> Shown(const std::vector<std::string>& asked, const std::string& box,
+                                 bool mayAsk, bool& writeFailed, bool& reported) const {
+    std::vector<std::string> shown;
+    writeFailed = reported = false;
+    for (const auto& b : Os.Ui.Boxes) {
+      writeFailed |= b.Text == txtWriteFailed.Source();
+      reported |= b.Caption == txtReportCaption.Source();
+      // A template that cannot be looked at counts as there: the first run may ask. The
+      // upgrade's second save has its own write-back box.
+      if (b.Text != txtWriteFailed.Source() && b.Caption != txtReportCaption.Source() &&
+          b.Text != txtUpgradeFailed.Source() && std::ranges::find(asked, b.Text) == asked.end() &&
+          !(mayAsk && b.Text == txtChooseType.Source()))
+        shown.push_back(box.empty() ? b.Text : b.Text.substr(0, box.size()));
+    }
+    return shown;
   }
 };
 
 TEST_F(FaultInjection, EveryCallFailsInTurnWithEachKind) {
-  const std::string book = Dir + "Dozeboard_2004-06.xls";
-  for (const TPath path : {NewDay, FirstRun, KeptCopy}) {
-    Path = path;
-    const bool firstRun = path == FirstRun;
+  const std::string book = Dir + Book;
+  for (const TPath& path : Paths) {
+    if (std::string(path.Layout) == "pipes")
+      continue; // real files only
+    Path = &path;
+    const std::string old = path.Settings ? *path.Settings : path.Kept ? *path.Kept : "<none>";
     Fresh();
-    Os.Process.CmdLine = "AutoQuillmer.exe";
     RunProcess();
     const int fileCalls = static_cast<int>(Os.Files.Calls.size());
     const int searches = static_cast<int>(Os.Process.Searched.size());
     const std::vector<std::string> asked = BoxTexts();
+    const bool copies = !Os.Shell.Copies.empty();
     for (const TFault& f : Faults) {
       const std::string box = f.Box ? f.Box->Source() : "";
+      // A failure of the copy where the path makes one, and whose box it does not show anyway.
+      if (f.Box &&
+          (std::ranges::find(asked, box) != asked.end() || (f.Box == &txtPrepareFailed && !copies)))
+        continue;
       for (int n = 0; n < (f.Calls > 0 ? f.Calls : f.Calls ? searches : fileCalls); ++n) {
-        SCOPED_TRACE(std::string(f.Kind) + " " + std::to_string(n) + " on path " +
-                     std::to_string(path));
+        SCOPED_TRACE(std::string(f.Kind) + " " + std::to_string(n) + " on " + path.Name);
         Fresh();
         const TFakeFs before = Os.Fs;
-        Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + f.Args;
+        if (*f.Args)
+          Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + f.Args;
         f.Set(Os, n);
         RunProcess();
         // The settings: old or whole new; none left only where the whole new text is kept.
         int kept = 0;
         for (const auto& [name, entry] : Os.Fs) {
-          kept += IsTempNameOf(name, Ini) && Whole(entry.Content);
+          kept += IsTempNameOf(name, Ini) && Whole(entry.Content, path);
           EXPECT_TRUE(before.count(name) || name == Ini || name == book || IsTempNameOf(name, Ini))
               << name;
         }
         if (Os.Fs.count(Ini))
-          EXPECT_TRUE(Os.Fs[Ini].Content == OldIni || Whole(Os.Fs[Ini].Content)) << Settings();
+          EXPECT_TRUE(Os.Fs[Ini].Content == old || Whole(Os.Fs[Ini].Content, path)) << Settings();
         else
-          EXPECT_TRUE(firstRun || kept == 1) << "the settings are lost";
+          EXPECT_TRUE(path.FirstRun() || kept == 1) << "the settings are lost";
         for (const auto& [name, entry] : before) // the template and the user's files stay
           EXPECT_TRUE(name.ends_with(Ini) || name == Kept ||
                       (Os.Fs.count(name) && Os.Fs[name] == entry))
               << name;
-        EXPECT_TRUE(!Os.Fs.count(book) || Os.Fs[book].Content == "the template");
+        EXPECT_TRUE(before.count(book) || !Os.Fs.count(book) ||
+                    Os.Fs[book].Content == "the template");
         EXPECT_EQ(Os.Files.OpenCount(), 0u);
         // The write-back box exactly when a save was tried and did not write; besides the
         // questions of a run without faults, the failure's own box or the failure report.
         const bool tried = std::ranges::any_of(
             Os.Files.Calls, [](const std::string& c) { return c.starts_with("Claim "); });
-        const bool written = Os.Fs.count(Ini) && Os.Fs[Ini].Content != OldIni;
-        std::vector<std::string> shown;
-        bool writeFailed = false, reported = false;
-        for (const auto& b : Os.Ui.Boxes) {
-          writeFailed |= b.Text == txtWriteFailed.Source();
-          reported |= b.Caption == txtReportCaption.Source();
-          // A template that cannot be looked at counts as there: the first run may ask.
-          const bool mayAsk = f.Calls < 0 && firstRun && b.Text == txtChooseType.Source();
-          if (b.Text != txtWriteFailed.Source() && b.Caption != txtReportCaption.Source() &&
-              std::ranges::find(asked, b.Text) == asked.end() && !mayAsk)
-            shown.push_back(box.empty() ? b.Text : b.Text.substr(0, box.size()));
-        }
-        EXPECT_EQ(writeFailed, tried && !written && !reported);
+        const bool written = Os.Fs.count(Ini) && Os.Fs[Ini].Content != old;
+        bool writeFailed, reported;
+        const auto shown = Shown(asked, box, f.Calls < 0 && path.FirstRun(), writeFailed, reported);
+        // (The upgrade saves more than once: a later save may fail after an earlier wrote.)
+        if (path.Settings == &LegacyIni)
+          EXPECT_TRUE(!writeFailed || (tried && !reported));
+        else
+          EXPECT_EQ(writeFailed, tried && !written && !reported);
         EXPECT_EQ(shown, box.empty() ? std::vector<std::string>{} : std::vector{box});
         // A run without faults afterwards leaves nothing but the settings and the workbook.
         const TFakeFs after = Os.Fs;
@@ -153,7 +206,7 @@ TEST_F(FaultInjection, EveryCallFailsInTurnWithEachKind) {
           EXPECT_TRUE((before.count(name) && name != Kept) || name == Ini || name == Dir + Ini ||
                       name == book)
               << name;
-        if (kept && !firstRun) { // the kept settings are taken back: no first run
+        if (kept && !path.FirstRun()) { // the kept settings are taken back: no first run
           EXPECT_NE(Settings().find("YesNo=0"), std::string::npos) << Settings();
         }
       }

@@ -13,6 +13,8 @@ char Lower(char c) {
 
 TFindEntry TFakeProcess::FindFirst(const std::string& name) {
   Searched.push_back(name);
+  if (RealSearch)
+    return TOsSlot<TOsProcess>::Native().FindFirst(name);
   TFindEntry e;
   e.Unknown = static_cast<int>(Searched.size()) - 1 == FindFails;
   if (e.Unknown)

@@ -56,6 +56,7 @@ public:
   std::vector<std::uint8_t> LeadRanges;
   std::vector<std::string> Searched; // names handed to FindFirst
   int FindFails = -1;                // index in Searched of the search that fails (no access, I/O)
+  bool RealSearch = false;           // searches go to the native layer (files in a real folder)
 
   std::string ModuleFileName() override { return ModulePath; }
   std::string CommandLine() override { return CmdLine; }
