@@ -123,6 +123,8 @@ fi
 
 if wants linux && built linux; then
   counted "linux unit tests" build/linux/tests/aq_unit_tests
+  counted "linux real-layer faults" env AQ_REAL_FAULTS=1 timeout 900 \
+    build/linux/tests/aq_unit_tests --gtest_filter='RealFaults*'
   counted "linux faults" python3 tests/faults/run_faults.py build/linux/tests/faults/aqfaults
   counted "linux autostart" python3 tests/e2e/check_autostart_linux.py dist/linux/AutoQuillmer
   counted "linux saves" python3 tests/saves/run_saves.py

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -175,7 +176,10 @@ TKeptFile::TKeptFile(const std::string& name) : Name(name) {
     throw EFOpenError(txtFileOpenError, name);
   if (file == TPresence::Present)
     return;
-  for (const std::string& kept : OsFiles().Leftovers(target)) {
+  std::vector<std::string> found;
+  if (!OsFiles().Leftovers(target, found))
+    throw EFOpenError(txtFileOpenError, name);
+  for (const std::string& kept : found) {
     std::string text;
     try {
       text = LoadFileText(kept);

@@ -169,7 +169,7 @@ public:
   TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
   void RemoveLeftovers(const std::string& target) override;
-  std::vector<std::string> Leftovers(const std::string& target) override;
+  bool Leftovers(const std::string& target, std::vector<std::string>& names) override;
   int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
   std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really

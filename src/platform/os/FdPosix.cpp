@@ -85,25 +85,35 @@ bool RemoveLeftoverFile(const std::string& name) {
          SysPosix().flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && SysPosix().unlink(name.c_str()) == 0;
 }
 
-std::vector<std::string> LeftoverFiles(const std::string& target) {
+bool LeftoverFiles(const std::string& target, std::vector<std::string>& found) {
   const std::string folder = FolderPart(target);
   const std::string name = LastPart(target);
-  std::vector<std::string> found;
-  std::unique_ptr<DIR, TDirCloser> d(name.empty() ? nullptr : SysPosix().opendir(folder.c_str()));
+  found.clear();
+  if (name.empty())
+    return true;
+  std::unique_ptr<DIR, TDirCloser> d(SysPosix().opendir(folder.c_str()));
   if (!d)
-    return found;
+    return errno == ENOENT || errno == ENOTDIR;
   // Regular files only, as they are: a link there is not followed, a pipe not waited on.
   struct stat st;
-  while (const dirent* e = SysPosix().readdir(d.get()))
-    if (IsTempNameOf(e->d_name, name) &&
-        SysPosix().fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-        S_ISREG(st.st_mode))
+  for (;;) {
+    errno = 0;
+    const dirent* e = SysPosix().readdir(d.get());
+    if (!e)
+      return errno == 0;
+    if (!IsTempNameOf(e->d_name, name))
+      continue;
+    if (SysPosix().fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return false;
+    if (S_ISREG(st.st_mode))
       found.push_back(folder + "/" + e->d_name);
-  return found;
+  }
 }
 
 void RemoveLeftoverFiles(const std::string& target) {
-  for (const std::string& entry : LeftoverFiles(target))
+  std::vector<std::string> found;
+  LeftoverFiles(target, found);
+  for (const std::string& entry : found)
     RemoveLeftoverFile(entry);
 }
 

@@ -69,8 +69,8 @@ bool RemoveLeftoverFile(const std::string& name);
 void RemoveLeftoverFiles(const std::string& target);
 
 // The names of the leftovers of writes of `target` in its folder (IsTempNameOf), with the
-// folder.
-std::vector<std::string> LeftoverFiles(const std::string& target);
+// folder (IsTempNameOf), with the folder; false when the folder cannot be listed whole.
+bool LeftoverFiles(const std::string& target, std::vector<std::string>& found);
 
 // The name under which a file must be written so that a symbolic link at `name` stays: the
 // file it leads to, through any chain of links; `name` itself when it is no link. A link is

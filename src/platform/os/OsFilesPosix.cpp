@@ -142,8 +142,8 @@ public:
   bool Remove(const std::string& name) override { return unlink(name.c_str()) == 0; }
 
   void RemoveLeftovers(const std::string& target) override { RemoveLeftoverFiles(target); }
-  std::vector<std::string> Leftovers(const std::string& target) override {
-    return LeftoverFiles(target);
+  bool Leftovers(const std::string& target, std::vector<std::string>& found) override {
+    return LeftoverFiles(target, found);
   }
 
   void Wait(unsigned ms) override {

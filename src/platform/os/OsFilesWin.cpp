@@ -206,25 +206,30 @@ public:
   bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
 
   void RemoveLeftovers(const std::string& target) override {
-    for (const std::string& name : Leftovers(target))
+    std::vector<std::string> names;
+    Leftovers(target, names);
+    for (const std::string& name : names)
       DeleteFileA(name.c_str());
   }
 
-  std::vector<std::string> Leftovers(const std::string& target) override {
+  bool Leftovers(const std::string& target, std::vector<std::string>& names) override {
     const std::size_t nameAt = target.find_last_of("\\/") + 1;
-    std::vector<std::string> names;
+    names.clear();
     WIN32_FIND_DATAA found;
     const HANDLE search = FindFirstFileA((target + ".*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE)
-      return names;
+    if (search == INVALID_HANDLE_VALUE) {
+      const DWORD e = GetLastError();
+      return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES;
+    }
     do {
       if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
               0 &&
           IsTempNameOf(found.cFileName, target.substr(nameAt)))
         names.push_back(target.substr(0, nameAt) + found.cFileName);
     } while (FindNextFileA(search, &found));
+    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
     FindClose(search);
-    return names;
+    return whole;
   }
 
   void Wait(unsigned ms) override { Sleep(ms); }
