@@ -227,7 +227,7 @@ bool IconFlags(const std::string& icon, bool question, const TBoxText& caption, 
       flags = i.Flags;
       return true;
     }
-  OsUi().ShowBox(txtIconFault, caption, MbOk);
+  ShowBox(txtIconFault, caption, MbOk);
   return false;
 }
 
@@ -237,7 +237,7 @@ std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxTe
   unsigned flags;
   if (!IconFlags(icon, false, caption, flags))
     return -1;
-  return OsUi().ShowBox(text, caption, flags | MbOk);
+  return ShowBox(text, caption, flags | MbOk);
 }
 
 std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
@@ -250,10 +250,10 @@ std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::st
   else if (buttons == "ync")
     flags |= MbYesNoCancel;
   else {
-    OsUi().ShowBox(txtButtonFault, caption, MbOk);
+    ShowBox(txtButtonFault, caption, MbOk);
     return -1;
   }
-  return OsUi().ShowBox(text, caption, flags);
+  return ShowBox(text, caption, flags);
 }
 
 // ---------------------------------------------------------------------------------------

@@ -18,7 +18,6 @@ inline bool IsLeadByte(char c) {
 
 // Fixed sizes of the process frame.
 inline constexpr std::size_t MaxArgBytes = 4096;
-inline constexpr unsigned ModulePathBuffer = 261;
 
 // Full path of the program's own executable file, as the platform reports it.
 std::string ProgramFileName();

@@ -2,6 +2,7 @@
 
 #include "platform/FixedText.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/OsUi.h"
 
 TText* TText::First = nullptr;
 
@@ -41,6 +42,19 @@ void TBoxText::Fill(const TText& pattern, const TArg* values, std::size_t count)
   TFixedText out(Utf8.data(), Utf8.size() + 1);
   FillTemplate(out, pattern.Shown(), values, count);
   Utf8.resize(out.Length());
+}
+
+int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) {
+  return OsUi().ShowBox(text.Utf8Form(), caption.Utf8Form(), flags, BoxWords());
+}
+
+TBoxWords BoxWords() {
+  return {txtButtonYes.Shown().c_str(),         txtButtonNo.Shown().c_str(),
+          txtButtonCancel.Shown().c_str(),      txtKindError.Shown().c_str(),
+          txtKindQuestion.Shown().c_str(),      txtKindWarning.Shown().c_str(),
+          txtKindInformation.Shown().c_str(),   txtPromptYesNoCancel.Shown().c_str(),
+          txtPromptYesNo.Shown().c_str(),       txtPromptOk.Shown().c_str(),
+          txtAnswerYesNoCancel.Shown().c_str(), txtAnswerYesNo.Shown().c_str()};
 }
 
 std::size_t Utf16Units(const char* utf8, std::size_t n) {

@@ -96,6 +96,13 @@ inline TBoxText operator+(TBoxText a, const TBoxText& b) {
   return a;
 }
 
+struct TBoxWords;
+// Shows a box of these texts through the platform (OsUi), the program's own dialogs speaking
+// the words of the table; the one way the program shows a box. Takes no memory.
+int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags);
+// The words of the boxes the program draws itself, from the table.
+TBoxWords BoxWords();
+
 // UTF-16 units of a UTF-8 text (two for a character beyond the first 65,536).
 std::size_t Utf16Units(const char* utf8, std::size_t n);
 

@@ -22,7 +22,7 @@ import time
 from pathlib import Path
 
 ROOT = Path(__file__).resolve().parents[2]
-from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
+from tests.harness.checklist import Checks, take_pattern, program_texts, project_version  # noqa: E402
 
 ENTRY = "auto-quillmer.desktop"
 OWN = [ENTRY + ".backup", ENTRY + ".1"]  # the user's own files beside it, which stay
@@ -159,6 +159,7 @@ def launched(entry, program, env, root):
 
 
 def main():
+    take_pattern()
     program = Path(sys.argv[1] if len(sys.argv) > 1 else ROOT / "dist" / "linux" / "AutoQuillmer")
     checks = Checks()
     if not checks.check(f"{program} is built", program.is_file()):

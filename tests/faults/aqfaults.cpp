@@ -41,9 +41,9 @@ const TText txtCannotOpen{"ファイル AutoQuillmer.ini は開けません"};
 
 class TPrintingUi final : public TOsUi {
 public:
-  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override {
-    std::fprintf(stderr, "BOX %u %s\n%s\nEND\n", flags, caption.Utf8Form().c_str(),
-                 text.Utf8Form().c_str());
+  int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
+              const TBoxWords&) override {
+    std::fprintf(stderr, "BOX %u %s\n%s\nEND\n", flags, caption.c_str(), text.c_str());
     std::fflush(stderr);
     return IdOk;
   }

@@ -14,7 +14,7 @@ import re
 import subprocess
 import sys
 
-from tests.harness.checklist import Checks
+from tests.harness.checklist import Checks, take_pattern, wanted
 
 HEX = "[0-9A-F]{8}"
 
@@ -98,6 +98,7 @@ def boxes_of(text):
 
 
 def main(args):
+    take_pattern(args)
     runner = []
     windows = emulated = False
     if args and args[0] == "--wine":
@@ -114,6 +115,8 @@ def main(args):
     encoding = "utf-8"  # boxes are handed over in UTF-8 on every system
     checks = Checks()
     for case, code, caption, line1, line2 in cases(windows, module, emulated):
+        if not wanted(case):
+            continue
         try:
             r = subprocess.run(runner + [program, case, "--print"], capture_output=True,
                                timeout=120, env=env, stdin=subprocess.DEVNULL)

@@ -5,8 +5,31 @@ the repository itself: the project's version and the table of the program's text
 import ast
 import pathlib
 import re
+import sys
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
+
+# The pattern of "-k PATTERN": only the cases and checks whose name holds it (letter case
+# ignored) run and count. Every runner takes it the same way, through take_pattern.
+PATTERN = None
+
+
+def take_pattern(argv=None):
+    """Takes "-k PATTERN" out of the arguments (sys.argv by default), before a runner reads the
+    rest, and keeps it for every Checks of the run; gives the pattern, None when there is none."""
+    global PATTERN
+    argv = sys.argv if argv is None else argv
+    for i, arg in enumerate(argv):
+        if arg == "-k" and i + 1 < len(argv):
+            PATTERN = argv[i + 1]
+            del argv[i:i + 2]
+            break
+    return PATTERN
+
+
+def wanted(name):
+    """Whether a case or check of this name runs under the "-k" pattern."""
+    return PATTERN is None or PATTERN.lower() in name.lower()
 
 
 class Checks:
@@ -16,6 +39,8 @@ class Checks:
         self.skipped = 0
 
     def check(self, what, ok, detail=""):
+        if not wanted(what):
+            return ok
         if ok:
             self.passed += 1
             print(f"ok   {what}", flush=True)

@@ -4,11 +4,17 @@
 # then runs each one.
 #   tests/harness/fuzz.sh                 a short smoke run of every target (FUZZ_SECONDS, default 15)
 #   FUZZ_SECONDS=3600 tests/harness/fuzz.sh ini_fuzz     a long campaign of one target
+#   tests/harness/fuzz.sh -k PATTERN      the targets whose name holds PATTERN
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 out="$root/build/fuzz"
 mkdir -p "$out"
 seconds="${FUZZ_SECONDS:-15}"
+pattern=""
+if [ "${1:-}" = -k ]; then
+  pattern="${2:-}"
+  shift 2
+fi
 mapfile -t sources < <(find "$root/src" -name '*.cpp' ! -name '*Win.cpp' ! -name 'AutoQuillmer.cpp' | sort)
 # The version header is generated when the Linux build is configured.
 (cd "$root" && cmake --preset linux >/dev/null)
@@ -18,6 +24,7 @@ status=0
 for target in "$root"/fuzz/*_fuzz.cpp; do
   name="$(basename "$target" .cpp)"
   if [ "$#" -gt 0 ] && [[ ! " $* " == *" $name "* ]]; then continue; fi
+  [[ "$name" == *"$pattern"* ]] || continue
   clang++ "${flags[@]}" "$target" "${sources[@]}" -o "$out/$name"
   corpus="$out/corpus-$name"
   mkdir -p "$corpus"

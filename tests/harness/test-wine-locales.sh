@@ -3,6 +3,7 @@
 # and checks that the regional settings are read as each system reports them, and that every
 # message box reads the same as on a Japanese system (the system's own code-page conversions).
 #   tests/harness/test-wine-locales.sh [gtest filter]     (default: those suites)
+#   tests/harness/test-wine-locales.sh -k PATTERN         the tests whose name holds PATTERN
 # Builds build/win64 first when its test program is missing. Ends with the totals of all
 # three runs in GoogleTest's own summary form.
 set -uo pipefail
@@ -10,6 +11,7 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 exe="$root/build/win64/tests/aq_unit_tests.exe"
 . "$root/tests/harness/common.sh"
 filter="${1:-OsLocaleWin.*:MomentFormat*:MomentParse*:RegionalLoad.*:EveryBox.*}"
+[ "${1:-}" = -k ] && filter="*${2:-}*"
 if [ ! -f "$exe" ]; then
   (cmake --preset win64 >/dev/null && cmake --build --preset win64 --target aq_unit_tests -j"$(nproc)") || exit 1
 fi

@@ -35,7 +35,7 @@ import zipfile
 import zlib
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
+from tests.harness.checklist import Checks, take_pattern, program_texts, project_version  # noqa: E402
 from tests.harness.pefacts import MACHINE_I386, MAGIC_PE32, SUBSYSTEM_GUI, Program  # noqa: E402
 
 README_WIN = "AutoQuillmer/はじめにお読みください.txt"
@@ -296,6 +296,7 @@ def check_sums(checks, zip_path, tar_path):
 
 
 def main():
+    take_pattern()
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--zip", help="check this Windows package instead of building one")
     parser.add_argument("--tar", help="check this Linux package instead of building one")

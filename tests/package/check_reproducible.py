@@ -9,7 +9,10 @@ same commit under a temporary folder, with another time zone and a stricter umas
 both archives, the three programs built and dist/SHA256SUMS, byte for byte; a
 difference fails with the names of the files that differ. It also checks that the Windows
 programs carry the commit's time (or SOURCE_DATE_EPOCH) in their headers, that no program holds
-the folder it was built in, and that dist/SHA256SUMS is right. Uncommitted changes in the working
+a folder of either build (the checkout, the build folders, the Debian 11 root and its cache),
+and that dist/SHA256SUMS is right. The clone's cache folder lies beside it with a name that
+begins like the clone's (DIR/c and DIR/cache), as a newcomer's may: no folder may be taken
+for another whose name only begins like it. Uncommitted changes in the working
 copy are not in the clone: commit first.
 
 The last line is "N passed, N failed"; the exit code is 1 when anything failed.
@@ -28,7 +31,7 @@ import time
 import zipfile
 
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-from tests.harness.checklist import Checks  # noqa: E402
+from tests.harness.checklist import Checks, take_pattern  # noqa: E402
 
 WINDOWS_PROGRAMS = ["win32/AutoQuillmer.exe", "win64/AutoQuillmer.exe"]
 PROGRAMS = WINDOWS_PROGRAMS + ["linux/AutoQuillmer", "linux-release/AutoQuillmer"]
@@ -72,12 +75,22 @@ def members(path):
     return out
 
 
+def sysroot(folder):
+    """The Debian 11 root the release in this folder was built against, as its build named it."""
+    cache = folder / "build" / "linux-release" / "CMakeCache.txt"
+    for line in cache.read_text(encoding="utf-8").splitlines() if cache.is_file() else []:
+        if line.startswith("AQ_SYSROOT:"):
+            return pathlib.Path(line.split("=", 1)[1])
+    return None
+
+
 def pe_time_stamp(data):
     pe = struct.unpack_from("<I", data, 0x3C)[0]
     return struct.unpack_from("<I", data, pe + 8)[0]
 
 
 def main():
+    take_pattern()
     checks = Checks()
     epoch = os.environ.get("SOURCE_DATE_EPOCH") or git("log", "-1", "--format=%ct")
     commit = git("rev-parse", "HEAD")
@@ -112,10 +125,15 @@ def main():
                      str(stamp) == epoch, f"found {stamp}")
 
     with tempfile.TemporaryDirectory(prefix="aq-rebuild-") as tmp:
-        clone = pathlib.Path(tmp) / "AutoQuillmer"
+        clone, cache = pathlib.Path(tmp) / "c", pathlib.Path(tmp) / "cache"
         subprocess.run(["git", "clone", "-q", "--no-checkout", str(ROOT), str(clone)], check=True)
         git("checkout", "-q", "--detach", commit, cwd=clone)
-        env = dict(os.environ, TZ="Pacific/Kiritimati", LC_ALL="C.UTF-8")
+        # A copy of the root made for the first build serves the second, in the clone's cache
+        # folder (a copy, not a link: the compiler would name the headers by the link's target).
+        ours = sysroot(ROOT)
+        if ours:
+            shutil.copytree(ours.parent, cache / "auto-quillmer" / ours.parent.name, symlinks=True)
+        env = dict(os.environ, TZ="Pacific/Kiritimati", LC_ALL="C.UTF-8", XDG_CACHE_HOME=str(cache))
         built, second = package(clone, env=env, umask=0o077)
         checks.check(f"scripts/release/package.sh builds the release again in a clone under {tmp}", built)
         print(f"info the build in the clone took {second:.0f} s (together {first + second:.0f} s)")
@@ -138,9 +156,11 @@ def main():
         if differ:
             print("info these files differ between the two builds: " + ", ".join(differ))
 
+        roots = [ours, sysroot(clone)]
+        folders = {str(f) for f in (ROOT, clone, cache, *roots, *(r.resolve() for r in roots if r)) if f}
         for name in PROGRAMS:
-            held = [str(folder) for folder in (ROOT, clone) for path in (dist / name, other / name)
-                    if not path.is_file() or str(folder).encode() in path.read_bytes()]
+            held = [folder for folder in sorted(folders) for path in (dist / name, other / name)
+                    if not path.is_file() or folder.encode() in path.read_bytes()]
             checks.check(f"{name} holds neither build's folder", not held, repr(held))
     return checks.summary()
 

@@ -39,8 +39,9 @@ int TFakeProcess::CompareText(const std::string& a, const std::string& b, bool i
   return a.size() == b.size() ? 2 : (a.size() < b.size() ? 1 : 3);
 }
 
-int TFakeUi::ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) {
-  Boxes.push_back({text.Utf8Form(), caption.Utf8Form(), flags});
+int TFakeUi::ShowBox(const std::string& text, const std::string& caption, unsigned flags,
+                     const TBoxWords&) {
+  Boxes.push_back({text, caption, flags});
   if (Answers.empty())
     return 1;
   int a = Answers.front();

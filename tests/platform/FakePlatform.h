@@ -75,7 +75,8 @@ class TFakeUi : public TOsUi {
 public:
   std::vector<TBoxCall> Boxes;
   std::deque<int> Answers; // played back in order; an empty queue answers OK (1)
-  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override;
+  int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
+              const TBoxWords& words) override;
 };
 
 struct TCopyCall {

@@ -347,7 +347,7 @@ TEST(RuntimeError, NumberRightAlignedInThreePlacesAndEightHexDigits) {
 
 void NormalRun() {}
 void ShowsBoxesButEnds() {
-  OsUi().ShowBox(txtOpenQuestion, txtAppCaption, MbIconHand);
+  ShowBox(txtOpenQuestion, txtAppCaption, MbIconHand);
 }
 void RaisesConvertError() {
   throw EConvertError("'x' は正しい日付ではありません");

@@ -22,7 +22,7 @@ import sys
 from pathlib import Path
 
 REPO = Path(__file__).resolve().parents[2]
-from tests.harness.checklist import Checks  # noqa: E402
+from tests.harness.checklist import Checks, take_pattern  # noqa: E402
 from tests.harness.pefacts import (DYNAMIC_BASE, HIGH_ENTROPY_VA, LOAD_LIBRARY_SEARCH_SYSTEM32,  # noqa: E402
                      MACHINE_AMD64, MACHINE_I386, MAGIC_PE32, MAGIC_PE32_PLUS, NX_COMPAT,
                      SUBSYSTEM_GUI, Program)
@@ -67,6 +67,7 @@ TARGETS = [
 
 
 def main() -> int:
+    take_pattern()
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--dist", type=Path, default=REPO / "dist")
     options = parser.parse_args()

@@ -14,7 +14,7 @@ from pathlib import Path
 from xml.etree import ElementTree
 
 ROOT = Path(__file__).resolve().parents[2]
-from tests.harness.checklist import Checks, program_texts, project_version  # noqa: E402
+from tests.harness.checklist import Checks, take_pattern, program_texts, project_version  # noqa: E402
 from tests.harness.pefacts import RT_GROUP_ICON, RT_ICON, RT_MANIFEST, Program  # noqa: E402
 
 
@@ -118,6 +118,7 @@ def check(path):
 
 
 def main(args):
+    take_pattern(args)
     if not args:
         print(__doc__)
         return 2

@@ -51,7 +51,7 @@ import tempfile
 import zipfile
 from xml.etree import ElementTree
 
-from tests.harness.checklist import Checks
+from tests.harness.checklist import Checks, take_pattern
 from scripts.diary_templates import office, poi
 from scripts.diary_templates.formulas import SUMMARY_FIELDS
 from scripts.diary_templates.layout import BAD, FIRST, LAST, MONTH_CELL, SHEET, YEAR_CELL, Layout, col
@@ -507,6 +507,7 @@ def run_opened(office_, checks, kind, pictures):
 
 
 def main():
+    take_pattern()
     parser = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     parser.add_argument("--engine", action="append", choices=["lo", "gnumeric", "hf", "poi"],
                         help="check only these engines (LibreOffice opens and fills the copies in any case)")

@@ -25,7 +25,7 @@ import struct
 import subprocess
 import sys
 
-from tests.harness.checklist import Checks
+from tests.harness.checklist import Checks, take_pattern
 from scripts.diary_templates import holidays
 from scripts.diary_templates.biff import CFB_SIGNATURE, CompoundFile, CompoundFileError, numbers, records
 from scripts.diary_templates.layout import FIRST, LAST, SLOTS, Layout
@@ -269,6 +269,7 @@ def check_generated_sources(checks):
 
 
 def main():
+    take_pattern()
     checks = Checks()
     # Type-1: a weekday and hours for each of 31 days (29 to 31 also the day itself), and the foot.
     check_workbook(checks, "Dozeboardt1.xls", 31 * 20)

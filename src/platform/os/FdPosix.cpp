@@ -1,7 +1,6 @@
 #include "platform/os/FdPosix.h"
 #include "platform/os/SysPosix.h"
 
-#include "platform/ProcessFrame.h"
 #include "platform/os/OsFiles.h"
 
 #include <cerrno>
@@ -24,8 +23,10 @@ void SyncFolderOf(const std::string& path) {
 } // namespace
 
 std::string FolderPart(const std::string& path) {
-  const std::string folder = FolderOf(path, TPathStyle::Posix);
-  return folder.empty() ? "." : folder;
+  const std::size_t slash = path.rfind('/');
+  if (slash == std::string::npos)
+    return ".";
+  return path.substr(0, slash == 0 ? 1 : slash);
 }
 
 std::string LastPart(const std::string& path) {

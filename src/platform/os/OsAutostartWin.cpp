@@ -1,6 +1,6 @@
 // The shortcut in the user's Startup folder, made and read through the Unicode shell-link
 // interface so that a program folder holding any character works.
-#include "platform/os/ComScopeWin.h"
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsAutostart.h"
 #include "platform/os/OsFiles.h"
 #include "platform/os/WideWin.h"
@@ -15,42 +15,6 @@
 #include <string>
 
 namespace {
-
-// One reference to a COM object, released on the way out.
-template <class T> class TComRef {
-public:
-  TComRef() = default;
-  ~TComRef() { Reset(); }
-  TComRef(const TComRef&) = delete;
-  TComRef& operator=(const TComRef&) = delete;
-  void** Out() {
-    Reset();
-    return reinterpret_cast<void**>(&Ptr);
-  }
-  T* operator->() const { return Ptr; }
-  void Reset() {
-    if (Ptr)
-      Ptr->Release();
-    Ptr = nullptr;
-  }
-
-private:
-  T* Ptr = nullptr;
-};
-
-// A string the shell allocated, freed on the way out.
-class TShellString {
-public:
-  TShellString() = default;
-  ~TShellString() { CoTaskMemFree(Text); }
-  TShellString(const TShellString&) = delete;
-  TShellString& operator=(const TShellString&) = delete;
-  PWSTR* Out() { return &Text; }
-  const wchar_t* Get() const { return Text; }
-
-private:
-  PWSTR Text = nullptr;
-};
 
 constexpr std::size_t LongestPath = 32768;
 
@@ -140,16 +104,15 @@ HRESULT StartupFolder(std::wstring& folder) {
 void RemoveLeftovers(const std::wstring& folder, const std::wstring& name) {
   const std::string narrowName = NarrowFrom(CP_UTF8, name.data(), name.size(), nullptr);
   WIN32_FIND_DATAW found;
-  const HANDLE search = FindFirstFileW((folder + L"\\" + name + L".~*.tmp").c_str(), &found);
-  if (search == INVALID_HANDLE_VALUE)
+  const TFindHandle search(FindFirstFileW((folder + L"\\" + name + L".~*.tmp").c_str(), &found));
+  if (!search)
     return;
   do {
     const std::wstring entry = found.cFileName;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         IsTempNameOf(NarrowFrom(CP_UTF8, entry.data(), entry.size(), nullptr), narrowName))
       DeleteFileW((folder + L"\\" + entry).c_str());
-  } while (FindNextFileW(search, &found));
-  FindClose(search);
+  } while (FindNextFileW(search.Get(), &found));
 }
 
 class TOsAutostartWin final : public TOsAutostart {

@@ -3,7 +3,6 @@
 // (UnhandledExceptionFilter), unless a debugger is attached; what the filter lets through
 // is handed to the sink on a stack of its own (a fiber), so that a stack overflow can be
 // reported too.
-#include "platform/FailureReport.h"
 #include "platform/os/OsFailure.h"
 
 #include <exception>
@@ -234,14 +233,6 @@ public:
 };
 
 } // namespace
-
-// The language runtime's default end for std::terminate, replaced by the program's own
-// runtime-error stop (the program sets that as its terminate handler too). Defining it
-// here keeps the runtime's name demangler, which only that default uses, out of the
-// program (some 46 KB).
-void __gnu_cxx::__verbose_terminate_handler() {
-  RuntimeErrorStop(RuntimeErrorFailure, nullptr);
-}
 
 template <> TOsFailure& TOsSlot<TOsFailure>::Native() {
   static TOsFailureWin os;

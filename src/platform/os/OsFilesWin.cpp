@@ -1,4 +1,5 @@
 // File access on Windows, through the ANSI entry points.
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsFiles.h"
 #include "platform/os/WideWin.h"
 
@@ -96,13 +97,13 @@ public:
   }
 
   std::string SaveTarget(const std::string& name) override {
-    const HANDLE h =
-        CreateFileA(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                    nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    TFileHandle h(CreateFileA(name.c_str(), 0,
+                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h)
       return name;
-    std::wstring resolved = FinalPath(h);
-    CloseHandle(h);
+    std::wstring resolved = FinalPath(h.Get());
+    h.Close();
     const std::wstring given = FullPath(name);
     if (resolved.empty() ||
         CompareStringOrdinal(resolved.c_str(), static_cast<int>(resolved.size()), given.c_str(),
@@ -124,19 +125,17 @@ public:
   }
 
   TClaim Claim(const std::string& name, TOsFile& f) override {
-    const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE)
+    TFileHandle h(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h)
       return GetLastError() == ERROR_FILE_NOT_FOUND ? TClaim::Missing : TClaim::Failed;
     // A read-only file is refused even where the open itself let it through (a
     // privileged user on a system that maps the attribute to permission bits).
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h, &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0) {
-      CloseHandle(h);
+    if (!GetFileInformationByHandle(h.Get(), &info) ||
+        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
       return TClaim::Failed;
-    }
-    f = FileOf(h);
+    f = FileOf(h.Release());
     return TClaim::Existing;
   }
 
@@ -178,12 +177,12 @@ public:
 
   bool Flush(TOsFile f) override { return FlushFileBuffers(Handle(f)) != 0; }
 
-  bool Close(TOsFile f) override { return CloseHandle(Handle(f)) != 0; }
+  bool Close(TOsFile f) override { return TFileHandle(Handle(f)).Close(); }
 
   TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override {
     // A file that is open cannot be replaced here: the claim ends just before the replace.
     if (claim != NoOsFile) {
-      CloseHandle(Handle(claim));
+      TFileHandle(Handle(claim)).Close();
       // The new file takes over the old one's security descriptor, attributes and
       // creation time.
       if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
@@ -216,8 +215,8 @@ public:
     const std::size_t nameAt = target.find_last_of("\\/") + 1;
     names.clear();
     WIN32_FIND_DATAA found;
-    const HANDLE search = FindFirstFileA((target + ".*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
+    const TFindHandle search(FindFirstFileA((target + ".*").c_str(), &found));
+    if (!search) {
       const DWORD e = GetLastError();
       return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES;
     }
@@ -226,10 +225,8 @@ public:
               0 &&
           IsTempNameOf(found.cFileName, target.substr(nameAt)))
         names.push_back(target.substr(0, nameAt) + found.cFileName);
-    } while (FindNextFileA(search, &found));
-    const bool whole = GetLastError() == ERROR_NO_MORE_FILES;
-    FindClose(search);
-    return whole;
+    } while (FindNextFileA(search.Get(), &found));
+    return GetLastError() == ERROR_NO_MORE_FILES;
   }
 
   void Wait(unsigned ms) override { Sleep(ms); }

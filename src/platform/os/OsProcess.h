@@ -15,6 +15,10 @@ struct TFindEntry {
   bool Unknown = false;
 };
 
+// Room for the program's own path, its end included (ModuleFileName gives at most
+// ModulePathBuffer - 1 bytes).
+inline constexpr unsigned ModulePathBuffer = 261;
+
 // The process, its files and its code page, as the operating system reports them.
 class TOsProcess {
 public:
@@ -32,7 +36,7 @@ public:
   // The lead-byte ranges of the ANSI code page as GetCPInfo(CP_ACP) reports them: up to
   // twelve bytes, pairs of (first, last), ended by a pair of zeros.
   virtual std::vector<std::uint8_t> LeadByteRanges() = 0;
-  // Directory search of one name (FindFirstFileA, FindClose at once).
+  // Directory search of one name (FindFirstFileA, the search ended at once).
   virtual TFindEntry FindFirst(const std::string& name) = 0;
   // Locale-aware comparison under the user's default locale (CompareStringA with
   // LOCALE_USER_DEFAULT, both lengths given, NORM_IGNORECASE when ignoreCase). Returns

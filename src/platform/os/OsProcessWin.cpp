@@ -1,5 +1,5 @@
 // The process, its files and its code page on Windows (ANSI entry points).
-#include "platform/ProcessFrame.h"
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsProcess.h"
 #include "platform/os/WideWin.h"
 
@@ -59,14 +59,12 @@ public:
   TFindEntry FindFirst(const std::string& name) override {
     TFindEntry entry;
     WIN32_FIND_DATAA data;
-    HANDLE search = FindFirstFileA(name.c_str(), &data);
-    if (search == INVALID_HANDLE_VALUE) {
+    if (!TFindHandle(FindFirstFileA(name.c_str(), &data))) {
       const DWORD e = GetLastError();
       entry.Unknown =
           e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && e != ERROR_NO_MORE_FILES;
       return entry;
     }
-    FindClose(search);
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return entry;

@@ -1,11 +1,13 @@
 // The run lock on Windows: a mutex of the session named after the settings file's full path,
 // and the holder's process id beside it.
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsRunLock.h"
 #include "platform/os/WideWin.h"
 
 #include <windows.h>
 
 #include <cstdint>
+#include <utility>
 
 namespace {
 
@@ -83,15 +85,15 @@ public:
     const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
     if (path.empty())
       return;
-    const HANDLE map = OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(MutexName(path)).c_str());
-    if (!map)
-      return;
     DWORD pid = 0;
-    if (const void* view = MapViewOfFile(map, FILE_MAP_READ, 0, 0, sizeof pid)) {
-      pid = *static_cast<const volatile DWORD*>(view);
-      UnmapViewOfFile(view);
+    {
+      const TObjectHandle map(
+          OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(MutexName(path)).c_str()));
+      if (!map)
+        return;
+      if (const TMappedView view{MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, sizeof pid)})
+        pid = *static_cast<const volatile DWORD*>(view.Get());
     }
-    CloseHandle(map);
     if (pid == 0)
       return;
     // This program was started by the user just now, so it may set the foreground window;
@@ -105,14 +107,11 @@ public:
   }
 
   void Give() override {
-    if (Holder)
-      CloseHandle(Holder);
-    Holder = nullptr;
+    Holder.Close();
     if (!Held)
       return;
-    ReleaseMutex(Held);
-    CloseHandle(Held);
-    Held = nullptr;
+    ReleaseMutex(Held.Get());
+    Held.Close();
   }
 
 private:
@@ -121,20 +120,18 @@ private:
     if (path.empty())
       return TRunLock::Unavailable;
     const std::wstring mutexName = MutexName(path);
-    const HANDLE mutex = CreateMutexW(nullptr, FALSE, mutexName.c_str());
+    TObjectHandle mutex(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (!mutex)
       return TRunLock::Unavailable;
-    switch (WaitForSingleObject(mutex, waitMs)) {
+    switch (WaitForSingleObject(mutex.Get(), waitMs)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: // its holder ended without giving it back
-      Held = mutex;
+      Held = std::move(mutex);
       Publish(mutexName);
       return TRunLock::Held;
     case WAIT_TIMEOUT:
-      CloseHandle(mutex);
       return TRunLock::Busy;
     default:
-      CloseHandle(mutex);
       return TRunLock::Unavailable;
     }
   }
@@ -142,18 +139,16 @@ private:
   // Publishes this process's id as the holder's; a start that cannot find it brings nothing
   // forward, which is all that is lost.
   void Publish(const std::wstring& mutexName) {
-    Holder = CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, sizeof(DWORD),
-                                HolderName(mutexName).c_str());
+    Holder = TObjectHandle(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                              sizeof(DWORD), HolderName(mutexName).c_str()));
     if (!Holder)
       return;
-    if (void* view = MapViewOfFile(Holder, FILE_MAP_WRITE, 0, 0, sizeof(DWORD))) {
-      *static_cast<volatile DWORD*>(view) = GetCurrentProcessId();
-      UnmapViewOfFile(view);
-    }
+    if (const TMappedView view{MapViewOfFile(Holder.Get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))})
+      *static_cast<volatile DWORD*>(view.Get()) = GetCurrentProcessId();
   }
 
-  HANDLE Held = nullptr;
-  HANDLE Holder = nullptr;
+  TObjectHandle Held;
+  TObjectHandle Holder;
 };
 
 } // namespace

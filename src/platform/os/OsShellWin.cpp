@@ -1,5 +1,5 @@
 // The Windows shell: file copy and opening a file with its associated application.
-#include "platform/os/ComScopeWin.h"
+#include "platform/os/HandleWin.h"
 #include "platform/os/OsShell.h"
 
 #include <objbase.h>

@@ -21,7 +21,22 @@ inline constexpr int IdCancel = 2;
 inline constexpr int IdYes = 6;
 inline constexpr int IdNo = 7;
 
-class TBoxText;
+// The words of the boxes that the program draws itself (the Linux dialog's buttons, the
+// terminal's prompt), in UTF-8; the level above gives them with each box.
+struct TBoxWords {
+  const char* Yes;
+  const char* No;
+  const char* Cancel;
+  const char* KindError;
+  const char* KindQuestion;
+  const char* KindWarning;
+  const char* KindInformation;
+  const char* PromptYesNoCancel;
+  const char* PromptYesNo;
+  const char* PromptOk;
+  const char* AnswerYesNoCancel;
+  const char* AnswerYesNo;
+};
 
 // The user-facing side of the platform: modal message boxes without an owner window.
 class TOsUi {
@@ -29,8 +44,9 @@ public:
   virtual ~TOsUi() = default;
   // Shows a modal box (Windows: MessageBoxW with no owner window) and returns the
   // identifier of the button pressed, or 0 when the box could not be shown. Text and
-  // caption are box texts (platform/Texts.h): UTF-8, whatever the system's ANSI code page.
-  virtual int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) = 0;
+  // caption are UTF-8, whatever the system's ANSI code page.
+  virtual int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
+                      const TBoxWords& words) = 0;
   // Writes a UTF-8 text to the program's standard output: Written, or Failed when not all of
   // it reached the output (a full disk, a closed pipe); NoOutput, writing nothing, where the
   // program has no standard output (the Windows GUI program).
@@ -53,5 +69,5 @@ inline TOsUi& OsUi() {
 // はい, いいえ, キャンセル. The end of the input answers Cancel where there is a Cancel
 // button, else No (OK for a message).
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
-                unsigned flags);
+                unsigned flags, const TBoxWords& words);
 #endif

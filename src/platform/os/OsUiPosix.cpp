@@ -3,8 +3,6 @@
 #include "platform/os/ChildPosix.h"
 #include "platform/os/OsUi.h"
 
-#include "platform/Texts.h"
-
 #include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
@@ -43,22 +41,23 @@ const char* IconWord(unsigned icon) {
 }
 
 // The kind of icon as the terminal names it, in the language of the launcher's texts.
-std::string IconLabel(unsigned icon) {
+std::string IconLabel(unsigned icon, const TBoxWords& words) {
   switch (icon) {
   case MbIconHand:
-    return txtKindError.Shown();
+    return words.KindError;
   case MbIconQuestion:
-    return txtKindQuestion.Shown();
+    return words.KindQuestion;
   case MbIconExclamation:
-    return txtKindWarning.Shown();
+    return words.KindWarning;
   case MbIconAsterisk:
-    return txtKindInformation.Shown();
+    return words.KindInformation;
   default:
     return "";
   }
 }
 
-int ZenityBox(const std::string& text, const std::string& caption, unsigned flags) {
+int ZenityBox(const std::string& text, const std::string& caption, unsigned flags,
+              const TBoxWords& words) {
   const unsigned buttons = ButtonsOf(flags);
   const std::string icon = IconWord(IconOf(flags));
   std::vector<std::string> argv{"zenity",
@@ -69,11 +68,11 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
                                 "--no-wrap"};
   argv.push_back("--icon-name=" + (icon.empty() ? std::string("none") : "dialog-" + icon));
   if (buttons == MbYesNo || buttons == MbYesNoCancel) {
-    argv.push_back("--ok-label=" + txtButtonYes.Shown());
-    argv.push_back("--cancel-label=" + txtButtonNo.Shown());
+    argv.push_back(std::string("--ok-label=") + words.Yes);
+    argv.push_back(std::string("--cancel-label=") + words.No);
   }
   if (buttons == MbYesNoCancel)
-    argv.push_back("--extra-button=" + txtButtonCancel.Shown());
+    argv.push_back(std::string("--extra-button=") + words.Cancel);
   const TChildResult r = RunChild(argv);
   if (!r.Started)
     return 0;
@@ -81,7 +80,7 @@ int ZenityBox(const std::string& text, const std::string& caption, unsigned flag
     return IdOk;
   if (r.ExitCode == 0)
     return IdYes;
-  if (buttons == MbYesNoCancel && r.Output.find(txtButtonCancel.Shown()) != std::string::npos)
+  if (buttons == MbYesNoCancel && r.Output.find(words.Cancel) != std::string::npos)
     return IdCancel;
   // Closing the dialog: Cancel where there is one, else No.
   if (r.ExitCode == 1 && r.Output.empty())
@@ -114,18 +113,18 @@ bool ReadAnswer(std::FILE* in, std::string& line) {
 } // namespace
 
 int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const std::string& caption,
-                unsigned flags) {
+                unsigned flags, const TBoxWords& words) {
   const unsigned buttons = ButtonsOf(flags);
   const bool cancel = buttons == MbYesNoCancel;
-  const std::string label = IconLabel(IconOf(flags));
+  const std::string label = IconLabel(IconOf(flags), words);
   std::fprintf(out, "\n== %s ==%s%s%s\n%s\n", caption.c_str(), label.empty() ? "" : " [",
                label.c_str(), label.empty() ? "" : "]", WithoutCarriageReturns(text).c_str());
-  const std::string& prompt = cancel               ? txtPromptYesNoCancel.Shown()
-                              : buttons == MbYesNo ? txtPromptYesNo.Shown()
-                                                   : txtPromptOk.Shown();
+  const char* prompt = cancel               ? words.PromptYesNoCancel
+                       : buttons == MbYesNo ? words.PromptYesNo
+                                            : words.PromptOk;
   std::string answer;
   for (;;) {
-    std::fputs(prompt.c_str(), out);
+    std::fputs(prompt, out);
     // A box that cannot be written to the terminal is not shown.
     if (std::fflush(out) != 0 || std::ferror(out))
       return 0;
@@ -137,13 +136,13 @@ int TerminalBox(std::FILE* in, std::FILE* out, const std::string& text, const st
     }
     if (buttons == MbOk)
       return IdOk;
-    if (answer == "y" || answer == "Y" || answer == txtButtonYes.Shown())
+    if (answer == "y" || answer == "Y" || answer == words.Yes)
       return IdYes;
-    if (answer == "n" || answer == "N" || answer == txtButtonNo.Shown())
+    if (answer == "n" || answer == "N" || answer == words.No)
       return IdNo;
-    if (cancel && (answer == "c" || answer == "C" || answer == txtButtonCancel.Shown()))
+    if (cancel && (answer == "c" || answer == "C" || answer == words.Cancel))
       return IdCancel;
-    std::fputs((cancel ? txtAnswerYesNoCancel : txtAnswerYesNo).Shown().c_str(), out);
+    std::fputs(cancel ? words.AnswerYesNoCancel : words.AnswerYesNo, out);
   }
 }
 
@@ -151,12 +150,13 @@ namespace {
 
 class TOsUiPosix final : public TOsUi {
 public:
-  int ShowBox(const TBoxText& text, const TBoxText& caption, unsigned flags) override {
+  int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
+              const TBoxWords& words) override {
     const bool graphical = std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY");
     if (graphical && OnPath("zenity"))
-      return ZenityBox(text.Utf8Form(), caption.Utf8Form(), flags);
+      return ZenityBox(text, caption, flags, words);
     if (isatty(STDIN_FILENO))
-      return TerminalBox(stdin, stderr, text.Utf8Form(), caption.Utf8Form(), flags);
+      return TerminalBox(stdin, stderr, text, caption, flags, words);
     return 0;
   }
 

@@ -178,7 +178,9 @@ TEST_F(PosixShell, OpeningReportsTheOutcomeAsTheShellDoes) {
 TEST(PosixUi, WithoutADisplayOrATerminalNoBoxIsShown) {
   if (std::getenv("DISPLAY") || std::getenv("WAYLAND_DISPLAY") || isatty(0))
     GTEST_SKIP() << "a display or a terminal is there";
-  EXPECT_EQ(TOsSlot<TOsUi>::Native().ShowBox(txtOpenQuestion, txtAppCaption, MbYesNo), 0);
+  EXPECT_EQ(TOsSlot<TOsUi>::Native().ShowBox(txtOpenQuestion.Shown(), txtAppCaption.Shown(),
+                                             MbYesNo, BoxWords()),
+            0);
 }
 
 } // namespace
@@ -221,7 +223,8 @@ TEST(PosixUi, TheTerminalPromptTakesAnswersInTheLanguageOfTheTexts) {
     std::size_t printedSize = 0;
     std::FILE* out = open_memstream(&printed, &printedSize);
     ASSERT_TRUE(in && out);
-    EXPECT_EQ(TerminalBox(in, out, "一行目\r\n二行目", "Auto Quillmer", c.Flags), c.Result);
+    EXPECT_EQ(TerminalBox(in, out, "一行目\r\n二行目", "Auto Quillmer", c.Flags, BoxWords()),
+              c.Result);
     std::fclose(in);
     std::fclose(out);
     const std::string shown(printed, printedSize);
