@@ -293,7 +293,7 @@ void WrapCalls(TSysPosix& t) {
 // call or a file system that lacks it, with which the run goes as without them.
 const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Errors{
     {"open", {{EPERM, ENOSPC, EDQUOT, EAGAIN}, {}}},
-    {"write", {{ENOSPC, EDQUOT, EAGAIN, ShortWrite}, {}}},
+    {"write", {{ENOSPC, EDQUOT, EFBIG, EAGAIN, ShortWrite}, {}}},
     {"fsync", {{ENOSPC, EDQUOT}, {}}},
     {"flock", {{EAGAIN}, {ENOLCK, EOPNOTSUPP}}},
     {"rename", {{EPERM, EXDEV, ENOSPC}, {}}},
