@@ -11,7 +11,8 @@
 #   win32     the unit tests and the fault program cross-built for x86 and run under the
 #             emulated 32-bit Wine (tests/harness/wine32-run.sh makes its cached root on
 #             first use)
-#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources, and
+#   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources, what a
+#             same-day start of each loads under Wine (kernel32 and msvcrt only), and
 #             the icon as scripts/release/make_icon.py draws it; prints the programs' sizes
 #   e2e       end-to-end tests of the real Windows programs, 64-bit under Wine and the
 #             32-bit release program under the emulated Wine, with Xvfb
@@ -220,6 +221,7 @@ fi
 
 if wants programs && { [ -f dist/win64/AutoQuillmer.exe ] || built win64; } && built win32; then
   counted 300 "headers and imports" python3 tests/program/check_pe.py "${k[@]}"
+  counted 1200 "same-day start loads" python3 tests/program/check_loads.py "${k[@]}"
   counted 300 "resources" python3 tests/program/check_resources.py "${k[@]}" \
     dist/win32/AutoQuillmer.exe dist/win64/AutoQuillmer.exe
   named icon && counted 300 "icon" bash -c 'python3 scripts/release/make_icon.py "$1" && cmp "$1" src/AutoQuillmer.ico' \

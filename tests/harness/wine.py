@@ -165,13 +165,13 @@ class Wine32:
         return str(self.root / "usr/lib/wine/wineserver")
 
 
-def run_captured(command: list[str], env: dict[str, str],
-                 timeout: float) -> subprocess.CompletedProcess:
+def run_captured(command: list[str], env: dict[str, str], timeout: float,
+                 cwd: Path | None = None) -> subprocess.CompletedProcess:
     """Runs a command with its output in a file, not a pipe: a wineserver started on the
     way inherits the output and outlives the command, and a pipe would stay open with it."""
     with tempfile.TemporaryFile() as output:
         done = subprocess.run(command, env=env, stdin=subprocess.DEVNULL, stdout=output,
-                              stderr=subprocess.STDOUT, timeout=timeout, check=False)
+                              stderr=subprocess.STDOUT, timeout=timeout, check=False, cwd=cwd)
         output.seek(0)
         done.stdout = output.read()
     return done

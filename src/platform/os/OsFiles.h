@@ -14,14 +14,14 @@ inline constexpr TOsFile NoOsFile = -1;
 
 // A token of n letters and digits that nobody can guess, for the name of a new file.
 inline constexpr std::size_t SaveTokenChars = 8;
+inline constexpr char TokenLetters[] =
+    "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
 inline std::string NameToken(std::size_t n) {
-  static constexpr char Letters[] =
-      "0123456789ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
   std::random_device source;
-  std::uniform_int_distribution<std::size_t> pick(0, sizeof Letters - 2);
+  std::uniform_int_distribution<std::size_t> pick(0, sizeof TokenLetters - 2);
   std::string token(n, '0');
   for (char& c : token)
-    c = Letters[pick(source)];
+    c = TokenLetters[pick(source)];
   return token;
 }
 

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 namespace {
@@ -70,8 +71,46 @@ std::wstring FullPath(const std::string& name) {
   return full;
 }
 
+// SplitMix64's step: every bit of the input moves every bit of the output.
+std::uint64_t Mixed(std::uint64_t x) {
+  x += 0x9E3779B97F4A7C15ull;
+  x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ull;
+  x = (x ^ (x >> 27)) * 0x94D049BB133111EBull;
+  return x ^ (x >> 31);
+}
+
 class TWinFiles : public TOsFiles {
 public:
+  // The system's random source lives in a library of its own (advapi32, with what it loads),
+  // which would cost a start that shows nothing a good part of its time. The token is mixed
+  // instead from what only this moment of this process has: the performance counter's
+  // ticks, the clock, the ids of the process and the thread, and where the system placed
+  // the stack and the program's data, carried on from token to token.
+  std::string NewToken() override {
+    static std::uint64_t state = 0;
+    LARGE_INTEGER ticks{};
+    QueryPerformanceCounter(&ticks);
+    FILETIME now{};
+    GetSystemTimeAsFileTime(&now);
+    const int onStack = 0;
+    const std::uint64_t parts[] = {
+        static_cast<std::uint64_t>(ticks.QuadPart),
+        (static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime,
+        (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32) | GetCurrentThreadId(),
+        GetTickCount64(),
+        reinterpret_cast<std::uintptr_t>(&onStack),
+        reinterpret_cast<std::uintptr_t>(&state),
+    };
+    for (const std::uint64_t part : parts)
+      state = Mixed(state ^ part);
+    std::string token(SaveTokenChars, '0');
+    for (char& c : token) {
+      state = Mixed(state);
+      c = TokenLetters[state % (sizeof TokenLetters - 1)];
+    }
+    return token;
+  }
+
   TOsFile OpenRead(const std::string& name) override {
     const HANDLE h = SysWin().CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

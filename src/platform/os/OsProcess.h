@@ -31,7 +31,8 @@ public:
   virtual std::string ModuleFileName() = 0;
   // The raw command-line text of the process (Windows: GetCommandLineA).
   virtual std::string CommandLine() = 0;
-  // Windows: GetSystemMetrics(SM_DBCSENABLED) != 0.
+  // Whether the ANSI code page has characters of more than one byte (Windows: what
+  // GetSystemMetrics(SM_DBCSENABLED) tells, taken from GetCPInfo without the window library).
   virtual bool DbcsEnabled() = 0;
   // The lead-byte ranges of the ANSI code page as GetCPInfo(CP_ACP) reports them: up to
   // twelve bytes, pairs of (first, last), ended by a pair of zeros.

@@ -48,7 +48,11 @@ public:
     return text ? std::string(text) : std::string();
   }
 
-  bool DbcsEnabled() override { return GetSystemMetrics(SM_DBCSENABLED) != 0; }
+  bool DbcsEnabled() override {
+    // What GetSystemMetrics(SM_DBCSENABLED) tells, without the window library.
+    CPINFO info{};
+    return GetCPInfo(CP_ACP, &info) && info.MaxCharSize > 1;
+  }
 
   std::vector<std::uint8_t> LeadByteRanges() override {
     CPINFO info{};
@@ -106,12 +110,25 @@ public:
   }
 
   bool ResourceText(unsigned id, std::string& out) override {
-    // With no buffer, LoadStringW hands out the text in place, without its end.
-    const wchar_t* text = nullptr;
-    const int n = LoadStringW(GetModuleHandleW(nullptr), id, reinterpret_cast<LPWSTR>(&text), 0);
-    if (n <= 0 || !text)
+    // Read as the resource it is, without the window library (LoadStringW would load it):
+    // block id / 16 + 1 of the string table (RT_STRING) holds 16 texts, each a count of
+    // UTF-16 units and the units, without an end.
+    if (id > 0xFFFF)
       return false;
-    out = NarrowFrom(CP_UTF8, text, static_cast<std::size_t>(n), nullptr);
+    const HMODULE self = GetModuleHandleW(nullptr);
+    const HRSRC block =
+        FindResourceW(self, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6) /* RT_STRING */);
+    const HGLOBAL loaded = block ? LoadResource(self, block) : nullptr;
+    const auto* units = static_cast<const wchar_t*>(loaded ? LockResource(loaded) : nullptr);
+    if (!units)
+      return false;
+    const std::size_t size = SizeofResource(self, block) / sizeof(wchar_t);
+    std::size_t at = 0;
+    for (unsigned before = id % 16; before > 0 && at < size; --before)
+      at += 1 + static_cast<std::size_t>(units[at]);
+    if (at >= size || units[at] == 0 || units[at] > size - at - 1)
+      return false;
+    out = NarrowFrom(CP_UTF8, units + at + 1, units[at], nullptr);
     return !out.empty();
   }
 

@@ -134,4 +134,19 @@ TEST(NativeProcess, CommandLineReadsBackAsTheArguments) {
   EXPECT_EQ(ArgAt(n + 1), "");
 }
 
+#ifdef _WIN32
+// Every row of the string table reads back as its source, in either block; nothing else does.
+TEST(NativeProcess, ReadsTheStringTable) {
+  TOsProcess& os = TOsSlot<TOsProcess>::Native();
+  std::string text;
+#define AQ_TEXT(name, utf8)
+#define AQ_STRING(name, id, utf8) EXPECT_TRUE(os.ResourceText(id, text) && text == utf8) << id;
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
+  EXPECT_FALSE(os.ResourceText(99, text));
+  EXPECT_FALSE(os.ResourceText(0xFFF0, text));
+}
+#endif
+
 } // namespace
