@@ -165,6 +165,8 @@ fi
 
 if wants linux && built linux; then
   counted 900 "linux unit tests" build/linux/tests/aq_unit_tests "${gtest[@]}"
+  named "linux real-layer faults" && counted 900 "linux real-layer faults" \
+    env AQ_REAL_FAULTS=1 build/linux/tests/aq_unit_tests --gtest_filter='RealFaults*'
   counted 600 "linux faults" python3 tests/faults/run_faults.py "${k[@]}" build/linux/tests/faults/aqfaults
   counted 600 "linux autostart" python3 tests/e2e/check_autostart_linux.py "${k[@]}" dist/linux/AutoQuillmer
   counted 1200 "linux saves" python3 tests/saves/run_saves.py "${k[@]}"

@@ -466,7 +466,11 @@ std::int32_t RemoveStartupEntry() {
 // Settings file
 
 void LoadSettings() {
-  TMemIniFile ini(SettingsFile);
+  LoadSettingsFrom(SettingsFile);
+}
+
+void LoadSettingsFrom(const std::string& name) {
+  TMemIniFile ini(name);
   Last_XLS = ini.ReadMoment("Execute", "Last_XLS", DefaultLastXls);
   TimeToNext = ini.ReadTimeOfDay("Date", "TimeToNext", DefaultTimeToNext);
   Type1 = ini.ReadFlag("Launch", "Type1", DefaultType1 != 0);
@@ -574,9 +578,10 @@ void RunLauncher() {
   }
   AppDir = FolderOf(program) + PathDelim;
   // The settings, with a file of the earlier layout upgraded in place. A save that could
-  // put its new file neither in place nor under the file's name kept it: it is taken back.
-  RestoreKeptFile(SettingsFile);
-  LoadSettings();
+  // put its new file neither in place nor under the file's name kept it: it is taken back,
+  // or where it cannot be, read in the file's place (no first run then).
+  const TKeptFile kept(SettingsFile);
+  LoadSettingsFrom(kept.From());
   // Another start opened the chart while this one waited its turn: the request is met.
   if (lock.WaitedForTurn() && OpenSwitchGiven() && Last_XLS >= requested && OpenedToday(Last_XLS))
     return;
@@ -586,7 +591,7 @@ void RunLauncher() {
       ShowMsg(txtUpgradeFailed, "e", txtAppCaption);
   }
   // A first run settles the template type, or ends here without writing anything.
-  if (!FilePresent(AppDir + SettingsFile)) {
+  if (!kept.Used() && !FilePresent(AppDir + SettingsFile)) {
     if (!ChooseTemplateType())
       return;
   }
@@ -600,7 +605,8 @@ void RunLauncher() {
   if (d >= 1) {
     LogicalNow = ToLogicalDay(StartTime);
     TargetFile = AppDir + MonthlyFileName(LogicalNow);
-    if (!FilePresent(TargetFile) && !CopyTemplate()) {
+    // A workbook that cannot be looked at is copied too: the copy never replaces a file.
+    if (FilePresence(TargetFile) != TPresence::Present && !CopyTemplate()) {
       ShowMsg(txtPrepareFailed, "e", txtAppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
       if (lock.OtherOpened())

@@ -95,6 +95,8 @@ std::int32_t RemoveStartupEntry();
 
 // The settings file "AutoQuillmer.ini" in the current directory.
 void LoadSettings();
+// The settings read from the file of that name (a kept copy of the settings file).
+void LoadSettingsFrom(const std::string& name);
 bool SaveSettings();
 bool HasLegacySettings();
 bool RemoveLegacySections();

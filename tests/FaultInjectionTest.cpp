@@ -1,22 +1,76 @@
 // Every call of the file layer, the copy, the start-at-sign-in entry and the run lock made to
-// fail in turn, with each kind of failure the systems give, over whole runs of the launcher:
-// after each, nothing is lost or half made, leftovers do not outlive the next run, and the
-// box shown is the one for that failure.
+// fail in turn, with each kind of failure the systems give, over whole runs of the launcher
+// on the stand-in; and on the real layer in a real folder, every system call made to fail in
+// turn with each error it gives, and the process ended right after it. After each, nothing is
+// lost or half made, leftovers do not outlive the next run, and the box shown is the one for
+// that failure.
 #include "LauncherFixture.h"
 
 #include <algorithm>
 #include <functional>
 #include <memory>
+#ifndef _WIN32
+#include "platform/os/SysPosix.h"
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string_view>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <tuple>
+#include <type_traits>
+#include <unistd.h>
+#endif
 
 namespace {
 
 using R = TAutostartResult;
 const std::string Ini = "AutoQuillmer.ini";
+const std::string Kept = Ini + ".~AbCd1234.tmp"; // the settings a half-done save kept
+const std::string Book = "Dozeboard_2004-06.xls";
 const std::string OldIni = "[Execute]\r\nLast_XLS=2004/06/30 7:00:00\r\n\r\n[Date]\r\nTimeToNext="
-                           "4:00:00\r\n\r\n[Launch]\r\nType1=1\r\nWindowSize=5\r\nYesNo=0\r\n\r\n";
+                           "5:00:00\r\n\r\n[Launch]\r\nType1=1\r\nWindowSize=3\r\nYesNo=0\r\n\r\n";
+const std::string LegacyIni = OldIni + "[Window]\r\nSize=3\r\n\r\n";
+
+// The ways a run goes, laid out alike on the stand-in and in a real folder: the arguments,
+// the clock (2004), the settings file, the settings kept by a half-done save, and more.
+struct TPath {
+  const char* Name;
+  const char* Args;
+  std::uint16_t Month, Day, Hour;
+  const std::string* Settings;
+  const std::string* Kept;
+  const char* Layout; // "book folder", "pipes" (FIFOs and a link at kept names), "entry"
+  bool FirstRun() const { return !Settings && !Kept; }
+};
+const TPath Paths[] = {
+    {"a new day with the copy", "", 7, 1, 7, &OldIni, nullptr, ""},
+    {"a first run", "", 7, 1, 7, nullptr, nullptr, ""},
+    {"the settings kept by a half-done save", "", 7, 1, 7, nullptr, &OldIni, ""},
+    {"the same day", "", 6, 30, 8, &OldIni, nullptr, ""},
+    {"a clock gone backwards", "", 6, 29, 8, &OldIni, nullptr, ""},
+    {"/open", "/open", 6, 30, 8, &OldIni, nullptr, ""},
+    {"/startup", "/startup", 6, 30, 8, &OldIni, nullptr, ""},
+    {"/nostartup", "/nostartup", 6, 30, 8, &OldIni, nullptr, "entry"},
+    {"the legacy upgrade", "", 6, 30, 8, &LegacyIni, nullptr, ""},
+    {"a folder at the workbook's name", "", 7, 1, 7, &OldIni, nullptr, "book folder"},
+    {"FIFOs and a link at kept names", "", 7, 1, 7, nullptr, nullptr, "pipes"},
+};
+
+// A whole text of the settings: the user's own, never the defaults, except on a first run.
+bool Whole(const std::string& t, const TPath& path) {
+  const char* values = path.FirstRun() ? "WindowSize=5\r\nYesNo=" : "WindowSize=3\r\nYesNo=0";
+  return t.starts_with("[Execute]\r\nLast_XLS=") && t.ends_with("\r\n\r\n") &&
+         t.find(values) != std::string::npos;
+}
 
 // One kind of failure: the call it hits is n (or, for a seam of one call, n picks the error),
-// among Calls (0: every call of the file layer in a run without faults).
+// among Calls (0: every call of the file layer in a run without faults; -1: every search).
 struct TFault {
   const char* Kind;
   int Calls;
@@ -37,6 +91,8 @@ const TFault Faults[] = {
      [](TFakePlatform& p, int n) {
        p.Files.FailCall = n, p.Files.HalfAtFail = p.Files.FailOnward = true;
      }},
+    {"a look that fails", -1, "", nullptr,
+     [](TFakePlatform& p, int n) { p.Process.FindFails = n; }},
     {"the copy: missing, denied, shared, disk full, I/O", 5, "", &txtPrepareFailed,
      [](TFakePlatform& p, int n) {
        p.Shell.CopyFails = std::vector{2, 5, 32, 112, 1117}[n];
@@ -54,89 +110,399 @@ const TFault Faults[] = {
 
 class FaultInjection : public LauncherTest {
 protected:
-  void Fresh(bool firstRun) {
-    TearDown();
+  const TPath* Path = &Paths[0];
+  void Reset() {
+    LauncherTest::TearDown();
     std::destroy_at(&Os);
     std::construct_at(&Os);
-    SetUp();
+    LauncherTest::SetUp();
     UseJapaneseFormats();
-    ClockAt(2004, 7, 1, 7, 30);
+    ClockAt(2004, Path->Month, Path->Day, Path->Hour, 30);
+    Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + Path->Args;
+  }
+  void Fresh() {
+    Reset();
     AddFile(Dir + "Dozeboardt1.xls", "the template");
     AddFile(Ini + ".backup"); // the user's own, which no sweep may take
     AddFile(Ini + ".1");
-    if (!firstRun)
-      SettingsHere(OldIni);
+    if (Path->Settings)
+      SettingsHere(*Path->Settings);
+    if (Path->Kept) { // kept beside the program, started from its folder
+      AddFile(Kept, *Path->Kept);
+      AddFile(Dir + Ini, *Path->Kept);
+    }
+    if (std::string(Path->Layout) == "book folder")
+      Os.Fs[Dir + Book].Folder = true;
   }
-  static bool Whole(const std::string& t) {
-    return t.starts_with("[Execute]\r\nLast_XLS=") && t.ends_with("\r\n\r\n") &&
-           t.find("\r\nWindowSize=5\r\nYesNo=") != std::string::npos;
+  // The boxes shown beyond the questions `asked`: the failure's own (cut to the length of
+  // `box`), with the write-back box and the failure report told apart.
+  std::vector<std::string> Shown(const std::vector<std::string>& asked, const std::string& box,
+                                 bool mayAsk, bool& writeFailed, bool& reported) const {
+    std::vector<std::string> shown;
+    writeFailed = reported = false;
+    for (const auto& b : Os.Ui.Boxes) {
+      writeFailed |= b.Text == txtWriteFailed.Source();
+      reported |= b.Caption == txtReportCaption.Source();
+      // A template that cannot be looked at counts as there: the first run may ask. The
+      // upgrade's second save has its own write-back box.
+      if (b.Text != txtWriteFailed.Source() && b.Caption != txtReportCaption.Source() &&
+          b.Text != txtUpgradeFailed.Source() && std::ranges::find(asked, b.Text) == asked.end() &&
+          !(mayAsk && b.Text == txtChooseType.Source()))
+        shown.push_back(box.empty() ? b.Text : b.Text.substr(0, box.size()));
+    }
+    return shown;
   }
 };
 
 TEST_F(FaultInjection, EveryCallFailsInTurnWithEachKind) {
-  const std::string book = Dir + "Dozeboard_2004-06.xls";
-  for (const bool firstRun : {false, true}) {
-    Fresh(firstRun);
-    Os.Process.CmdLine = "AutoQuillmer.exe";
+  const std::string book = Dir + Book;
+  for (const TPath& path : Paths) {
+    if (std::string(path.Layout) == "pipes")
+      continue; // real files only
+    Path = &path;
+    const std::string old = path.Settings ? *path.Settings : path.Kept ? *path.Kept : "<none>";
+    Fresh();
     RunProcess();
     const int fileCalls = static_cast<int>(Os.Files.Calls.size());
+    const int searches = static_cast<int>(Os.Process.Searched.size());
     const std::vector<std::string> asked = BoxTexts();
+    const bool copies = !Os.Shell.Copies.empty();
     for (const TFault& f : Faults) {
       const std::string box = f.Box ? f.Box->Source() : "";
-      for (int n = 0; n < (f.Calls ? f.Calls : fileCalls); ++n) {
-        SCOPED_TRACE(std::string(f.Kind) + " " + std::to_string(n) + (firstRun ? ", first" : ""));
-        Fresh(firstRun);
+      // A failure of the copy where the path makes one, and whose box it does not show anyway.
+      if (f.Box &&
+          (std::ranges::find(asked, box) != asked.end() || (f.Box == &txtPrepareFailed && !copies)))
+        continue;
+      for (int n = 0; n < (f.Calls > 0 ? f.Calls : f.Calls ? searches : fileCalls); ++n) {
+        SCOPED_TRACE(std::string(f.Kind) + " " + std::to_string(n) + " on " + path.Name);
+        Fresh();
         const TFakeFs before = Os.Fs;
-        Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + f.Args;
+        if (*f.Args)
+          Os.Process.CmdLine = std::string("AutoQuillmer.exe ") + f.Args;
         f.Set(Os, n);
         RunProcess();
         // The settings: old or whole new; none left only where the whole new text is kept.
         int kept = 0;
         for (const auto& [name, entry] : Os.Fs) {
-          kept += IsTempNameOf(name, Ini) && Whole(entry.Content);
+          kept += IsTempNameOf(name, Ini) && Whole(entry.Content, path);
           EXPECT_TRUE(before.count(name) || name == Ini || name == book || IsTempNameOf(name, Ini))
               << name;
         }
         if (Os.Fs.count(Ini))
-          EXPECT_TRUE(Os.Fs[Ini].Content == OldIni || Whole(Os.Fs[Ini].Content)) << Settings();
+          EXPECT_TRUE(Os.Fs[Ini].Content == old || Whole(Os.Fs[Ini].Content, path)) << Settings();
         else
-          EXPECT_TRUE(firstRun || kept == 1) << "the settings are lost";
+          EXPECT_TRUE(path.FirstRun() || kept == 1) << "the settings are lost";
         for (const auto& [name, entry] : before) // the template and the user's files stay
-          EXPECT_TRUE(name.ends_with(Ini) || (Os.Fs.count(name) && Os.Fs[name] == entry)) << name;
-        EXPECT_TRUE(!Os.Fs.count(book) || Os.Fs[book].Content == "the template");
+          EXPECT_TRUE(name.ends_with(Ini) || name == Kept ||
+                      (Os.Fs.count(name) && Os.Fs[name] == entry))
+              << name;
+        EXPECT_TRUE(before.count(book) || !Os.Fs.count(book) ||
+                    Os.Fs[book].Content == "the template");
         EXPECT_EQ(Os.Files.OpenCount(), 0u);
         // The write-back box exactly when a save was tried and did not write; besides the
         // questions of a run without faults, the failure's own box or the failure report.
         const bool tried = std::ranges::any_of(
             Os.Files.Calls, [](const std::string& c) { return c.starts_with("Claim "); });
-        const bool written = Os.Fs.count(Ini) && Os.Fs[Ini].Content != OldIni;
-        std::vector<std::string> shown;
-        bool writeFailed = false, reported = false;
-        for (const auto& b : Os.Ui.Boxes) {
-          writeFailed |= b.Text == txtWriteFailed.Source();
-          reported |= b.Caption == txtReportCaption.Source();
-          if (b.Text != txtWriteFailed.Source() && b.Caption != txtReportCaption.Source() &&
-              std::ranges::find(asked, b.Text) == asked.end())
-            shown.push_back(box.empty() ? b.Text : b.Text.substr(0, box.size()));
-        }
-        EXPECT_EQ(writeFailed, tried && !written && !reported);
+        const bool written = Os.Fs.count(Ini) && Os.Fs[Ini].Content != old;
+        bool writeFailed, reported;
+        const auto shown = Shown(asked, box, f.Calls < 0 && path.FirstRun(), writeFailed, reported);
+        // (The upgrade saves more than once: a later save may fail after an earlier wrote.)
+        if (path.Settings == &LegacyIni)
+          EXPECT_TRUE(!writeFailed || (tried && !reported));
+        else
+          EXPECT_EQ(writeFailed, tried && !written && !reported);
         EXPECT_EQ(shown, box.empty() ? std::vector<std::string>{} : std::vector{box});
         // A run without faults afterwards leaves nothing but the settings and the workbook.
         const TFakeFs after = Os.Fs;
-        Fresh(firstRun);
+        Fresh();
         Os.Fs = after;
         if (after.count(Ini))
           Os.Fs[Dir + Ini] = after.at(Ini);
         RunProcess();
         for (const auto& [name, entry] : Os.Fs)
-          EXPECT_TRUE(before.count(name) || name == Ini || name == Dir + Ini || name == book)
+          EXPECT_TRUE((before.count(name) && name != Kept) || name == Ini || name == Dir + Ini ||
+                      name == book)
               << name;
-        if (kept && !firstRun) { // the kept settings are taken back: no first run
+        if (kept && !path.FirstRun()) { // the kept settings are taken back: no first run
           EXPECT_NE(Settings().find("YesNo=0"), std::string::npos) << Settings();
         }
       }
     }
   }
 }
+
+#ifndef _WIN32
+// ---------------------------------------------------------------------------------------
+// The real layer: the system calls through its table.
+
+constexpr int ShortWrite = -1; // no error: a write of half its bytes, then the disk is full
+
+// The calls of this process (not of its children) are counted; call At fails with Err, or
+// with Err 0 the process ends right after it; with Onward every later call of the same name
+// fails too.
+struct TInjection {
+  pid_t Pid = 0;
+  int At = -1, Err = 0;
+  bool Onward = false;
+  int Count = 0;
+  std::vector<std::string> Names; // the calls made, in order
+} Inj;
+const TSysPosix Real = SysPosix();
+
+template <class T, class... A>
+T Through(const char* name, T (*real)(A...), std::type_identity_t<A>... a) {
+  // The waits for the opener are as many as its time takes: they are not counted.
+  if (getpid() != Inj.Pid || std::string_view(name) == "waitpid" ||
+      std::string_view(name) == "nanosleep")
+    return real(a...);
+  const int n = Inj.Count++;
+  Inj.Names.push_back(name);
+  if (n < Inj.At || (n > Inj.At && !(Inj.Onward && Inj.Names[Inj.At] == name)))
+    return real(a...);
+  if (Inj.Err == 0) {
+    real(a...);
+    _exit(0);
+  }
+  if constexpr (std::is_same_v<T (*)(A...), decltype(Real.write)>)
+    if (Inj.Err == ShortWrite) {
+      Inj.Err = ENOSPC, Inj.Onward = true;
+      const auto [fd, data, size] = std::tuple(a...);
+      return real(fd, data, size / 2);
+    }
+  errno = Inj.Err;
+  if constexpr (std::is_pointer_v<T>)
+    return nullptr;
+  else
+    return T(-1);
+}
+
+void WrapCalls(TSysPosix& t) {
+#define AQ_THROUGH(call) t.call = [](auto... a) { return Through(#call, Real.call, a...); }
+  AQ_THROUGH(open), AQ_THROUGH(close), AQ_THROUGH(read), AQ_THROUGH(write), AQ_THROUGH(lseek);
+  AQ_THROUGH(fstat), AQ_THROUGH(fstatat), AQ_THROUGH(stat), AQ_THROUGH(lstat);
+  AQ_THROUGH(access), AQ_THROUGH(readlink), AQ_THROUGH(flock), AQ_THROUGH(fsync);
+  AQ_THROUGH(ftruncate), AQ_THROUGH(fchown), AQ_THROUGH(fchmod), AQ_THROUGH(rename);
+  AQ_THROUGH(renameat2), AQ_THROUGH(link), AQ_THROUGH(unlink), AQ_THROUGH(mkdir);
+  AQ_THROUGH(opendir), AQ_THROUGH(readdir), AQ_THROUGH(closedir), AQ_THROUGH(fcntl);
+  AQ_THROUGH(dup2), AQ_THROUGH(memfd_create), AQ_THROUGH(fork), AQ_THROUGH(execvp);
+  AQ_THROUGH(waitpid), AQ_THROUGH(nanosleep);
+#undef AQ_THROUGH
+}
+
+// The errors each call gives besides EACCES, EIO and EINTR, which any may; then those of a
+// call or a file system that lacks it, with which the run goes as without them.
+const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Errors{
+    {"open", {{EPERM, ENOSPC, EDQUOT, EAGAIN}, {}}},
+    {"write", {{ENOSPC, EDQUOT, EFBIG, EAGAIN, ShortWrite}, {}}},
+    {"fsync", {{ENOSPC, EDQUOT}, {}}},
+    {"flock", {{EAGAIN}, {ENOLCK, EOPNOTSUPP}}},
+    {"rename", {{EPERM, EXDEV, ENOSPC}, {}}},
+    {"renameat2", {{EXDEV, ENOSPC}, {EINVAL, ENOSYS, EPERM}}},
+    {"link", {{EXDEV, ENOSPC}, {EPERM, EOPNOTSUPP}}},
+    {"mkdir", {{EPERM, ENOSPC, EDQUOT}, {}}},
+    {"fork", {{EAGAIN}, {}}},
+    {"memfd_create", {{}, {ENOSYS}}},
+    {"unlink", {{EPERM}, {}}},
+    {"ftruncate", {{EPERM}, {}}},
+    {"fchown", {{EPERM}, {}}},
+    {"fchmod", {{EPERM}, {}}},
+};
+
+namespace fs = std::filesystem;
+using TTree = std::map<std::string, std::string>; // a folder's names: contents or kinds
+
+class RealFaults : public FaultInjection {
+protected:
+  fs::path Root, Log, Was = fs::current_path();
+  std::map<std::string, std::string> Env;
+  void SetUp() override {
+    FaultInjection::SetUp();
+    const fs::path side = fs::temp_directory_path() / ("aq-real-" + std::to_string(getpid()));
+    Root = side / "chart", Log = side / "opened";
+    fs::create_directories(side / "bin");
+    std::ofstream(side / "bin" / "xdg-open")
+        << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$AQ_OPEN_LOG\"\n";
+    fs::permissions(side / "bin" / "xdg-open", fs::perms::owner_all);
+    for (const char* name : {"PATH", "HOME", "AQ_OPEN_LOG", "XDG_CONFIG_HOME"})
+      Env[name] = std::getenv(name) ? std::getenv(name) : "";
+    setenv("PATH", (side / "bin").c_str(), 1);
+    setenv("HOME", (Root / "home").c_str(), 1);
+    setenv("AQ_OPEN_LOG", Log.c_str(), 1);
+    unsetenv("XDG_CONFIG_HOME");
+    WrapCalls(SysPosix());
+  }
+  void TearDown() override {
+    SysPosix() = Real;
+    for (const auto& [name, value] : Env)
+      value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+    fs::current_path(Was);
+    std::error_code ec;
+    fs::remove_all(Root.parent_path(), ec);
+    FaultInjection::TearDown();
+  }
+  static void Put(const fs::path& name, const std::string& text) {
+    std::ofstream(name, std::ios::binary) << text;
+  }
+  static std::string Get(const fs::path& name) {
+    std::ifstream f(name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(f), {});
+  }
+  TTree Tree() const {
+    TTree tree;
+    for (auto i = fs::recursive_directory_iterator(Root); i != fs::end(i); ++i) {
+      const auto kind = i->symlink_status().type();
+      tree[fs::relative(i->path(), Root).string()] =
+          kind == fs::file_type::regular     ? Get(i->path())
+          : kind == fs::file_type::directory ? "<folder>"
+          : kind == fs::file_type::symlink   ? "<link " + fs::read_symlink(i->path()).string()
+                                             : "<other>";
+    }
+    return tree;
+  }
+  // One start of the program in the folder, with call `at` failing with `err`.
+  double Start(int at = -1, int err = 0, bool onward = false) {
+    Reset();
+    TOsSlot<TOsFiles>::Use(nullptr), TOsSlot<TOsShell>::Use(nullptr);
+    TOsSlot<TOsAutostart>::Use(nullptr);
+    Os.Process.RealSearch = true;
+    Os.Process.ModulePath = (Root / "AutoQuillmer").string();
+    Inj = TInjection{getpid(), at, err, onward, 0, {}};
+    fs::current_path(Root);
+    const auto begun = std::chrono::steady_clock::now();
+    if (err == 0 && at >= 0) { // the process ended right after call `at`
+      const pid_t child = fork();
+      if (child == 0) {
+        RunProcess();
+        _exit(0);
+      }
+      waitpid(child, nullptr, 0);
+    } else {
+      RunProcess();
+    }
+    Inj.Pid = 0;
+    fs::current_path(Was);
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+  }
+  void LayOut() {
+    std::error_code ec;
+    fs::remove_all(Root, ec);
+    fs::remove(Log, ec);
+    fs::create_directories(Root / "home");
+    Put(Root / "Dozeboardt1.xls", "the template");
+    Put(Root / (Ini + ".backup"), "x"); // the user's own, which no sweep may take
+    if (Path->Settings)
+      Put(Root / Ini, *Path->Settings);
+    if (Path->Kept)
+      Put(Root / Kept, *Path->Kept);
+    const std::string more = Path->Layout;
+    if (more == "book folder")
+      fs::create_directory(Root / Book);
+    if (more == "pipes") {
+      for (int i = 1; i <= 5; ++i)
+        mkfifo((Root / (Ini + ".~" + std::to_string(i) + ".tmp")).c_str(), 0600);
+      Put(Root / "victim", OldIni);
+      fs::create_symlink("victim", Root / (Ini + ".~6.tmp"));
+    }
+    if (more == "entry") {
+      const TPath* path = Path;
+      const TPath startup{"", "/startup", 6, 30, 8, nullptr, nullptr, ""};
+      Path = &startup;
+      Start();
+      Path = path;
+    }
+  }
+  // What must hold after any start: the settings old or whole, the workbook a whole copy or
+  // absent, nothing else changed, only a whole workbook opened.
+  void CheckKept(const TTree& before, const TTree& after) {
+    const std::string old = Path->Settings ? *Path->Settings : "";
+    bool kept = false;
+    for (const auto& [name, text] : after) {
+      kept |= IsTempNameOf(name, Ini) && Whole(text, *Path);
+      const bool ours = name == Ini || name == Book || IsTempNameOf(name, Ini) ||
+                        IsTempNameOf(name, Book) || name.starts_with("home/");
+      EXPECT_TRUE(ours || (before.count(name) && before.at(name) == text)) << name;
+    }
+    for (const auto& [name, text] : before)
+      EXPECT_TRUE(name == Ini || name == Kept || name.starts_with("home/") ||
+                  (after.count(name) && after.at(name) == text))
+          << name;
+    if (after.count(Ini))
+      EXPECT_TRUE(after.at(Ini) == old || Whole(after.at(Ini), *Path)) << after.at(Ini);
+    else
+      EXPECT_TRUE(Path->FirstRun() || kept) << "the settings are lost";
+    EXPECT_TRUE(before.count(Book) || !after.count(Book) || after.at(Book) == "the template");
+    std::ifstream opened(Log);
+    for (std::string name; std::getline(opened, name);)
+      EXPECT_EQ(fs::is_regular_file(fs::symlink_status(name)) ? Get(name) : "", "the template");
+  }
+  // A clean start afterwards leaves no leftovers and whole settings.
+  void CheckClean() {
+    Start();
+    for (const auto& [name, text] : Tree())
+      EXPECT_FALSE(name.find(".~") != std::string::npos && !text.starts_with("<") &&
+                   !IsTempNameOf(name, Ini + ".backup"))
+          << "left over: " << name;
+    const TTree tree = Tree();
+    EXPECT_TRUE(tree.count(Ini) && Whole(tree.at(Ini), *Path));
+  }
+};
+
+// Some thousand starts: run by its own step of the test command (AQ_REAL_FAULTS=1;
+// AQ_REAL_FAULTS_PATH=TEXT for the paths whose name holds TEXT).
+TEST_F(RealFaults, EveryCallFailsInTurnWithEachErrorAndTheProcessEndsAfterEach) {
+  if (!std::getenv("AQ_REAL_FAULTS"))
+    GTEST_SKIP() << "AQ_REAL_FAULTS=1 runs it";
+  const auto allowed = [](const std::string& text) {
+    return text == txtPrepareFailed.Source() || text.starts_with(txtOpenFailed.Source()) ||
+           text.starts_with(StartupWords().AddFailed.Source()) ||
+           text.starts_with(StartupWords().RemoveFailed.Source()) ||
+           text.starts_with(StartupWords().NotOurs.Source()); // its program not known: kept
+  };
+  const char* only = std::getenv("AQ_REAL_FAULTS_PATH"); // the paths whose name holds it
+  for (const TPath& path : Paths) {
+    if (only && std::string(path.Name).find(only) == std::string::npos)
+      continue;
+    Path = &path;
+    LayOut();
+    const TTree before = Tree();
+    const double took = Start();
+    const std::vector<std::string> asked = BoxTexts();
+    const std::vector<std::string> names = Inj.Names;
+    CheckKept(before, Tree());
+    EXPECT_LT(took, 1.5) << path.Name;
+    CheckClean();
+    int runs = 0;
+    for (int n = 0; n < static_cast<int>(names.size()) && !HasFailure(); ++n) {
+      const auto& [errors, lacking] =
+          Errors.count(names[n]) ? Errors.at(names[n]) : decltype(Errors)::mapped_type{};
+      std::vector<int> all{0, EACCES, EIO, EINTR};
+      all.insert(all.end(), errors.begin(), errors.end());
+      all.insert(all.end(), lacking.begin(), lacking.end());
+      for (const int err : all) {
+        SCOPED_TRACE(std::string(path.Name) + ": call " + std::to_string(n) + " " + names[n] +
+                     (err ? std::string(" fails, ") + std::to_string(err) : " ends the process"));
+        const bool lacks = std::ranges::find(lacking, err) != lacking.end();
+        LayOut();
+        const TTree before = Tree();
+        const double took = Start(n, err, lacks);
+        ++runs;
+        CheckKept(before, Tree());
+        if (err != 0) {
+          EXPECT_LT(took, 1.5);
+          bool writeFailed, reported;
+          const auto shown = Shown(asked, "", path.FirstRun(), writeFailed, reported);
+          EXPECT_LE(shown.size(), 1u);
+          EXPECT_TRUE(shown.empty() || allowed(shown[0])) << shown[0];
+          if (lacks) {
+            EXPECT_EQ(BoxTexts(), asked);
+          }
+        }
+        CheckClean();
+      }
+    }
+    std::printf("%s: %zu calls, %d runs\n", path.Name, names.size(), runs);
+  }
+}
+#endif
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -115,20 +116,14 @@ std::string LoadFileText(const std::string& name) {
   // that fails may be a passing fault: both are tried again for a while. After that, a file
   // that opens but cannot be read whole gives the bytes read.
   std::string text;
-  bool opened = false;
   for (int i = 0; i < OpenTries; ++i) {
     if (i > 0)
       OsFiles().Wait(OpenPauseMs);
     TOpenFile file(OsFiles().OpenRead(name));
-    if (file.Get() == NoOsFile)
-      continue;
-    opened = true;
-    if (ReadAll(file.Get(), text))
+    if (file.Get() != NoOsFile && ReadAll(file.Get(), text))
       return text;
   }
-  if (!opened)
-    throw EFOpenError(txtFileOpenError, name);
-  return text;
+  throw EFOpenError(txtFileOpenError, name);
 }
 
 namespace {
@@ -173,20 +168,41 @@ bool SettleHalfReplace(const std::string& tempName, const std::string& target,
 
 } // namespace
 
-void RestoreKeptFile(const std::string& name) {
+TKeptFile::TKeptFile(const std::string& name) : Name(name) {
   const std::string target = OsFiles().SaveTarget(name);
-  if (target.empty() || FilePresent(target))
+  const TPresence file = target.empty() ? TPresence::Present : FilePresence(target);
+  // Neither the file nor its kept copy can be taken for absent where it cannot be looked at.
+  if (file == TPresence::Unknown)
+    throw EFOpenError(txtFileOpenError, name);
+  if (file == TPresence::Present)
     return;
-  for (const std::string& kept : OsFiles().Leftovers(target)) {
+  std::vector<std::string> found;
+  if (!OsFiles().Leftovers(target, found))
+    throw EFOpenError(txtFileOpenError, name);
+  for (const std::string& kept : found) {
     std::string text;
     try {
       text = LoadFileText(kept);
     } catch (const EFOpenError&) {
-      continue; // a save at work holds it
+      if (!FilePresent(kept))
+        continue; // a save at work has put it in place meanwhile
+      throw;
     }
-    if (text.ends_with("\r\n\r\n") && OsFiles().Replace(NoOsFile, kept, target) == TReplaced::Done)
+    if (!text.ends_with("\r\n\r\n"))
+      continue;
+    if (OsFiles().Replace(NoOsFile, kept, target) == TReplaced::Done)
       return;
+    Held = OsFiles().OpenRead(kept);
+    if (Held == NoOsFile)
+      throw EFOpenError(txtFileOpenError, kept);
+    Name = kept;
+    return;
   }
+}
+
+TKeptFile::~TKeptFile() {
+  if (Held != NoOsFile)
+    OsFiles().Close(Held);
 }
 
 void SaveFileText(const std::string& name, const std::string& text) {

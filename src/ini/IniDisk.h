@@ -1,13 +1,14 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
 // Whole-file access for the INI store, built on the platform's file calls.
 
 // The bytes of an existing file. Raises EFOpenError when it cannot be opened, after waiting
 // up to two seconds for a file that is being saved just then; a read that fails is tried
-// again within the same time. A read that keeps failing is no failure: the result then holds
-// the bytes actually read.
+// again within the same time, and one that keeps failing raises EFOpenError too (a part of
+// the file is never taken for the whole).
 std::string LoadFileText(const std::string& name);
 
 // Replaces the file by one holding exactly text, never leaving it half written: the text
@@ -28,7 +29,26 @@ std::string LoadFileText(const std::string& name);
 // place, and EWriteError when writing or flushing fails.
 void SaveFileText(const std::string& name, const std::string& text);
 
-// Where the file is missing and a save kept its new file under its own name (see
-// SaveFileText), that copy takes the file's place again, provided it is whole: it ends as
-// every text of the store ends, with an empty line. Nothing happens otherwise.
-void RestoreKeptFile(const std::string& name);
+// The copy of a file that a save kept under its own name (see SaveFileText), for a start
+// that finds the file missing. A whole copy (it ends as every text of the store ends, with an
+// empty line) takes the file's place again. Where it cannot (another program holds it, the
+// move fails), the copy is read in the file's place: From() names it, and it is held open
+// until this ends, so that no sweep takes it before the file has been saved again (a later
+// start, finding the file, sweeps it). Raises EFOpenError where a kept copy is there but
+// cannot be read, and where the file cannot be looked at. Nothing happens where the file is
+// there or no whole copy was kept.
+class TKeptFile {
+public:
+  explicit TKeptFile(const std::string& name);
+  ~TKeptFile();
+  TKeptFile(const TKeptFile&) = delete;
+  TKeptFile& operator=(const TKeptFile&) = delete;
+  // The name to read the file's text from: the file's own, or the kept copy's.
+  const std::string& From() const { return Name; }
+  // The kept copy is read in the file's place.
+  bool Used() const { return Held != -1; }
+
+private:
+  std::string Name;
+  std::intptr_t Held = -1;
+};

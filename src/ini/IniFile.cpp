@@ -5,6 +5,7 @@
 #include "ini/IniDisk.h"
 #include "platform/Exceptions.h"
 #include "platform/ProcessFrame.h"
+#include "platform/Texts.h"
 #include "platform/os/OsProcess.h"
 
 bool SameIniName(const std::string& a, const std::string& b) {
@@ -135,7 +136,11 @@ bool TCustomIniFile::HasSection(const std::string& section) {
 }
 
 TMemIniFile::TMemIniFile(std::string fileName) : TCustomIniFile(std::move(fileName)) {
-  if (!FileName().empty() && FilePresent(FileName()))
+  // A file that cannot be looked at is neither read nor taken for missing.
+  const TPresence file = FileName().empty() ? TPresence::Absent : FilePresence(FileName());
+  if (file == TPresence::Unknown)
+    throw EFOpenError(txtFileOpenError, FileName());
+  if (file == TPresence::Present)
     Parse(LoadFileText(FileName()));
 }
 

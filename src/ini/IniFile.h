@@ -64,7 +64,7 @@ private:
 class TMemIniFile : public TCustomIniFile {
 public:
   // Keeps the name and loads the file when it is present; raises EFOpenError when it
-  // is present but cannot be opened.
+  // is present but cannot be read, and when it cannot be looked at.
   explicit TMemIniFile(std::string fileName);
 
   std::string ReadText(const std::string& section, const std::string& name,

@@ -152,11 +152,19 @@ bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool igno
   return false;
 }
 
-bool FilePresent(const std::string& name) {
+TPresence FilePresence(const std::string& name) {
   const TFindEntry e = OsProcess().FindFirst(name);
   // Whatever its date: a file restored from a backup or written by a wrong clock is as
   // present as any other.
-  return e.Found && !e.Folder;
+  if (e.Unknown)
+    return TPresence::Unknown;
+  return e.Found && !e.Folder ? TPresence::Present : TPresence::Absent;
+}
+
+bool FilePresent(const std::string& name) {
+  // Only a missing name is absent, so that a failed look never leads to a new file made
+  // over an old one.
+  return FilePresence(name) != TPresence::Absent;
 }
 
 std::string DecimalText(std::int32_t value) {

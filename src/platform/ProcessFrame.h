@@ -41,7 +41,11 @@ inline constexpr char PathDelim = '/';
 std::string FolderOf(const std::string& path, TPathStyle style = NativePathStyle);
 // True when some argument is a switch character followed by the name.
 bool SwitchGiven(const std::string& name, const TByteSet& switchChars, bool ignoreCase);
-// True when the name denotes an existing entry that is not a folder, whatever its date.
+// Whether the name denotes an existing entry that is not a folder, whatever its date; Unknown
+// where the search fails for another reason than a missing name (no access, an I/O error).
+enum class TPresence { Absent, Present, Unknown };
+TPresence FilePresence(const std::string& name);
+// FilePresence is not Absent: a name that cannot be looked at counts as present.
 bool FilePresent(const std::string& name);
 // The value in decimal: "-" for negative values, no padding, no grouping.
 std::string DecimalText(std::int32_t value);

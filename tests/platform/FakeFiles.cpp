@@ -175,17 +175,20 @@ bool TFakeFiles::Remove(const std::string& name) {
 void TFakeFiles::RemoveLeftovers(const std::string& target) {
   if (Fails("RemoveLeftovers", target))
     return;
-  for (const std::string& name : Leftovers(target))
+  std::vector<std::string> names;
+  Leftovers(target, names);
+  for (const std::string& name : names)
     if (Fs[name].HeldElsewhere == TFakeHold::None && !OpenHere(name))
       Fs.erase(name);
 }
 
-std::vector<std::string> TFakeFiles::Leftovers(const std::string& target) {
+bool TFakeFiles::Leftovers(const std::string& target, std::vector<std::string>& names) {
   const std::size_t nameAt = target.find_last_of("\\/") + 1;
-  std::vector<std::string> names;
+  names.clear();
   for (const auto& [name, entry] : Fs)
     if (name.size() > nameAt && name.compare(0, nameAt, target, 0, nameAt) == 0 &&
-        IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) && !entry.Folder)
+        IsTempNameOf(name.substr(nameAt), target.substr(nameAt)) && !entry.Folder &&
+        entry.LinkTo.empty())
       names.push_back(name);
-  return names;
+  return true;
 }

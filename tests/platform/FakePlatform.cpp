@@ -13,7 +13,12 @@ char Lower(char c) {
 
 TFindEntry TFakeProcess::FindFirst(const std::string& name) {
   Searched.push_back(name);
+  if (RealSearch)
+    return TOsSlot<TOsProcess>::Native().FindFirst(name);
   TFindEntry e;
+  e.Unknown = static_cast<int>(Searched.size()) - 1 == FindFails;
+  if (e.Unknown)
+    return e;
   auto it = Fs.find(name);
   if (it == Fs.end())
     return e;
@@ -53,6 +58,8 @@ int TFakeShell::ShellCopy(const std::string& from, const std::string& to) {
     return 2; // ERROR_FILE_NOT_FOUND, as the shell reports a missing source
   if (Fs.count(to) && Fs[to].ReadOnly)
     return 5;
+  if (Fs.count(to)) // never over a file: one that another start made counts as made
+    return Fs[to].Folder ? 80 : 0;
   Fs[to] = TFakeEntry{src->second.Content};
   return 0;
 }

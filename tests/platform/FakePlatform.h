@@ -55,6 +55,8 @@ public:
   bool Dbcs = false;
   std::vector<std::uint8_t> LeadRanges;
   std::vector<std::string> Searched; // names handed to FindFirst
+  int FindFails = -1;                // index in Searched of the search that fails (no access, I/O)
+  bool RealSearch = false;           // searches go to the native layer (files in a real folder)
 
   std::string ModuleFileName() override { return ModulePath; }
   std::string CommandLine() override { return CmdLine; }
@@ -168,7 +170,7 @@ public:
   TReplaced Replace(TOsFile claim, const std::string& from, const std::string& to) override;
   bool Remove(const std::string& name) override;
   void RemoveLeftovers(const std::string& target) override;
-  std::vector<std::string> Leftovers(const std::string& target) override;
+  bool Leftovers(const std::string& target, std::vector<std::string>& names) override;
   int Tokens = 0; // the new files' tokens are counted: "1", "2", ...
   std::string NewToken() override { return std::to_string(++Tokens); }
   unsigned Waited = 0; // milliseconds; nothing waits really

@@ -1,5 +1,6 @@
 #include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
+#include "platform/os/SysPosix.h"
 
 #include <cerrno>
 #include <csignal>
@@ -30,7 +31,8 @@ bool OnPath(const std::string& program) {
     const std::string dir = dirs.substr(start, end - start);
     const std::string full = (dir.empty() ? "." : dir) + "/" + program;
     struct stat st {};
-    if (stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(full.c_str(), X_OK) == 0)
+    if (SysPosix().stat(full.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+        SysPosix().access(full.c_str(), X_OK) == 0)
       return true;
     start = end + 1;
   }
@@ -43,13 +45,13 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
     return result;
   // The output goes to a file in memory that the launcher reads after the program has
   // ended; a child of the program that keeps it open keeps nobody waiting.
-  TFd output(memfd_create("aq-child-output", MFD_CLOEXEC));
-  TFd null(open("/dev/null", O_RDWR | O_CLOEXEC));
+  TFd output(SysPosix().memfd_create("aq-child-output", MFD_CLOEXEC));
+  TFd null(SysPosix().open("/dev/null", O_RDWR | O_CLOEXEC, 0));
   std::vector<char*> args;
   for (const std::string& a : argv)
     args.push_back(const_cast<char*>(a.c_str()));
   args.push_back(nullptr);
-  const pid_t pid = fork();
+  const pid_t pid = SysPosix().fork();
   if (pid < 0)
     return result;
   if (pid == 0) {
@@ -61,26 +63,27 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
     // have got its own two there: both are first moved above them, so that no dup2 puts
     // one over the other or leaves one in place with its mark. The program's own chatter
     // on standard error is no message for the user.
-    const int nullFd = null.Get() >= 0 ? fcntl(null.Get(), F_DUPFD_CLOEXEC, 3) : -1;
-    const int outFd = output.Get() >= 0 ? fcntl(output.Get(), F_DUPFD_CLOEXEC, 3) : nullFd;
+    const int nullFd = null.Get() >= 0 ? SysPosix().fcntl(null.Get(), F_DUPFD_CLOEXEC, 3) : -1;
+    const int outFd =
+        output.Get() >= 0 ? SysPosix().fcntl(output.Get(), F_DUPFD_CLOEXEC, 3) : nullFd;
     if (nullFd >= 0) {
-      dup2(nullFd, STDIN_FILENO);
-      dup2(nullFd, STDERR_FILENO);
+      SysPosix().dup2(nullFd, STDIN_FILENO);
+      SysPosix().dup2(nullFd, STDERR_FILENO);
     }
     if (outFd >= 0)
-      dup2(outFd, STDOUT_FILENO);
+      SysPosix().dup2(outFd, STDOUT_FILENO);
     // The rest go at once rather than at exec: a launcher ended right after starting the
     // program leaves no lock of its own with it for longer than this. The system call itself,
     // which glibc before 2.34 does not wrap; a kernel before 5.9 leaves them to the exec.
     syscall(__NR_close_range, 3U, ~0U, 0U);
-    execvp(args[0], args.data());
+    SysPosix().execvp(args[0], args.data());
     _exit(127);
   }
   int status = 0;
   timespec started{};
   clock_gettime(CLOCK_MONOTONIC, &started);
   for (;;) {
-    const pid_t done = waitpid(pid, &status, waitMs < 0 ? 0 : WNOHANG);
+    const pid_t done = SysPosix().waitpid(pid, &status, waitMs < 0 ? 0 : WNOHANG);
     if (done == pid)
       break;
     if (done < 0 && errno != EINTR)
@@ -96,16 +99,16 @@ TChildResult RunChild(const std::vector<std::string>& argv, int waitMs) {
         return result;
       }
       const timespec pause{0, PollMs * 1000000L};
-      nanosleep(&pause, nullptr);
+      SysPosix().nanosleep(&pause, nullptr);
     }
   }
   result.Started = !(WIFEXITED(status) && WEXITSTATUS(status) == 127);
   result.Ended = true;
   result.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-  if (output.Get() >= 0 && lseek(output.Get(), 0, SEEK_SET) == 0) {
+  if (output.Get() >= 0 && SysPosix().lseek(output.Get(), 0, SEEK_SET) == 0) {
     char buffer[512];
     for (;;) {
-      const ssize_t n = read(output.Get(), buffer, sizeof buffer);
+      const ssize_t n = SysPosix().read(output.Get(), buffer, sizeof buffer);
       if (n > 0)
         result.Output.append(buffer, static_cast<std::size_t>(n));
       else if (n == 0 || errno != EINTR)

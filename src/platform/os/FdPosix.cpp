@@ -1,4 +1,5 @@
 #include "platform/os/FdPosix.h"
+#include "platform/os/SysPosix.h"
 
 #include "platform/os/OsFiles.h"
 
@@ -14,9 +15,9 @@
 namespace {
 
 void SyncFolderOf(const std::string& path) {
-  TFd dir(open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  TFd dir(SysPosix().open(FolderPart(path).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, 0));
   if (dir.Get() >= 0)
-    fsync(dir.Get());
+    SysPosix().fsync(dir.Get());
 }
 
 } // namespace
@@ -35,7 +36,7 @@ std::string LastPart(const std::string& path) {
 
 bool WriteAllFd(int fd, const char* data, std::size_t size) {
   while (size > 0) {
-    const ssize_t n = write(fd, data, size);
+    const ssize_t n = SysPosix().write(fd, data, size);
     if (n < 0 && errno == EINTR)
       continue;
     if (n <= 0) {
@@ -50,7 +51,8 @@ bool WriteAllFd(int fd, const char* data, std::size_t size) {
 }
 
 int CreateHeldFile(const std::string& name) {
-  const int fd = open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
+  const int fd =
+      SysPosix().open(name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
   if (fd < 0)
     return -1;
   // Between the creation and the lock another writer may have taken the new file for a
@@ -58,47 +60,61 @@ int CreateHeldFile(const std::string& name) {
   // without locks (NFS without its lock service) gives none to anybody: the file is used
   // unheld, and no sweep there can take it either.
   struct stat st;
-  const bool held = flock(fd, LOCK_EX | LOCK_NB) == 0;
+  const bool held = SysPosix().flock(fd, LOCK_EX | LOCK_NB) == 0;
   const int lockErr = errno;
-  if (held || lockErr == ENOLCK || lockErr == EOPNOTSUPP) {
-    if (fstat(fd, &st) == 0 && st.st_nlink > 0)
+  if (held || NoLocksHere(lockErr)) {
+    if (SysPosix().fstat(fd, &st) == 0 && st.st_nlink > 0)
       return fd;
-    close(fd);
+    SysPosix().close(fd);
     errno = EEXIST;
     return -1;
   }
   // Any other failure: the file just made goes again, and the failure is told as it is.
   if (lockErr != EWOULDBLOCK)
-    unlink(name.c_str());
-  close(fd);
+    SysPosix().unlink(name.c_str());
+  SysPosix().close(fd);
   errno = lockErr == EWOULDBLOCK ? EEXIST : lockErr;
   return -1;
 }
 
 bool RemoveLeftoverFile(const std::string& name) {
-  TFd fd(open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK));
+  TFd fd(SysPosix().open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0));
   if (fd.Get() < 0)
     return false;
   struct stat st;
-  return fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
-         flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && unlink(name.c_str()) == 0;
+  return SysPosix().fstat(fd.Get(), &st) == 0 && S_ISREG(st.st_mode) && st.st_uid == geteuid() &&
+         SysPosix().flock(fd.Get(), LOCK_EX | LOCK_NB) == 0 && SysPosix().unlink(name.c_str()) == 0;
 }
 
-std::vector<std::string> LeftoverFiles(const std::string& target) {
+bool LeftoverFiles(const std::string& target, std::vector<std::string>& found) {
   const std::string folder = FolderPart(target);
   const std::string name = LastPart(target);
-  std::vector<std::string> found;
-  std::unique_ptr<DIR, TDirCloser> d(name.empty() ? nullptr : opendir(folder.c_str()));
+  found.clear();
+  if (name.empty())
+    return true;
+  std::unique_ptr<DIR, TDirCloser> d(SysPosix().opendir(folder.c_str()));
   if (!d)
-    return found;
-  while (const dirent* e = readdir(d.get()))
-    if (IsTempNameOf(e->d_name, name))
+    return errno == ENOENT || errno == ENOTDIR;
+  // Regular files only, as they are: a link there is not followed, a pipe not waited on.
+  struct stat st;
+  for (;;) {
+    errno = 0;
+    const dirent* e = SysPosix().readdir(d.get());
+    if (!e)
+      return errno == 0;
+    if (!IsTempNameOf(e->d_name, name))
+      continue;
+    if (SysPosix().fstatat(dirfd(d.get()), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+      return false;
+    if (S_ISREG(st.st_mode))
       found.push_back(folder + "/" + e->d_name);
-  return found;
+  }
 }
 
 void RemoveLeftoverFiles(const std::string& target) {
-  for (const std::string& entry : LeftoverFiles(target))
+  std::vector<std::string> found;
+  LeftoverFiles(target, found);
+  for (const std::string& entry : found)
     RemoveLeftoverFile(entry);
 }
 
@@ -108,7 +124,7 @@ bool MayFollow(const std::string& link, const struct stat& st) {
   if (st.st_uid == geteuid())
     return true;
   struct stat dir;
-  if (stat(FolderPart(link).c_str(), &dir) != 0)
+  if (SysPosix().stat(FolderPart(link).c_str(), &dir) != 0)
     return false;
   const bool shared = (dir.st_mode & S_ISVTX) != 0 && (dir.st_mode & S_IWOTH) != 0;
   return !shared || st.st_uid == dir.st_uid;
@@ -121,12 +137,12 @@ std::string WriteTarget(const std::string& name) {
   std::string at = name;
   for (int hop = 0; hop < 40; ++hop) {
     struct stat st;
-    if (lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+    if (SysPosix().lstat(at.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
       return at;
     if (!MayFollow(at, st))
       return "";
     std::string link(PATH_MAX, '\0');
-    const ssize_t n = readlink(at.c_str(), link.data(), link.size());
+    const ssize_t n = SysPosix().readlink(at.c_str(), link.data(), link.size());
     if (n <= 0 || static_cast<std::size_t>(n) >= link.size())
       return name;
     link.resize(static_cast<std::size_t>(n));
@@ -159,7 +175,7 @@ THeldTemp::THeldTemp(const std::string& target) {
 THeldTemp::~THeldTemp() {
   Fd.Close();
   if (!Kept && !Name.empty())
-    unlink(Name.c_str());
+    SysPosix().unlink(Name.c_str());
 }
 
 int THeldTemp::Write(const char* data, std::size_t size) {
@@ -169,7 +185,7 @@ int THeldTemp::Write(const char* data, std::size_t size) {
 }
 
 int THeldTemp::Finish() {
-  if (!Err && (fsync(Fd.Get()) != 0 || close(Fd.Release()) != 0))
+  if (!Err && (SysPosix().fsync(Fd.Get()) != 0 || SysPosix().close(Fd.Release()) != 0))
     Err = errno;
   return Err;
 }
@@ -177,7 +193,7 @@ int THeldTemp::Finish() {
 int THeldTemp::CommitReplacing(const std::string& to) {
   if (Err)
     return Err;
-  if (rename(Name.c_str(), to.c_str()) != 0)
+  if (SysPosix().rename(Name.c_str(), to.c_str()) != 0)
     return errno;
   Kept = true;
   SyncFolderOf(to);
@@ -189,22 +205,23 @@ int THeldTemp::CommitNew(const std::string& to) {
     return Err;
   // Put in place without replacing anything: a rename that refuses an existing name, where
   // the file system has none a link, and where it has no links either (exFAT, FAT, many
-  // FUSE systems) a rename after a look that nothing is there. Only two starts that copy
-  // the same month's file in the same moment can meet in that last gap, each with a copy of
-  // a template.
-  if (renameat2(AT_FDCWD, Name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+  // FUSE systems) a rename after a look that nothing is there. A system that filters calls
+  // it does not know (older container runtimes) refuses the first with EPERM. Only two starts that
+  // copy the same month's file in the same moment can meet in that last gap, each with a copy of a
+  // template.
+  if (SysPosix().renameat2(AT_FDCWD, Name.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
     Kept = true;
-  } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP) {
+  } else if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP && errno != EPERM) {
     return errno;
-  } else if (link(Name.c_str(), to.c_str()) != 0) {
+  } else if (SysPosix().link(Name.c_str(), to.c_str()) != 0) {
     if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK)
       return errno;
     struct stat st;
-    if (lstat(to.c_str(), &st) == 0)
+    if (SysPosix().lstat(to.c_str(), &st) == 0)
       return EEXIST;
     if (errno != ENOENT)
       return errno;
-    if (rename(Name.c_str(), to.c_str()) != 0)
+    if (SysPosix().rename(Name.c_str(), to.c_str()) != 0)
       return errno;
     Kept = true;
   }

@@ -3,6 +3,8 @@
 // Owners of POSIX resources for the file layers, and the one way in which they write a
 // file whole: a new file under a name nobody can guess, made beside its destination, held
 // from its creation and put in place only when it is complete.
+#include "platform/os/SysPosix.h"
+#include <cerrno>
 #include <cstddef>
 #include <dirent.h>
 #include <string>
@@ -21,7 +23,7 @@ public:
   int Release() { return std::exchange(Fd, -1); }
   void Close() {
     if (Fd >= 0)
-      close(Fd);
+      SysPosix().close(Fd);
     Fd = -1;
   }
   void Reset(int fd) {
@@ -35,12 +37,18 @@ private:
 
 // Closes a folder listing.
 struct TDirCloser {
-  void operator()(DIR* d) const { closedir(d); }
+  void operator()(DIR* d) const { SysPosix().closedir(d); }
 };
 
 // The folder part of a path ("." for a bare name, "/" at the root) and its last component.
 std::string FolderPart(const std::string& path);
 std::string LastPart(const std::string& path);
+
+// Whether flock failed with this error because the file system has no locks (NFS without its
+// lock service, some FUSE systems): nobody holds one there, and none is to be had.
+inline bool NoLocksHere(int err) {
+  return err == ENOLCK || err == EOPNOTSUPP;
+}
 
 // Writes all of data, going on after short writes and interruptions; false on failure
 // (errno tells why).
@@ -61,8 +69,8 @@ bool RemoveLeftoverFile(const std::string& name);
 void RemoveLeftoverFiles(const std::string& target);
 
 // The names of the leftovers of writes of `target` in its folder (IsTempNameOf), with the
-// folder.
-std::vector<std::string> LeftoverFiles(const std::string& target);
+// folder (IsTempNameOf), with the folder; false when the folder cannot be listed whole.
+bool LeftoverFiles(const std::string& target, std::vector<std::string>& found);
 
 // The name under which a file must be written so that a symbolic link at `name` stays: the
 // file it leads to, through any chain of links; `name` itself when it is no link. A link is

@@ -3,6 +3,7 @@
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsAutostart.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/SysPosix.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -130,7 +131,7 @@ std::string EntryText(const TAutostartEntry& entry, const std::string& program) 
 
 // Makes a folder unless it is there; 0 or the error number.
 int MakeFolder(const std::string& path) {
-  if (mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
+  if (SysPosix().mkdir(path.c_str(), 0700) == 0 || errno == EEXIST)
     return 0;
   return errno;
 }
@@ -138,9 +139,9 @@ int MakeFolder(const std::string& path) {
 // The whole file, or false when it cannot be read. Anything but a regular file (a FIFO, a
 // device) reads as empty, without waiting for a writer.
 bool ReadAll(const std::string& path, std::string& text, int& err) {
-  TFd fd(open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+  TFd fd(SysPosix().open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
   struct stat st;
-  if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0) {
+  if (fd.Get() < 0 || SysPosix().fstat(fd.Get(), &st) != 0) {
     err = errno;
     return false;
   }
@@ -148,7 +149,7 @@ bool ReadAll(const std::string& path, std::string& text, int& err) {
     return true;
   char buffer[4096];
   for (;;) {
-    const ssize_t n = read(fd.Get(), buffer, sizeof buffer);
+    const ssize_t n = SysPosix().read(fd.Get(), buffer, sizeof buffer);
     if (n < 0 && errno == EINTR)
       continue;
     if (n < 0) {
@@ -192,7 +193,7 @@ public:
     int err = temp.Error();
     if (!err)
       err = temp.Write(text.data(), text.size());
-    if (!err && fchmod(temp.Get(), 0644) != 0)
+    if (!err && SysPosix().fchmod(temp.Get(), 0644) != 0)
       err = errno;
     if (!err)
       err = temp.Finish();
@@ -229,7 +230,7 @@ public:
     }
     if (!ours)
       return Outcome(TAutostartResult::NotOurs, path);
-    if (unlink(path.c_str()) != 0)
+    if (SysPosix().unlink(path.c_str()) != 0)
       return FailureOf(errno, path);
     return Outcome(TAutostartResult::Done, path);
   }

@@ -1,6 +1,7 @@
 // Faults on POSIX systems: signals, handled on a stack of their own so that a stack
 // overflow can be reported too. There is no platform filter to offer failures to.
 #include "platform/os/OsFailure.h"
+#include "platform/os/SysPosix.h"
 
 #include <csignal>
 #include <cstdio>
@@ -206,7 +207,7 @@ public:
     const bool program = !found || (dladdr(reinterpret_cast<void*>(&OnFault), &here) &&
                                     here.dli_fbase == info.dli_fbase);
     if (program) {
-      const ssize_t n = readlink("/proc/self/exe", module.Path, sizeof module.Path - 1);
+      const ssize_t n = SysPosix().readlink("/proc/self/exe", module.Path, sizeof module.Path - 1);
       module.Path[n > 0 ? n : 0] = '\0';
     } else {
       std::snprintf(module.Path, sizeof module.Path, "%s", info.dli_fname ? info.dli_fname : "");

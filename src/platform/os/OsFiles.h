@@ -147,8 +147,10 @@ public:
   // RemoveLeftoverFiles.)
   virtual void RemoveLeftovers(const std::string& target) = 0;
   // The leftovers of writes of `target` in its folder (IsTempNameOf), files only, by their
-  // whole names. (Windows: FindFirstFileA; POSIX: LeftoverFiles.)
-  virtual std::vector<std::string> Leftovers(const std::string& target) = 0;
+  // whole names: no folder, no link (not followed), no pipe or device. (Windows:
+  // FindFirstFileA, without folders and reparse points; POSIX: LeftoverFiles.)
+  // False when the folder cannot be listed whole (a missing folder has none).
+  virtual bool Leftovers(const std::string& target, std::vector<std::string>& found) = 0;
   // A token for the name of a save's new file, which nobody can guess.
   virtual std::string NewToken() { return NameToken(SaveTokenChars); }
   // Lets about this many milliseconds pass (Sleep, nanosleep).

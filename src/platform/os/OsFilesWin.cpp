@@ -1,6 +1,7 @@
 // File access on Windows, through the ANSI entry points.
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsFiles.h"
+#include "platform/os/SysWin.h"
 #include "platform/os/WideWin.h"
 
 #include <windows.h>
@@ -40,8 +41,8 @@ bool AnsiPath(const std::wstring& wide, std::string& ansi) {
 std::wstring FinalPath(HANDLE h) {
   std::wstring path(MAX_PATH, L'\0');
   for (int tries = 0; tries < 2; ++tries) {
-    const DWORD n = GetFinalPathNameByHandleW(h, path.data(), static_cast<DWORD>(path.size()),
-                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    const DWORD n = SysWin().GetFinalPathNameByHandleW(
+        h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
     if (n == 0)
       return {};
     if (n < path.size()) {
@@ -60,11 +61,12 @@ std::wstring FinalPath(HANDLE h) {
 // The full path of a name as given, without following anything.
 std::wstring FullPath(const std::string& name) {
   const std::wstring wide = WideFrom(CP_ACP, name);
-  const DWORD size = wide.empty() ? 0 : GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
+  const DWORD size =
+      wide.empty() ? 0 : SysWin().GetFullPathNameW(wide.c_str(), 0, nullptr, nullptr);
   if (size == 0)
     return {};
   std::wstring full(size, L'\0');
-  const DWORD got = GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
+  const DWORD got = SysWin().GetFullPathNameW(wide.c_str(), size, full.data(), nullptr);
   full.resize(got < size ? got : 0);
   return full;
 }
@@ -110,35 +112,35 @@ public:
   }
 
   TOsFile OpenRead(const std::string& name) override {
-    const HANDLE h = CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                 OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = SysWin().CreateFileA(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     return h == INVALID_HANDLE_VALUE ? NoOsFile : FileOf(h);
   }
 
   std::int64_t SizeOf(TOsFile f) override {
     LONG high = 0;
     SetLastError(NO_ERROR);
-    const DWORD low = SetFilePointer(Handle(f), 0, &high, FILE_END);
+    const DWORD low = SysWin().SetFilePointer(Handle(f), 0, &high, FILE_END);
     if (low == INVALID_SET_FILE_POINTER && GetLastError() != NO_ERROR)
       return -1;
     const std::int64_t size = (static_cast<std::int64_t>(static_cast<DWORD>(high)) << 32) |
                               static_cast<std::int64_t>(low);
-    if (SetFilePointer(Handle(f), 0, nullptr, FILE_BEGIN) != 0)
+    if (SysWin().SetFilePointer(Handle(f), 0, nullptr, FILE_BEGIN) != 0)
       return -1;
     return size;
   }
 
   std::int64_t Read(TOsFile f, char* buffer, std::size_t n) override {
     DWORD got = 0;
-    if (!ReadFile(Handle(f), buffer, Chunk(n), &got, nullptr))
+    if (!SysWin().ReadFile(Handle(f), buffer, Chunk(n), &got, nullptr))
       return -1;
     return got;
   }
 
   std::string SaveTarget(const std::string& name) override {
-    TFileHandle h(CreateFileA(name.c_str(), 0,
-                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    TFileHandle h(SysWin().CreateFileA(
+        name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+        OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!h)
       return name;
     std::wstring resolved = FinalPath(h.Get());
@@ -153,9 +155,9 @@ public:
     std::string target;
     if (AnsiPath(resolved, target))
       return target;
-    const DWORD n = GetShortPathNameW(resolved.c_str(), nullptr, 0);
+    const DWORD n = SysWin().GetShortPathNameW(resolved.c_str(), nullptr, 0);
     std::wstring shortForm(n, L'\0');
-    if (n > 0 && GetShortPathNameW(resolved.c_str(), shortForm.data(), n) == n - 1) {
+    if (n > 0 && SysWin().GetShortPathNameW(resolved.c_str(), shortForm.data(), n) == n - 1) {
       shortForm.resize(n - 1);
       if (AnsiPath(shortForm, target))
         return target;
@@ -164,14 +166,14 @@ public:
   }
 
   TClaim Claim(const std::string& name, TOsFile& f) override {
-    TFileHandle h(CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr));
+    TFileHandle h(SysWin().CreateFileA(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h)
       return GetLastError() == ERROR_FILE_NOT_FOUND ? TClaim::Missing : TClaim::Failed;
     // A read-only file is refused even where the open itself let it through (a
     // privileged user on a system that maps the attribute to permission bits).
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(h.Get(), &info) ||
+    if (!SysWin().GetFileInformationByHandle(h.Get(), &info) ||
         (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
       return TClaim::Failed;
     f = FileOf(h.Release());
@@ -179,8 +181,8 @@ public:
   }
 
   TCreateNew CreateNew(const std::string& name, TOsFile& f) override {
-    const HANDLE h = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE h = SysWin().CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
       const DWORD e = GetLastError();
       if (e == ERROR_FILE_EXISTS || e == ERROR_ALREADY_EXISTS)
@@ -193,7 +195,7 @@ public:
 
   bool CarryOver(TOsFile claim, TOsFile made) override {
     BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(Handle(claim), &info) || info.nNumberOfLinks > 1)
+    if (!SysWin().GetFileInformationByHandle(Handle(claim), &info) || info.nNumberOfLinks > 1)
       return false;
     // Hidden and system stay; ReplaceFileA keeps them too, but not on every system.
     const DWORD kept = info.dwFileAttributes & KeptAttributes;
@@ -201,20 +203,21 @@ public:
       return true;
     FILE_BASIC_INFO basic{};
     basic.FileAttributes = kept | FILE_ATTRIBUTE_ARCHIVE;
-    return SetFileInformationByHandle(Handle(made), FileBasicInfo, &basic, sizeof basic) != 0;
+    return SysWin().SetFileInformationByHandle(Handle(made), FileBasicInfo, &basic, sizeof basic) !=
+           0;
   }
 
-  bool SetEnd(TOsFile f) override { return SetEndOfFile(Handle(f)) != 0; }
+  bool SetEnd(TOsFile f) override { return SysWin().SetEndOfFile(Handle(f)) != 0; }
 
   std::int64_t Write(TOsFile f, const char* data, std::size_t n) override {
     DWORD put = 0;
-    const BOOL ok = WriteFile(Handle(f), data, Chunk(n), &put, nullptr);
+    const BOOL ok = SysWin().WriteFile(Handle(f), data, Chunk(n), &put, nullptr);
     if (!ok && put == 0)
       return -1;
     return put;
   }
 
-  bool Flush(TOsFile f) override { return FlushFileBuffers(Handle(f)) != 0; }
+  bool Flush(TOsFile f) override { return SysWin().FlushFileBuffers(Handle(f)) != 0; }
 
   bool Close(TOsFile f) override { return TFileHandle(Handle(f)).Close(); }
 
@@ -224,44 +227,52 @@ public:
       TFileHandle(Handle(claim)).Close();
       // The new file takes over the old one's security descriptor, attributes and
       // creation time.
-      if (ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
+      if (SysWin().ReplaceFileA(to.c_str(), from.c_str(), nullptr, 0, nullptr, nullptr))
         return TReplaced::Done;
       // Where the file system cannot do that (some network shares), or did only half (the old
       // file is gone, the new one not yet in its place), the new file is moved into place:
       // with the attributes CarryOver gave it, but with the security of its folder.
     }
-    if (MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    if (SysWin().MoveFileExA(from.c_str(), to.c_str(),
+                             MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
       return TReplaced::Done;
-    // Without a backup name the half-done replace leaves the old file nowhere to be found.
-    const bool gone = claim != NoOsFile &&
-                      GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES &&
-                      GetLastError() == ERROR_FILE_NOT_FOUND;
+    // Without a backup name the half-done replace leaves the old file nowhere to be found; a
+    // name that cannot be looked at (still pending deletion, held by another handle that
+    // shares deletion, gives access denied) may be gone too: unless the old file is seen
+    // there, the new file, perhaps the only copy, is kept.
+    const bool gone =
+        claim != NoOsFile && SysWin().GetFileAttributesA(to.c_str()) == INVALID_FILE_ATTRIBUTES;
     return gone ? TReplaced::Half : TReplaced::Failed;
   }
 
-  bool Remove(const std::string& name) override { return DeleteFileA(name.c_str()) != 0; }
+  bool Remove(const std::string& name) override { return SysWin().DeleteFileA(name.c_str()) != 0; }
 
   void RemoveLeftovers(const std::string& target) override {
-    for (const std::string& name : Leftovers(target))
-      DeleteFileA(name.c_str());
+    std::vector<std::string> names;
+    Leftovers(target, names);
+    for (const std::string& name : names)
+      SysWin().DeleteFileA(name.c_str());
   }
 
-  std::vector<std::string> Leftovers(const std::string& target) override {
+  bool Leftovers(const std::string& target, std::vector<std::string>& names) override {
     const std::size_t nameAt = target.find_last_of("\\/") + 1;
-    std::vector<std::string> names;
+    names.clear();
     WIN32_FIND_DATAA found;
-    const TFindHandle search(FindFirstFileA((target + ".*").c_str(), &found));
-    if (!search)
-      return names;
+    const TFindHandle search(SysWin().FindFirstFileA((target + ".*").c_str(), &found));
+    if (!search) {
+      const DWORD e = GetLastError();
+      return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES;
+    }
     do {
-      if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
+      if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) ==
+              0 &&
           IsTempNameOf(found.cFileName, target.substr(nameAt)))
         names.push_back(target.substr(0, nameAt) + found.cFileName);
-    } while (FindNextFileA(search.Get(), &found));
-    return names;
+    } while (SysWin().FindNextFileA(search.Get(), &found));
+    return GetLastError() == ERROR_NO_MORE_FILES;
   }
 
-  void Wait(unsigned ms) override { Sleep(ms); }
+  void Wait(unsigned ms) override { SysWin().Sleep(ms); }
 };
 
 } // namespace

@@ -10,6 +10,9 @@
 struct TFindEntry {
   bool Found = false;  // the search found an entry
   bool Folder = false; // that entry is a folder
+  // The search failed for another reason than a missing name or folder (no access, an I/O
+  // error, a network fault): whether the name is there is not known.
+  bool Unknown = false;
 };
 
 // Room for the program's own path, its end included (ModuleFileName gives at most

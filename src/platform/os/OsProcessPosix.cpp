@@ -1,6 +1,7 @@
 // The process, its files and its code page on POSIX systems. The code page is UTF-8,
 // which has no lead bytes in the double-byte sense.
 #include "platform/os/OsProcess.h"
+#include "platform/os/SysPosix.h"
 
 #include "platform/os/FdPosix.h"
 
@@ -40,7 +41,7 @@ public:
     // "" when the system cannot give the path (longer than it allows) and when the buffer
     // was filled, which may mean it was cut.
     char buffer[PATH_MAX];
-    const ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer);
+    const ssize_t n = SysPosix().readlink("/proc/self/exe", buffer, sizeof buffer);
     return n > 0 && static_cast<std::size_t>(n) < sizeof buffer
                ? std::string(buffer, static_cast<std::size_t>(n))
                : std::string();
@@ -50,13 +51,13 @@ public:
     // The command line rebuilt from the arguments: each one quoted where it holds a
     // blank or control byte, so that reading it back gives the same arguments.
     std::string raw;
-    const int fd = open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC);
+    const int fd = SysPosix().open("/proc/self/cmdline", O_RDONLY | O_CLOEXEC, 0);
     if (fd >= 0) {
       char buffer[4096];
       ssize_t n;
-      while ((n = read(fd, buffer, sizeof buffer)) > 0)
+      while ((n = SysPosix().read(fd, buffer, sizeof buffer)) > 0)
         raw.append(buffer, static_cast<std::size_t>(n));
-      close(fd);
+      SysPosix().close(fd);
     }
     std::string text, arg;
     auto flush = [&]() {
@@ -94,11 +95,13 @@ public:
     if (last.find_first_of("*?") != std::string::npos) {
       // Wildcards in the last component: the first matching entry of the folder.
       const std::string dir = FolderPart(path);
-      std::unique_ptr<DIR, TDirCloser> d(opendir(dir.c_str()));
-      if (!d)
+      std::unique_ptr<DIR, TDirCloser> d(SysPosix().opendir(dir.c_str()));
+      if (!d) {
+        entry.Unknown = errno != ENOENT && errno != ENOTDIR;
         return entry;
+      }
       found.clear();
-      while (dirent* e = readdir(d.get())) {
+      while (dirent* e = SysPosix().readdir(d.get())) {
         if (fnmatch(last.c_str(), e->d_name, FNM_PERIOD) == 0) {
           found = path.find('/') == std::string::npos ? e->d_name : dir + "/" + e->d_name;
           break;
@@ -108,8 +111,12 @@ public:
         return entry;
     }
     struct stat st {};
-    if (path.empty() || stat(found.c_str(), &st) != 0)
+    if (path.empty())
       return entry;
+    if (SysPosix().stat(found.c_str(), &st) != 0) {
+      entry.Unknown = errno != ENOENT && errno != ENOTDIR;
+      return entry;
+    }
     entry.Found = true;
     entry.Folder = S_ISDIR(st.st_mode);
     return entry;

@@ -1,6 +1,7 @@
 // The process, its files and its code page on Windows (ANSI entry points).
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsProcess.h"
+#include "platform/os/SysWin.h"
 #include "platform/os/WideWin.h"
 
 #include <windows.h>
@@ -23,8 +24,8 @@ public:
     if (lossy && slash != std::wstring::npos && slash > 0) {
       const std::wstring folder = wide.substr(0, slash);
       std::wstring shortFolder(32768, L'\0');
-      const DWORD m = GetShortPathNameW(folder.c_str(), shortFolder.data(),
-                                        static_cast<DWORD>(shortFolder.size()));
+      const DWORD m = SysWin().GetShortPathNameW(folder.c_str(), shortFolder.data(),
+                                                 static_cast<DWORD>(shortFolder.size()));
       shortFolder.resize(m < shortFolder.size() ? m : 0);
       bool shortLossy = true;
       const std::string spelled =
@@ -63,8 +64,12 @@ public:
   TFindEntry FindFirst(const std::string& name) override {
     TFindEntry entry;
     WIN32_FIND_DATAA data;
-    if (!TFindHandle(FindFirstFileA(name.c_str(), &data)))
+    if (!TFindHandle(SysWin().FindFirstFileA(name.c_str(), &data))) {
+      const DWORD e = GetLastError();
+      entry.Unknown =
+          e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && e != ERROR_NO_MORE_FILES;
       return entry;
+    }
     entry.Found = true;
     entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return entry;

@@ -4,6 +4,7 @@
 #include "platform/os/ChildPosix.h"
 #include "platform/os/FdPosix.h"
 #include "platform/os/OsShell.h"
+#include "platform/os/SysPosix.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -60,11 +61,11 @@ public:
   int ShellCopy(const std::string& from, const std::string& to) override {
     // Only a regular file (or a link to one) is copied; opening does not wait for a writer
     // of a FIFO, and a device or a folder is refused once open.
-    TFd source(open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    TFd source(SysPosix().open(from.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC, 0));
     if (source.Get() < 0)
       return ErrorOf(errno);
     struct stat st {};
-    if (fstat(source.Get(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (SysPosix().fstat(source.Get(), &st) != 0 || !S_ISREG(st.st_mode))
       return ErrorFileNotFound;
     if (static_cast<std::uintmax_t>(st.st_size) > MaxCopyBytes)
       return ErrorFileTooLarge;
@@ -78,7 +79,7 @@ public:
     std::size_t copied = 0;
     char buffer[65536];
     for (;;) {
-      const ssize_t n = read(source.Get(), buffer, sizeof buffer);
+      const ssize_t n = SysPosix().read(source.Get(), buffer, sizeof buffer);
       if (n < 0 && errno == EINTR)
         continue;
       if (n < 0)
@@ -94,16 +95,20 @@ public:
     }
     if (const int err = temp.Finish())
       return ErrorOf(err);
-    // A copy that another start put there first is this month's workbook all the same.
+    // A copy that another start put there first is this month's workbook all the same, when
+    // it is a file.
     const int err = temp.CommitNew(to);
-    return err == 0 || err == EEXIST ? 0 : ErrorOf(err);
+    struct stat made {};
+    if (err == EEXIST && SysPosix().lstat(to.c_str(), &made) == 0 && S_ISREG(made.st_mode))
+      return 0;
+    return err == 0 ? 0 : ErrorOf(err);
   }
 
   std::int32_t ShellOpen(const std::string& file, int /*showCommand: windows only*/) override {
     struct stat st {};
-    if (stat(file.c_str(), &st) != 0)
+    if (SysPosix().stat(file.c_str(), &st) != 0)
       return errno == ENOENT ? SeErrFileNotFound : SeErrPathNotFound;
-    if (access(file.c_str(), R_OK) != 0)
+    if (SysPosix().access(file.c_str(), R_OK) != 0)
       return SeErrAccessDenied;
     const TChildResult r = RunChild({"xdg-open", file}, OpenerAnswerMs);
     if (!r.Started)

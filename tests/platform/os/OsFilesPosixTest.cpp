@@ -1,7 +1,8 @@
 // What only the POSIX file layer does, on real files in a temporary folder: locks held by
 // another process, permission bits and owners (also as an ordinary user), immutable files
-// and folders, symbolic and hard links, leftovers of killed saves, a full disk and a
-// file-size limit. What every system does alike is in OsFilesContractTest.cpp.
+// and folders, symbolic and hard links, leftovers of killed saves. What every system does
+// alike is in OsFilesContractTest.cpp; a full disk, a file-size limit and every other failure
+// of a call, in the real-layer fault table (FaultInjectionTest.cpp).
 #include "ini/IniDisk.h"
 #include "ini/IniFile.h"
 #include "platform/Exceptions.h"
@@ -20,8 +21,6 @@
 #include <set>
 #include <string>
 #include <sys/file.h>
-#include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -37,13 +36,10 @@ bool Shell(const std::string& command) {
 class PosixFiles : public RealFolder {
 protected:
   std::vector<std::string> Immutable; // undone in TearDown
-  std::string Mounted;
 
   void TearDown() override {
     for (const std::string& p : Immutable)
       Shell("chattr -i '" + p + "'");
-    if (!Mounted.empty())
-      umount2(Mounted.c_str(), MNT_DETACH);
     RealFolder::TearDown();
   }
 
@@ -230,56 +226,6 @@ char SaveInChild(const std::function<bool()>& prepare, const std::function<void(
   close(out[0]);
   waitpid(child, nullptr, 0);
   return seen;
-}
-
-// Saves a large store in a child process whose files may grow to at most `limit` bytes,
-// so that writing the new file fails midway.
-char SaveWithFileSizeLimit(const std::string& name, rlim_t limit) {
-  return SaveInChild(
-      [limit] {
-        const rlimit r{limit, limit};
-        return setrlimit(RLIMIT_FSIZE, &r) == 0;
-      },
-      [&name] {
-        TMemIniFile ini(name);
-        for (int i = 0; i < 1000; ++i)
-          ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
-        ini.SaveToDisk();
-      });
-}
-
-TEST_F(PosixFiles, FileSizeLimitMidwayKeepsOldFile) {
-  // The file layer itself keeps the limit from ending the process (the child inherits it).
-  (void)TOsSlot<TOsFiles>::Native();
-  struct sigaction now {};
-  ASSERT_EQ(sigaction(SIGXFSZ, nullptr, &now), 0);
-  EXPECT_EQ(now.sa_handler, SIG_IGN);
-  Put(Ini, OldText);
-  EXPECT_EQ(SaveWithFileSizeLimit(Ini, 4096), 'W');
-  EXPECT_EQ(Get(Ini), OldText);
-  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
-  EXPECT_EQ(SaveWithFileSizeLimit(Dir + "/new.ini", 4096), 'W');
-  EXPECT_EQ(Names(Dir), std::set<std::string>{"AutoQuillmer.ini"});
-}
-
-TEST_F(PosixFiles, FullDiskKeepsOldFile) {
-  const std::string mnt = Dir + "/small";
-  ASSERT_EQ(mkdir(mnt.c_str(), 0755), 0);
-  if (mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
-    GTEST_SKIP() << "cannot mount a small tmpfs here";
-  Mounted = mnt;
-  const std::string name = mnt + "/AutoQuillmer.ini";
-  Put(name, OldText);
-  TMemIniFile ini(name);
-  for (int i = 0; i < 2000; ++i)
-    ini.WriteText("Big", "Key" + std::to_string(i), std::string(100, 'v'));
-  EXPECT_THROW(ini.SaveToDisk(), EWriteError);
-  EXPECT_EQ(Get(name), OldText);
-  EXPECT_EQ(Names(mnt), std::set<std::string>{"AutoQuillmer.ini"});
-  // Room enough once the store is smaller again.
-  ini.DropSection("Big");
-  ini.SaveToDisk();
-  EXPECT_EQ(Get(name), "[Launch]\r\nYesNo=0\r\n\r\n");
 }
 
 // --- situations of an ordinary user's files -------------------------------------------------

@@ -1,0 +1,28 @@
+#include "platform/os/SysWin.h"
+
+namespace {
+
+TSysWin Table{&::CreateFileA,
+              &::ReadFile,
+              &::WriteFile,
+              &::SetFilePointer,
+              &::SetEndOfFile,
+              &::FlushFileBuffers,
+              &::GetFileInformationByHandle,
+              &::SetFileInformationByHandle,
+              &::GetFinalPathNameByHandleW,
+              &::GetFullPathNameW,
+              &::GetShortPathNameW,
+              &::GetFileAttributesA,
+              &::ReplaceFileA,
+              &::MoveFileExA,
+              &::DeleteFileA,
+              &::FindFirstFileA,
+              &::FindNextFileA,
+              &::Sleep};
+
+} // namespace
+
+TSysWin& SysWin() {
+  return Table;
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+// The system calls of the Windows file layer, one table by name, the way the layer makes every
+// call that can fail: SysWin().CreateFileA(...) and so on. Each entry is the real call; a test
+// replaces entries to make calls fail with the errors the system gives.
+#include <windows.h>
+
+struct TSysWin {
+  decltype(&::CreateFileA) CreateFileA;
+  decltype(&::ReadFile) ReadFile;
+  decltype(&::WriteFile) WriteFile;
+  decltype(&::SetFilePointer) SetFilePointer;
+  decltype(&::SetEndOfFile) SetEndOfFile;
+  decltype(&::FlushFileBuffers) FlushFileBuffers;
+  decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+  decltype(&::SetFileInformationByHandle) SetFileInformationByHandle;
+  decltype(&::GetFinalPathNameByHandleW) GetFinalPathNameByHandleW;
+  decltype(&::GetFullPathNameW) GetFullPathNameW;
+  decltype(&::GetShortPathNameW) GetShortPathNameW;
+  decltype(&::GetFileAttributesA) GetFileAttributesA;
+  decltype(&::ReplaceFileA) ReplaceFileA;
+  decltype(&::MoveFileExA) MoveFileExA;
+  decltype(&::DeleteFileA) DeleteFileA;
+  decltype(&::FindFirstFileA) FindFirstFileA;
+  decltype(&::FindNextFileA) FindNextFileA;
+  decltype(&::Sleep) Sleep;
+};
+
+// The table in use: the real calls unless a test has replaced some.
+TSysWin& SysWin();
