@@ -24,6 +24,7 @@ namespace {
 constexpr TMoment FirstDayOf1900 = 2.0;
 constexpr TMoment Hour = 1.0 / 24;
 constexpr TMoment Minute = Hour / 60;
+constexpr TMoment Second = Minute / 60;
 
 // The file names and the settings' defaults (Defaults.def): SettingsFile, TemplateType1 and so
 // on, DefaultTimeToNext and so on. A time of day is a moment on 1900-01-01.
@@ -97,28 +98,85 @@ std::string HexCode(std::uint32_t code) {
   return out;
 }
 
-// The run lock of the settings file, held from before the settings are read until they
-// are written back, and given back on every way out.
+// How long a start waits for the run lock: its holder gives it back within moments, since it
+// never keeps it across a box. One that keeps it longer is stuck, and the start goes on by
+// itself, as where no lock can be had.
+constexpr unsigned RunLockWaitMs = 5000;
+
+// The locks of the settings file for one start, given back on every way out. The run lock is
+// held while the start reads the settings, decides, opens the chart and saves, and given back
+// around every box (ShowUnlocked), after which the start learns whether another start opened the
+// chart meanwhile; the question lock is held for the whole run, so that a second start can tell
+// that a question of this one may be on screen.
 class TStartLock {
 public:
-  TStartLock() : Result(OsRunLock().Take(SettingsFile)) {}
-  ~TStartLock() { Give(); }
+  TStartLock() {
+    Run = Take(TRunLockKind::Run, 0);
+    if (Run == TRunLock::Busy) {
+      Waited = true;
+      Run = Take(TRunLockKind::Run, RunLockWaitMs);
+    }
+    Question = Take(TRunLockKind::Question, 0);
+    Current = this;
+  }
+  ~TStartLock() {
+    Give();
+    Current = nullptr;
+  }
   TStartLock(const TStartLock&) = delete;
   TStartLock& operator=(const TStartLock&) = delete;
-  // Another start of the same settings file is handling the day.
-  bool Busy() const { return Result == TRunLock::Busy; }
-  // Waits until the other start has saved the settings (or ended) and takes the lock then.
-  void WaitTurn() { Result = OsRunLock().TakeWhenFree(SettingsFile); }
-  void BringHolderForward() const { OsRunLock().BringHolderForward(SettingsFile); }
+  // The start that holds the locks of the run, while it runs.
+  static TStartLock* Current;
+  // Another start of the same settings file may have its question on screen.
+  bool OtherAsks() const { return Question == TRunLock::Busy; }
+  // Another start held the run lock when this one came.
+  bool WaitedForTurn() const { return Waited; }
+  // Another start opened the chart while a box of this one was up: read, with the run lock held,
+  // from the settings file once after each box.
+  bool OtherOpened();
+  void BringAskerForward() const { OsRunLock().BringHolderForward(SettingsFile); }
+  // Around a box: the run lock given back, then taken again.
+  void BeforeBox() {
+    Resume = Run == TRunLock::Held;
+    Stale = Stale || Resume;
+    GiveRun();
+  }
+  void AfterBox() {
+    if (Resume)
+      Run = Take(TRunLockKind::Run, RunLockWaitMs);
+  }
   void Give() {
-    if (Result == TRunLock::Held)
-      OsRunLock().Give();
-    Result = TRunLock::Unavailable;
+    if (Question == TRunLock::Held)
+      OsRunLock().Give(TRunLockKind::Question);
+    Question = TRunLock::Unavailable;
+    GiveRun();
   }
 
 private:
-  TRunLock Result;
+  static TRunLock Take(TRunLockKind kind, unsigned waitMs) {
+    return OsRunLock().Take(SettingsFile, kind, waitMs);
+  }
+  void GiveRun() {
+    if (Run == TRunLock::Held)
+      OsRunLock().Give(TRunLockKind::Run);
+    Run = TRunLock::Unavailable;
+  }
+
+  TRunLock Run, Question;
+  bool Waited = false, Opened = false, Stale = false, Resume = false;
 };
+
+TStartLock* TStartLock::Current = nullptr;
+
+// Shows a box with the run lock given back for as long as it is up.
+int ShowUnlocked(const TBoxText& text, const TBoxText& caption, unsigned flags) {
+  if (TStartLock::Current)
+    TStartLock::Current->BeforeBox();
+  const int answer = ShowBox(text, caption, flags);
+  if (TStartLock::Current)
+    TStartLock::Current->AfterBox();
+  return answer;
+}
 
 // Shows the outcome of adding or removing the entry: the headline, for a failure the
 // reason, then where the entry is. Returns the exit code of the run.
@@ -227,7 +285,7 @@ bool IconFlags(const std::string& icon, bool question, const TBoxText& caption, 
       flags = i.Flags;
       return true;
     }
-  ShowBox(txtIconFault, caption, MbOk);
+  ShowUnlocked(txtIconFault, caption, MbOk);
   return false;
 }
 
@@ -237,7 +295,7 @@ std::int32_t ShowMsg(const TBoxText& text, const std::string& icon, const TBoxTe
   unsigned flags;
   if (!IconFlags(icon, false, caption, flags))
     return -1;
-  return ShowBox(text, caption, flags | MbOk);
+  return ShowUnlocked(text, caption, flags | MbOk);
 }
 
 std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::string& buttons,
@@ -250,10 +308,10 @@ std::int32_t AskMsg(const TBoxText& text, const std::string& icon, const std::st
   else if (buttons == "ync")
     flags |= MbYesNoCancel;
   else {
-    ShowBox(txtButtonFault, caption, MbOk);
+    ShowUnlocked(txtButtonFault, caption, MbOk);
     return -1;
   }
-  return ShowBox(text, caption, flags);
+  return ShowUnlocked(text, caption, flags);
 }
 
 // ---------------------------------------------------------------------------------------
@@ -447,6 +505,27 @@ bool SaveSettings() {
   return WriteBack(ini);
 }
 
+namespace {
+
+// An opening recorded on this logical day.
+bool OpenedToday(TMoment lastOpened) {
+  return FloorToInt(ToLogicalDay(lastOpened)) == FloorToInt(ToLogicalDay(NowLocal()));
+}
+
+} // namespace
+
+bool TStartLock::OtherOpened() {
+  if (Stale) {
+    Stale = false;
+    // A last opening that only reads back differently, a two-digit year's for one, is not
+    // today's.
+    const TMoment onDisk =
+        TMemIniFile(SettingsFile).ReadMoment("Execute", "Last_XLS", DefaultLastXls);
+    Opened = Opened || (onDisk != Last_XLS && OpenedToday(onDisk));
+  }
+  return Opened;
+}
+
 bool HasLegacySettings() {
   if (!FilePresent(SettingsFile))
     return false;
@@ -478,23 +557,16 @@ void RunLauncher() {
     SetRunExitCode(AddStartupEntry());
     return;
   }
-  // One start at a time per settings file. A start that finds another one at work, which
-  // decides, asks, opens and saves for the day, brings that start's box forward (the user
-  // may not have seen it) and ends without a word or a write. With "open" given it waits
-  // for its turn instead: when the other start has opened the chart meanwhile, the request
-  // is met and it ends; otherwise it runs as usual and opens the chart. Where no lock can be
-  // had, each start goes on by itself.
+  // Starts of the same settings file take turns for moments, never across a box. A start that
+  // finds another's question possibly on screen brings it forward (the user may not have seen
+  // it) and ends without a word or a write; with "open" given it goes on and opens the chart,
+  // unless another start has opened it since this request came. Where no lock can be had, each
+  // start goes on by itself.
+  const TMoment requested = NowLocal() - 2 * Second;
   TStartLock lock;
-  bool waited = false;
-  TMoment lastOpenedBefore = DefaultLastXls;
-  if (lock.Busy()) {
-    lock.BringHolderForward();
-    if (!OpenSwitchGiven())
-      return;
-    LoadSettings();
-    lastOpenedBefore = Last_XLS;
-    lock.WaitTurn();
-    waited = true;
+  if (lock.OtherAsks() && !OpenSwitchGiven()) {
+    lock.BringAskerForward();
+    return;
   }
   // The program's folder. Without the program's own path there is none: the run ends
   // rather than work in some other folder.
@@ -510,10 +582,8 @@ void RunLauncher() {
   // or where it cannot be, read in the file's place (no first run then).
   const TKeptFile kept(SettingsFile);
   LoadSettingsFrom(kept.From());
-  // The other start opened the chart while this one waited: the request is met. (A last
-  // opening that only reads back differently, a two-digit year's for one, is no opening.)
-  if (waited && Last_XLS != lastOpenedBefore &&
-      FloorToInt(ToLogicalDay(Last_XLS)) == FloorToInt(ToLogicalDay(NowLocal())))
+  // Another start opened the chart while this one waited its turn: the request is met.
+  if (lock.WaitedForTurn() && OpenSwitchGiven() && Last_XLS >= requested && OpenedToday(Last_XLS))
     return;
   if (HasLegacySettings()) {
     SaveSettings();
@@ -525,6 +595,10 @@ void RunLauncher() {
     if (!ChooseTemplateType())
       return;
   }
+  // After every box the start goes on only if no other start opened the chart meanwhile:
+  // that start has recorded the day, and this one neither opens nor writes.
+  if (lock.OtherOpened())
+    return;
   // The start time, after any first-run question, and the launch decision.
   StartTime = NowLocal();
   const std::int32_t d = DaysSinceLastOpen();
@@ -535,10 +609,14 @@ void RunLauncher() {
     if (FilePresence(TargetFile) != TPresence::Present && !CopyTemplate()) {
       ShowMsg(txtPrepareFailed, "e", txtAppCaption);
     } else if (!YesNo || OpenSwitchGiven() || ConfirmOpen()) {
+      if (lock.OtherOpened())
+        return;
       if (OpenWorkbook())
         Last_XLS = StartTime;
     }
   }
+  if (lock.OtherOpened())
+    return;
   // The settings are written back, whatever happened on the way; the next start may begin
   // as soon as they are, before any report of a failed write-back.
   const bool saved = SaveSettings();

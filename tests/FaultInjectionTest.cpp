@@ -97,9 +97,9 @@ const TFault Faults[] = {
      [](TFakePlatform& p, int n) {
        p.Shell.CopyFails = std::vector{2, 5, 32, 112, 1117}[n];
      }},
-    {"the run lock: busy, none to be had", 2, "", nullptr,
+    {"the locks: another's question, none to be had", 2, "", nullptr,
      [](TFakePlatform& p, int n) {
-       p.RunLock.Answer = n ? TRunLock::Unavailable : TRunLock::Busy;
+       p.RunLock.Question = n ? TRunLock::Unavailable : TRunLock::Busy;
      }},
     {"the entry", 5, "/startup", &StartupWords().AddFailed,
      [](TFakePlatform& p, int n) {

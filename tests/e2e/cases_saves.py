@@ -116,10 +116,14 @@ def starts_at_once(t):
     kill_race(t, "race", ROUNDS, str(STARTS))
 
 
-@case("a start during another's question brings the question forward and ends with no box "
-      "and no opening; one with /open waits for the answer: Yes opens once, and so does No",
+@case("a start during another's question (also by a subst drive) brings it forward and ends with "
+      "no box or opening; one with /open opens at once, and Yes or No after opens nothing more",
       tags=("saves", "slow"))
 def start_during_question(t):
     kill_race(t, "question", 1)
     kill_race(t, "question", 1, "/open")
     kill_race(t, "question", 1, "/open", "no")
+    drive = t.session.prefix / "dosdevices" / "q:"  # a subst drive of the folder
+    drive.symlink_to(t.folder)
+    kill_race(t, "question", 1, "-", "yes", "Q:")
+    drive.unlink()

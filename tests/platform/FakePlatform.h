@@ -210,21 +210,24 @@ public:
   }
 };
 
-// The run lock: each call is recorded ("Take name", "TakeWhenFree name", "BringHolderForward
-// name" or "Give") and handed to OnCall; Take answers Answer, TakeWhenFree Held.
+// The locks: each call is recorded ("Take run N", "Wait run N" when it waits, "Take question N",
+// "BringHolderForward N", "Give run", "Give question"), handed to OnCall and answered as set.
 class TFakeRunLock : public TOsRunLock {
 public:
   std::vector<std::string> Calls;
-  TRunLock Answer = TRunLock::Held;
+  TRunLock Answer = TRunLock::Held, WaitAnswer = TRunLock::Held, Question = TRunLock::Held;
   std::function<void(const std::string&)> OnCall = [](const std::string&) {};
-  TRunLock Take(const std::string& name) override { return Record("Take " + name), Answer; }
-  TRunLock TakeWhenFree(const std::string& name) override {
-    return Record("TakeWhenFree " + name), TRunLock::Held;
+  TRunLock Take(const std::string& name, TRunLockKind kind, unsigned waitMs) override {
+    if (kind == TRunLockKind::Question)
+      return Record("Take question " + name), Question;
+    return Record((waitMs ? "Wait run " : "Take run ") + name), waitMs ? WaitAnswer : Answer;
   }
   void BringHolderForward(const std::string& name) override {
     Record("BringHolderForward " + name);
   }
-  void Give() override { Record("Give"); }
+  void Give(TRunLockKind kind) override {
+    Record(kind == TRunLockKind::Question ? "Give question" : "Give run");
+  }
   void Record(const std::string& call) { Calls.push_back(call), OnCall(call); }
 };
 

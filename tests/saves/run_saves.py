@@ -70,6 +70,13 @@ STAND_INS = {
 }
 
 
+# The lock folder's name taken by nobody in a /tmp of the start's own; then what it holds: .squat
+SQUAT = ('cd "$0" && mount -t tmpfs aq /tmp && mkdir -p "$0" && mount -c --bind . "$0" || exit 9\n'
+         'if [ "$1" = folder ]; then mkdir -m 700 "$2"; else : > "$2"; fi; chown 65534:65534 "$2"\n'
+         'p=$2 l=$3; shift 3; cd "$OLDPWD"; "$@"; c=$?\n'
+         'if [ -d "$p" ]; then ls -A "$p"; else wc -c < "$p"; fi > "$l"; exit $c\n')
+
+
 def complete(data: bytes) -> bool:
     """A whole settings file as the launcher writes it: its sections and keys in order,
     every line ended by CR LF, values that are not empty."""
@@ -141,10 +148,11 @@ class Bench:
     def start(self, folder: Path, as_nobody: bool = False, file_limit: int | None = None,
               cwd: Path | None = None, walk: list[str] | None = None, terminal: bool = False,
               args: tuple[str, ...] = (), gate: Path | None = None,
-              env: dict[str, str] | None = None) -> subprocess.Popen:
+              env: dict[str, str] | None = None, squat: str | None = None) -> subprocess.Popen:
         # walk: the steps from `folder` to the program's folder, too deep to be named whole;
         # terminal: no display, a terminal for input and a pipe nobody reads for errors;
-        # gate: a FIFO that holds the start until it opens, so that many starts begin together.
+        # gate: a FIFO that holds the start until it opens, so that many starts begin together;
+        # squat: "folder" or "file" of another user at the lock folder's name (SQUAT).
         if as_nobody and not self.nobody_reaches:
             raise NoOrdinaryUser
         env = self.env(folder, **(env or {}))
@@ -170,6 +178,10 @@ class Bench:
         command = ["./" + PROGRAM, *args] if walk else [str(folder / PROGRAM), *args]
         if gate:
             command = ["/bin/sh", "-c", 'read x < "$0"; exec "$@"', str(gate), *command]
+        if squat:
+            command = ["unshare", "-m", "sh", "-c", SQUAT, str(self.root), squat,
+                       f"/tmp/auto-quillmer-{os.geteuid()}", f"{self.logs}/{folder.name}.squat",
+                       *command]
         try:
             return subprocess.Popen(command, cwd=None if walk else cwd or folder, env=env,
                                     stdout=subprocess.DEVNULL, preexec_fn=before, **streams)
@@ -330,6 +342,13 @@ SITUATIONS = [
      [], "whole", None),
     ("a settings file another program holds locked: the failure report, exit 1, the old file",
      file_held, [REPORT.format("EFOpenError", "XXXXXXXX"), OPEN_ERROR], "kept", None),
+    ("another user's folder at the name of the private lock folder: refused, nothing put in "
+     "it, the start goes on by itself: saved", lambda b, f: b.run(f) and {"squat": "folder"}, [],
+     "whole",
+     lambda f: (f.parent / "logs" / f"{f.name}.squat").read_text() == ""),
+    ("another user's file at that name: the same", lambda b, f: b.run(f) and {"squat": "file"},
+     [], "whole",
+     lambda f: (f.parent / "logs" / f"{f.name}.squat").read_text().strip() == "0"),
     ("a 64-byte file-size limit: the write-back box, exit 0, the old file", file_size_limit,
      [WRITE_FAILED], "kept", None),
     ("a 16-byte file-size limit on a first run: both boxes, exit 0, no file",
@@ -531,18 +550,21 @@ def long_lived_fds(pid_file: Path) -> list[str]:
 
 # (title, settings: "same day", "new day" or "first run", starts at once (None: --starts, in
 # --rounds rounds), arguments (of the second start, for a question), opener: "quick",
-# "foreground", "background", "slow-failure", or "question" / "declined question": a second
-# start while the first one's question waits, answered Yes / No)
+# "foreground", "background", "slow-failure", or "question": a second start while the first
+# one's question is up, answered Yes after ("declined": No; "stopped": the first start stopped
+# as by Ctrl+Z till then; "elsewhere": the first start with XDG_RUNTIME_DIR, the second without))
 START_PATTERNS = [
     ("same-day starts at once: nothing opens", "same day", None, (), "quick"),
     ("starts at once on a new day: one opening", "new day", None, (), "quick"),
     ("first runs at once: one opening", "first run", None, (), "quick"),
     ("a start during another's question: no opening; the first, answered Yes, opens once",
      "new day", 2, (), "question"),
-    ("/open during another's question answered Yes: it waits, then ends; one opening",
-     "new day", 2, ("/open",), "question"),
-    ("/open during another's question answered No: it waits, then opens once", "new day", 2,
-     ("/open",), "declined question"),
+    ("a start without XDG_RUNTIME_DIR during the question of one with it: no second question, "
+     "no opening; the first, answered Yes, opens once", "new day", 2, (), "elsewhere question"),
+    ("/open during the question of a stopped start: it opens within 2 s; the question, answered "
+     "Yes after, opens nothing more", "new day", 2, ("/open",), "stopped question"),
+    ("/open during another's question: it opens within 2 s; the question, answered No after, "
+     "changes nothing", "new day", 2, ("/open",), "declined question"),
     ("an opener that fails after 1.5 s: the open-failure box with its code, the day not "
      "counted", "new day", 1, (), "slow-failure"),
     ("an opener that keeps the application in its foreground: the day recorded without "
@@ -550,6 +572,7 @@ START_PATTERNS = [
      "foreground"),
     ("an opener whose child keeps its output: the same", "new day", 1, (), "background"),
 ]
+OPEN_WITHIN, TIMINGS = 2.0, []  # seconds from an /open start to its opening; those measured
 
 
 def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
@@ -576,18 +599,26 @@ def run_start_pattern(bench: Bench, folder: Path, settings: str, starts: int,
     if opener.endswith("question"):
         env["AQ_BOX_GATE"] = str(box_gate)
         env["AQ_BOX_ANSWER"] = "1" if opener.startswith("declined") else "0"
-        first = bench.start(folder, env=env)
+        runtime = tempfile.mkdtemp(dir=bench.logs)  # the desktop's XDG_RUNTIME_DIR, 0700
+        first = bench.start(folder, env={**env, "XDG_RUNTIME_DIR": runtime}
+                            if opener.startswith("elsewhere") else env)
         for _ in range(600):
             if bench.box_log(folder).exists():
                 break
             time.sleep(0.05)
+        if opener.startswith("stopped"):
+            first.send_signal(signal.SIGSTOP)
+        started = time.monotonic()
         second = bench.start(folder, args=args, env=env)
-        if "/open" in args and (time.sleep(1) or second.poll() is not None):
-            problems.append("the /open start did not wait for the question")
-        elif "/open" not in args and ended(second) != 0:
-            problems.append("the second start did not end at once with 0")
-        if open_log.exists():
-            problems.append("the second start opened the chart during the question")
+        if "/open" in args:
+            while not open_log.exists() and time.monotonic() - started < 10:
+                time.sleep(0.01)
+            TIMINGS.append(time.monotonic() - started)
+            if TIMINGS[-1] > OPEN_WITHIN:
+                problems.append(f"the /open start opened the chart after {TIMINGS[-1]:.2f} s")
+        elif ended(second) != 0 or open_log.exists():
+            problems.append("the second start did not end at once with 0, or opened the chart")
+        first.send_signal(signal.SIGCONT)
         box_gate.touch()
         processes = [first, second]
     else:
@@ -648,7 +679,8 @@ def run_starts(bench: Bench, rounds: int, starts: int) -> tuple[int, int]:
         passed += ok
         failed += not ok
         print(f"{'ok  ' if ok else 'FAIL'} {title}"
-              + (f" ({times} rounds of {starts})" if count is None else ""))
+              + (f" ({times} rounds of {starts})" if count is None else "")
+              + (f" ({TIMINGS.pop():.2f} s)" if TIMINGS else ""))
         for problem in problems[:20]:
             print(f"     {problem}")
     return passed, failed

@@ -1,55 +1,46 @@
-// The run lock on Windows: a mutex of the session named after the settings file's full path,
-// and the holder's process id beside it.
+// The locks of a settings file on Windows: mutexes of the session named after the identity of
+// the settings file's folder, and the process id of the question lock's holder beside it.
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsRunLock.h"
 #include "platform/os/WideWin.h"
 
 #include <windows.h>
 
-#include <cstdint>
 #include <utility>
 
 namespace {
 
-// The full path of a file in one spelling: long folder names, upper case.
-std::wstring OneSpelling(const std::wstring& name) {
+// Hexadecimal digits of a number.
+std::wstring Hex(DWORD value) {
+  std::wstring out;
+  for (int shift = 28; shift >= 0; shift -= 4)
+    out.push_back(L"0123456789abcdef"[(value >> shift) & 0xFu]);
+  return out;
+}
+
+// "Local\AutoQuillmer-" + the volume serial number and file index of the folder of the file
+// `name`, the same through any drive letter, subst drive, UNC path or junction that reaches
+// the folder; "-question" after it for the question lock. Empty when the folder cannot be
+// opened.
+std::wstring MutexName(const std::string& name, TRunLockKind kind) {
+  const std::wstring given = WideFrom(CP_ACP, name);
   std::wstring full(32768, L'\0');
   wchar_t* filePart = nullptr;
   const DWORD n =
-      GetFullPathNameW(name.c_str(), static_cast<DWORD>(full.size()), full.data(), &filePart);
+      GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), &filePart);
   if (n == 0 || n >= full.size())
     return {};
-  const std::size_t fileAt = filePart ? static_cast<std::size_t>(filePart - full.data()) : n;
-  full.resize(n);
-  if (fileAt < n) {
-    // The folder exists even before a first run has made the file.
-    const std::wstring folder = full.substr(0, fileAt);
-    std::wstring longFolder(32768, L'\0');
-    const DWORD m =
-        GetLongPathNameW(folder.c_str(), longFolder.data(), static_cast<DWORD>(longFolder.size()));
-    if (m > 0 && m < longFolder.size())
-      full = longFolder.substr(0, m) + full.substr(fileAt);
-  }
-  std::wstring upper(full.size(), L'\0');
-  if (LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, full.data(), static_cast<int>(full.size()),
-                   upper.data(), static_cast<int>(upper.size())) != static_cast<int>(full.size()))
-    return full;
-  return upper;
-}
-
-// "Local\AutoQuillmer-" and a 64-bit FNV-1a digest of the path, in hexadecimal.
-std::wstring MutexName(const std::wstring& path) {
-  std::uint64_t hash = 14695981039346656037ull;
-  for (const wchar_t c : path) {
-    for (int byte = 0; byte < 2; ++byte) {
-      hash ^= (static_cast<std::uint16_t>(c) >> (8 * byte)) & 0xFFu;
-      hash *= 1099511628211ull;
-    }
-  }
-  std::wstring out = L"Local\\AutoQuillmer-";
-  for (int shift = 60; shift >= 0; shift -= 4)
-    out.push_back(L"0123456789abcdef"[(hash >> shift) & 0xFu]);
-  return out;
+  // The folder exists even before a first run has made the file.
+  full.resize(filePart ? static_cast<std::size_t>(filePart - full.data()) : n);
+  const TFileHandle folder(CreateFileW(
+      full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+      nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
+    return {};
+  return L"Local\\AutoQuillmer-" + Hex(info.dwVolumeSerialNumber) + L"-" +
+         Hex(info.nFileIndexHigh) + Hex(info.nFileIndexLow) +
+         (kind == TRunLockKind::Question ? L"-question" : L"");
 }
 
 // The holder's process id, published beside the mutex under the mutex's name and
@@ -78,17 +69,35 @@ BOOL CALLBACK FindBox(HWND window, LPARAM param) {
 
 class TOsRunLockWin final : public TOsRunLock {
 public:
-  TRunLock Take(const std::string& name) override { return Lock(name, 0); }
-  TRunLock TakeWhenFree(const std::string& name) override { return Lock(name, INFINITE); }
+  TRunLock Take(const std::string& name, TRunLockKind kind, unsigned waitMs) override {
+    const std::wstring mutexName = MutexName(name, kind);
+    if (mutexName.empty())
+      return TRunLock::Unavailable;
+    TObjectHandle mutex(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+    if (!mutex)
+      return TRunLock::Unavailable;
+    switch (WaitForSingleObject(mutex.Get(), waitMs)) {
+    case WAIT_OBJECT_0:
+    case WAIT_ABANDONED: // its holder ended without giving it back
+      Held[Index(kind)] = std::move(mutex);
+      if (kind == TRunLockKind::Question)
+        Publish(mutexName);
+      return TRunLock::Held;
+    case WAIT_TIMEOUT:
+      return TRunLock::Busy;
+    default:
+      return TRunLock::Unavailable;
+    }
+  }
 
   void BringHolderForward(const std::string& name) override {
-    const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
-    if (path.empty())
+    const std::wstring mutexName = MutexName(name, TRunLockKind::Question);
+    if (mutexName.empty())
       return;
     DWORD pid = 0;
     {
       const TObjectHandle map(
-          OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(MutexName(path)).c_str()));
+          OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(mutexName).c_str()));
       if (!map)
         return;
       if (const TMappedView view{MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, sizeof pid)})
@@ -106,35 +115,18 @@ public:
     SetForegroundWindow(find.Box);
   }
 
-  void Give() override {
-    Holder.Close();
-    if (!Held)
+  void Give(TRunLockKind kind) override {
+    if (kind == TRunLockKind::Question)
+      Holder.Close();
+    TObjectHandle& held = Held[Index(kind)];
+    if (!held)
       return;
-    ReleaseMutex(Held.Get());
-    Held.Close();
+    ReleaseMutex(held.Get());
+    held.Close();
   }
 
 private:
-  TRunLock Lock(const std::string& name, DWORD waitMs) {
-    const std::wstring path = OneSpelling(WideFrom(CP_ACP, name));
-    if (path.empty())
-      return TRunLock::Unavailable;
-    const std::wstring mutexName = MutexName(path);
-    TObjectHandle mutex(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
-    if (!mutex)
-      return TRunLock::Unavailable;
-    switch (WaitForSingleObject(mutex.Get(), waitMs)) {
-    case WAIT_OBJECT_0:
-    case WAIT_ABANDONED: // its holder ended without giving it back
-      Held = std::move(mutex);
-      Publish(mutexName);
-      return TRunLock::Held;
-    case WAIT_TIMEOUT:
-      return TRunLock::Busy;
-    default:
-      return TRunLock::Unavailable;
-    }
-  }
+  static int Index(TRunLockKind kind) { return kind == TRunLockKind::Question ? 1 : 0; }
 
   // Publishes this process's id as the holder's; a start that cannot find it brings nothing
   // forward, which is all that is lost.
@@ -147,7 +139,7 @@ private:
       *static_cast<volatile DWORD*>(view.Get()) = GetCurrentProcessId();
   }
 
-  TObjectHandle Held;
+  TObjectHandle Held[2];
   TObjectHandle Holder;
 };
 

@@ -7,7 +7,7 @@
 //
 // Usage: aqkillrace.exe kill COUNT PROGRAM SEED
 //        aqkillrace.exe race COUNT PROGRAM STARTS
-//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT [no]]
+//        aqkillrace.exe question COUNT PROGRAM [ARGUMENT|- [yes|no [FOLDER of the second start]]]
 //
 // PROGRAM lies in the folder it runs in, beside a template; its settings file is the one
 // in that folder. Kills alternate between a start with the old file and a first run
@@ -29,7 +29,7 @@ const char* const Keys[] = {
     "[Execute]", "Last_XLS=", "LastQuillmer=", "",       "[Date]", "TimeToNext=", "",
     "[Launch]",  "Type1=",    "WindowSize=",   "YesNo=", ""};
 
-std::wstring Folder;
+std::wstring Folder, Spelling;
 
 std::wstring In(const std::wstring& name) {
   return Folder + L"\\" + name;
@@ -140,7 +140,8 @@ struct TChild {
   bool Started = false;
 };
 
-TChild Start(const std::wstring& program, const std::wstring& args = L"") {
+TChild Start(const std::wstring& program, const std::wstring& args = L"",
+             const std::wstring& folder = Folder) {
   TChild child;
   STARTUPINFOW si{};
   si.cb = sizeof si;
@@ -150,7 +151,7 @@ TChild Start(const std::wstring& program, const std::wstring& args = L"") {
       Sleep(200);
     std::wstring line = L"\"" + program + L"\"" + (args.empty() ? L"" : L" " + args);
     child.Started = CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, FALSE, 0,
-                                   nullptr, Folder.c_str(), &si, &child.Info) != 0;
+                                   nullptr, folder.c_str(), &si, &child.Info) != 0;
     if (!child.Started)
       std::printf("note: CreateProcess failed with %lu\n", GetLastError());
   }
@@ -331,11 +332,12 @@ void CheckRound(int i, const std::vector<DWORD>& codes, const std::vector<std::w
 
 // Rounds on a new day: `starts` starts at once or, with `question`, a start with `args` while
 // the first one's question waits, which must bring the question forward and end with no box
-// and no opening or, given "/open", wait for the answer.
+// and no opening or, given "/open", open the chart within 2 s more than the question took.
 void NewDays(int count, const std::wstring& program, int starts, bool question,
              const std::wstring& args) {
   const bool open = args == L"/open";
   int openings = 0;
+  ULONGLONG shownMs = 0, secondMs = 0;
   for (int i = 0; i < count; ++i) {
     if (!NewDay())
       Report("the settings file cannot be set to a new day", i);
@@ -345,18 +347,22 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
     std::vector<DWORD> codes;
     if (question) {
       TBoxSweep look{children[0].Info.dwProcessId, &boxes, false};
+      const ULONGLONG t0 = GetTickCount64();
       for (int waited = 0; children[0].Started && !look.Seen && waited < 120000; waited += 50) {
         EnumWindows(AnswerBox, reinterpret_cast<LPARAM>(&look));
         Sleep(50);
       }
+      shownMs = GetTickCount64() - t0;
       if (!SetForegroundWindow(CreateWindowExW(0, L"STATIC", L"aqkillrace", WS_VISIBLE, 0, 0, 99,
                                                99, nullptr, nullptr, nullptr, nullptr)))
         Report("the helper's own window did not come to the front", i);
-      TChild second = Start(program, args); // it ends at once, or waits with "/open"
-      const bool secondEnded =
-          second.Started && WaitAnswering(second, open ? 3000 : INFINITE, secondBoxes);
-      if (!look.Seen || !secondBoxes.empty() || Openings() != before || secondEnded == open)
-        Report("no question, or the second start showed a box, opened or waited wrongly", i);
+      const ULONGLONG t1 = GetTickCount64();
+      TChild second = Start(Spelling + L"\\AutoQuillmer.exe", args, Spelling); // it ends at once
+      const bool secondEnded = second.Started && WaitAnswering(second, 60000, secondBoxes);
+      secondMs = GetTickCount64() - t1;
+      if (!look.Seen || !secondBoxes.empty() || !secondEnded ||
+          (open ? OpeningsSince(before) != 1 || secondMs > shownMs + 2000 : Openings() != before))
+        Report("no question, or the second start showed a box, opened wrongly or took long", i);
       DWORD front = 0; // the process of the foreground window, within a few seconds
       for (int waited = 0; !open && front != children[0].Info.dwProcessId && waited < 5000;
            waited += 50, Sleep(50))
@@ -384,8 +390,12 @@ void NewDays(int count, const std::wstring& program, int starts, bool question,
     openings += opened;
     CheckRound(i, codes, boxes, opened);
   }
-  std::printf("%s: %d rounds of %d starts on a new day: %d openings\n",
+  std::printf("%s: %d rounds of %d starts on a new day: %d openings",
               question ? "question" : "race", count, question ? 2 : starts, openings);
+  if (question)
+    std::printf("; the question came after %llu ms, the second start ended after %llu ms", shownMs,
+                secondMs);
+  std::printf("\n");
 }
 
 } // namespace
@@ -401,12 +411,13 @@ int wmain(int argc, wchar_t** argv) {
   const std::wstring program = argv[3];
   Folder = program.substr(0, program.find_last_of(L'\\'));
   AnswerYes = mode != L"kill" && (argc < 6 || std::wstring(argv[5]) != L"no");
+  Spelling = argc > 6 ? argv[6] : Folder;
   if (mode == L"kill")
     Kill(count, program, argc > 4 ? static_cast<unsigned>(_wtoi(argv[4])) : 1u);
   else if (mode == L"race")
     NewDays(count, program, argc > 4 ? _wtoi(argv[4]) : 2, false, L"");
   else
-    NewDays(count, program, 1, true, argc > 4 ? argv[4] : L"");
+    NewDays(count, program, 1, true, argc > 4 && std::wstring(argv[4]) != L"-" ? argv[4] : L"");
   std::printf("aqkillrace: %d bad\n", Bad);
   std::fflush(stdout);
   return Bad ? 1 : 0;
