@@ -23,7 +23,7 @@ std::string LoadFileText(const std::string& name);
 // the platform's replace takes the old file away and then cannot put the new one in its
 // place, the move is tried again for half a second, then the text is written under the
 // file's name; where that fails too, the new file, then the only copy, is kept under its
-// own name (RestoreKeptFile takes it back) and the failure is raised. A link that the system would
+// own name (TKeptFile takes it back) and the failure is raised. A link that the system would
 // not follow for this user is not saved through: nothing is written. Raises EFCreateError when the
 // file cannot be claimed for writing, the new file cannot be created or cannot take the old one's
 // place, and EWriteError when writing or flushing fails.
