@@ -181,6 +181,9 @@ fi
 if wants win64 && built win64; then
   counted 1200 "win64 unit tests under Wine" \
     env LC_ALL=ja_JP.UTF-8 tests/harness/wine-run.sh build/win64/tests/aq_unit_tests.exe "${gtest[@]}"
+  named "win64 real-layer faults" && counted 900 "win64 real-layer faults under Wine" \
+    env AQ_REAL_FAULTS=1 LC_ALL=ja_JP.UTF-8 tests/harness/wine-run.sh \
+    build/win64/tests/aq_unit_tests.exe --gtest_filter='RealFaults*'
   counted 900 "win64 faults under Wine" python3 tests/faults/run_faults.py "${k[@]}" \
     --wine tests/harness/wine-run.sh build/win64/tests/faults/aqfaults.exe
   counted 1200 "win64 regional settings under Wine" tests/harness/test-wine-locales.sh "${k[@]}"
@@ -211,6 +214,9 @@ if wants win32; then
     done
     counted 2400 "win32 unit tests under emulated Wine" \
       env LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh build/win32-tests/tests/aq_unit_tests.exe "${gtest[@]}"
+    named "win32 real-layer faults" && counted 1800 "win32 real-layer faults under emulated Wine" \
+      env AQ_REAL_FAULTS=1 LC_ALL=ja_JP.UTF-8 tests/harness/wine32-run.sh \
+      build/win32-tests/tests/aq_unit_tests.exe --gtest_filter='RealFaults*'
     counted 1800 "win32 faults under emulated Wine" python3 tests/faults/run_faults.py "${k[@]}" \
       --wine tests/harness/wine32-run.sh --emulated build/win32-tests/tests/faults/aqfaults.exe
     rm -f "$session_flag"

@@ -7,23 +7,27 @@
 #include "LauncherFixture.h"
 
 #include <algorithm>
-#include <functional>
-#include <memory>
-#ifndef _WIN32
-#include "platform/os/SysPosix.h"
-
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
+#include <memory>
 #include <string_view>
-#include <sys/stat.h>
-#include <sys/wait.h>
 #include <tuple>
 #include <type_traits>
+#ifdef _WIN32
+#include "platform/os/SysWin.h"
+
+#include <windows.h>
+#else
+#include "platform/os/SysPosix.h"
+
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 #endif
 
@@ -231,7 +235,6 @@ TEST_F(FaultInjection, EveryCallFailsInTurnWithEachKind) {
   }
 }
 
-#ifndef _WIN32
 // ---------------------------------------------------------------------------------------
 // The real layer: the system calls through its table.
 
@@ -239,25 +242,146 @@ constexpr int ShortWrite = -1; // no error: a write of half its bytes, then the 
 
 // The calls of this process (not of its children) are counted; call At fails with Err, or
 // with Err 0 the process ends right after it; with Onward every later call of the same name
-// fails too.
+// fails too. Where the process cannot be forked (Windows), its end is Dead: from then on no
+// call reaches the disk, as none would from an ended process, and its handles are closed as
+// the system closes an ended process's.
 struct TInjection {
-  pid_t Pid = 0;
+  long Pid = 0;
   int At = -1, Err = 0;
   bool Onward = false;
   int Count = 0;
   std::vector<std::string> Names; // the calls made, in order
+  bool Dead = false;
 } Inj;
+
+// Whether call `name` of this process goes through as made; where it does not, the error
+// the caller is to be given in Inj.Err (and a short write where it is ShortWrite).
+long Me();
+bool Passes(const char* name) {
+  const long me = Me();
+  // The waits for the opener are as many as its time takes: they are not counted.
+  const std::string_view n(name);
+  if (me != Inj.Pid || n == "waitpid" || n == "nanosleep")
+    return true;
+  if (Inj.Dead)
+    return false;
+  const int at = Inj.Count++;
+  Inj.Names.push_back(name);
+  return at < Inj.At || (at > Inj.At && !(Inj.Onward && Inj.Names[Inj.At] == name));
+}
+
+#ifdef _WIN32
+TSysWin Real = SysWin();
+const TSysWin Native = SysWin();
+
+// What a call that fails returns, by what it returns when it works.
+template <class T> T Failure(const char* name, DWORD err) {
+  const std::string_view n(name);
+  if constexpr (std::is_same_v<T, HANDLE>)
+    return INVALID_HANDLE_VALUE;
+  else if constexpr (std::is_same_v<T, HINSTANCE>) // ShellExecuteA: the error itself
+    return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(err));
+  else if constexpr (std::is_same_v<T, DWORD>) // a position or attributes, else a length
+    return n == "SetFilePointer" || n == "GetFileAttributesA" ? 0xFFFFFFFF : 0;
+  else // SHFileOperationA gives the error itself; BOOL, FALSE
+    return n == "SHFileOperationA" ? static_cast<T>(err) : T(0);
+}
+
+template <class TFn> struct TThrough;
+template <class T, class... A> struct TThrough<T(WINAPI*)(A...)> {
+  template <T (WINAPI* TSysWin::*Entry)(A...), const char* Name> static T WINAPI Call(A... a) {
+    const auto real = Real.*Entry;
+    if (Passes(Name))
+      return real(a...);
+    if (Inj.Dead)
+      return SetLastError(ERROR_NOT_READY), Failure<T>(Name, ERROR_NOT_READY);
+    if (Inj.Err == 0) {
+      const T result = real(a...);
+      Inj.Dead = true;
+      return result;
+    }
+    if constexpr (std::is_same_v<decltype(Entry), decltype(&TSysWin::WriteFile)>)
+      if (Inj.Err == ShortWrite) {
+        Inj.Err = ERROR_DISK_FULL, Inj.Onward = true;
+        const auto [file, data, size, put, overlapped] = std::tuple(a...);
+        real(file, data, size / 2, put, overlapped);
+        SetLastError(ERROR_DISK_FULL);
+        return FALSE;
+      }
+    if constexpr (std::is_same_v<decltype(Entry), decltype(&TSysWin::ReplaceFileA)>)
+      if (Inj.Err == ERROR_UNABLE_TO_MOVE_REPLACEMENT ||
+          Inj.Err == ERROR_UNABLE_TO_MOVE_REPLACEMENT_2) // the old file gone from its name
+        Real.DeleteFileA(std::get<0>(std::tuple(a...)));
+    SetLastError(static_cast<DWORD>(Inj.Err));
+    return Failure<T>(Name, static_cast<DWORD>(Inj.Err));
+  }
+};
+
+// The opener: the file it is given noted in AQ_OPEN_LOG, as if opened.
+HINSTANCE WINAPI Opened(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, INT) {
+  std::ofstream(std::getenv("AQ_OPEN_LOG"), std::ios::app) << file << '\n';
+  return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+}
+
+// No wait after the process's end.
+void WINAPI Slept(DWORD ms) {
+  if (!Inj.Dead)
+    Real.Sleep(ms);
+}
+
+void WrapCalls(TSysWin& t) {
+  t.Sleep = &Slept;
+#define AQ_THROUGH(call)                                                                           \
+  static constexpr char call##Name[] = #call;                                                      \
+  t.call = &TThrough<decltype(t.call)>::Call<&TSysWin::call, call##Name>
+  AQ_THROUGH(CreateFileA);
+  AQ_THROUGH(ReadFile);
+  AQ_THROUGH(WriteFile);
+  AQ_THROUGH(SetFilePointer);
+  AQ_THROUGH(SetEndOfFile);
+  AQ_THROUGH(FlushFileBuffers);
+  AQ_THROUGH(GetFileInformationByHandle);
+  AQ_THROUGH(SetFileInformationByHandle);
+  AQ_THROUGH(GetFinalPathNameByHandleW);
+  AQ_THROUGH(GetFullPathNameW);
+  AQ_THROUGH(GetShortPathNameW);
+  AQ_THROUGH(GetFileAttributesA);
+  AQ_THROUGH(ReplaceFileA);
+  AQ_THROUGH(MoveFileExA);
+  AQ_THROUGH(DeleteFileA);
+  AQ_THROUGH(FindFirstFileA);
+  AQ_THROUGH(FindNextFileA);
+  AQ_THROUGH(SHFileOperationA);
+  AQ_THROUGH(ShellExecuteA);
+#undef AQ_THROUGH
+}
+
+// Errors that any call may give: denied, shared, I/O; the disk full, locked, and a share gone
+// where calls write or read. Then those of each call, and those of a call or a file system
+// that lacks it, with which the run goes as without them.
+const std::vector<int> AnyError{ERROR_ACCESS_DENIED, ERROR_SHARING_VIOLATION, ERROR_IO_DEVICE};
+const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Errors{
+    {"CreateFileA", {{ERROR_DISK_FULL, ERROR_NETNAME_DELETED}, {}}},
+    {"ReadFile", {{ERROR_LOCK_VIOLATION, ERROR_NETNAME_DELETED}, {}}},
+    {"WriteFile", {{ERROR_DISK_FULL, ERROR_LOCK_VIOLATION, ShortWrite}, {}}},
+    {"FlushFileBuffers", {{ERROR_DISK_FULL}, {}}},
+    {"SetEndOfFile", {{ERROR_DISK_FULL}, {}}},
+    {"ReplaceFileA",
+     {{ERROR_UNABLE_TO_REMOVE_REPLACED, ERROR_UNABLE_TO_MOVE_REPLACEMENT,
+       ERROR_UNABLE_TO_MOVE_REPLACEMENT_2},
+      {ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION}}},
+    {"MoveFileExA", {{ERROR_NOT_SAME_DEVICE, ERROR_DISK_FULL}, {}}},
+    {"GetFinalPathNameByHandleW", {{}, {ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION}}},
+    {"FindFirstFileA", {{ERROR_BAD_NETPATH}, {}}},
+    {"SHFileOperationA", {{ERROR_FILE_NOT_FOUND, ERROR_DISK_FULL}, {}}},
+    {"ShellExecuteA", {{SE_ERR_FNF, SE_ERR_OOM, SE_ERR_NOASSOC}, {}}},
+};
+#else
 const TSysPosix Real = SysPosix();
 
 template <class T, class... A>
 T Through(const char* name, T (*real)(A...), std::type_identity_t<A>... a) {
-  // The waits for the opener are as many as its time takes: they are not counted.
-  if (getpid() != Inj.Pid || std::string_view(name) == "waitpid" ||
-      std::string_view(name) == "nanosleep")
-    return real(a...);
-  const int n = Inj.Count++;
-  Inj.Names.push_back(name);
-  if (n < Inj.At || (n > Inj.At && !(Inj.Onward && Inj.Names[Inj.At] == name)))
+  if (Passes(name))
     return real(a...);
   if (Inj.Err == 0) {
     real(a...);
@@ -291,6 +415,7 @@ void WrapCalls(TSysPosix& t) {
 
 // The errors each call gives besides EACCES, EIO and EINTR, which any may; then those of a
 // call or a file system that lacks it, with which the run goes as without them.
+const std::vector<int> AnyError{EACCES, EIO, EINTR};
 const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Errors{
     {"open", {{EPERM, ENOSPC, EDQUOT, EAGAIN}, {}}},
     {"write", {{ENOSPC, EDQUOT, EFBIG, EAGAIN, ShortWrite}, {}}},
@@ -307,6 +432,30 @@ const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Error
     {"fchown", {{EPERM}, {}}},
     {"fchmod", {{EPERM}, {}}},
 };
+#endif
+
+long Me() {
+#ifdef _WIN32
+  return static_cast<long>(GetCurrentProcessId());
+#else
+  return static_cast<long>(getpid());
+#endif
+}
+
+#ifdef _WIN32
+// The start-at-sign-in entry is the user's own Startup folder, which a test leaves alone; FIFOs
+// and symbolic links are not what a user's folder holds there.
+bool OnThisSystem(const TPath& path) {
+  const std::string args = path.Args;
+  return (args.empty() || args == "/open") && std::string(path.Layout) != "pipes";
+}
+const char* const ModuleName = "AutoQuillmer.exe";
+#else
+bool OnThisSystem(const TPath&) {
+  return true;
+}
+const char* const ModuleName = "AutoQuillmer";
+#endif
 
 namespace fs = std::filesystem;
 using TTree = std::map<std::string, std::string>; // a folder's names: contents or kinds
@@ -317,9 +466,19 @@ protected:
   std::map<std::string, std::string> Env;
   void SetUp() override {
     FaultInjection::SetUp();
-    const fs::path side = fs::temp_directory_path() / ("aq-real-" + std::to_string(getpid()));
+    const fs::path side = fs::temp_directory_path() / ("aq-real-" + std::to_string(Me()));
     Root = side / "chart", Log = side / "opened";
     fs::create_directories(side / "bin");
+#ifdef _WIN32
+    Env["AQ_OPEN_LOG"] = std::getenv("AQ_OPEN_LOG") ? std::getenv("AQ_OPEN_LOG") : "";
+    _putenv_s("AQ_OPEN_LOG", Log.string().c_str());
+    Real = Native, Real.ShellExecuteA = &Opened;
+    WrapCalls(SysWin());
+  }
+  void TearDown() override {
+    SysWin() = Native;
+    _putenv_s("AQ_OPEN_LOG", Env["AQ_OPEN_LOG"].c_str());
+#else
     std::ofstream(side / "bin" / "xdg-open")
         << "#!/bin/sh\nprintf '%s\\n' \"$1\" >> \"$AQ_OPEN_LOG\"\n";
     fs::permissions(side / "bin" / "xdg-open", fs::perms::owner_all);
@@ -335,6 +494,7 @@ protected:
     SysPosix() = Real;
     for (const auto& [name, value] : Env)
       value.empty() ? unsetenv(name.c_str()) : setenv(name.c_str(), value.c_str(), 1);
+#endif
     fs::current_path(Was);
     std::error_code ec;
     fs::remove_all(Root.parent_path(), ec);
@@ -365,10 +525,11 @@ protected:
     TOsSlot<TOsFiles>::Use(nullptr), TOsSlot<TOsShell>::Use(nullptr);
     TOsSlot<TOsAutostart>::Use(nullptr);
     Os.Process.RealSearch = true;
-    Os.Process.ModulePath = (Root / "AutoQuillmer").string();
-    Inj = TInjection{getpid(), at, err, onward, 0, {}};
+    Os.Process.ModulePath = (Root / ModuleName).string();
+    Inj = TInjection{Me(), at, err, onward, 0, {}, false};
     fs::current_path(Root);
     const auto begun = std::chrono::steady_clock::now();
+#ifndef _WIN32
     if (err == 0 && at >= 0) { // the process ended right after call `at`
       const pid_t child = fork();
       if (child == 0) {
@@ -376,10 +537,10 @@ protected:
         _exit(0);
       }
       waitpid(child, nullptr, 0);
-    } else {
+    } else
+#endif
       RunProcess();
-    }
-    Inj.Pid = 0;
+    Inj.Pid = 0, Inj.Dead = false;
     fs::current_path(Was);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
   }
@@ -397,12 +558,14 @@ protected:
     const std::string more = Path->Layout;
     if (more == "book folder")
       fs::create_directory(Root / Book);
+#ifndef _WIN32
     if (more == "pipes") {
       for (int i = 1; i <= 5; ++i)
         mkfifo((Root / (Ini + ".~" + std::to_string(i) + ".tmp")).c_str(), 0600);
       Put(Root / "victim", OldIni);
       fs::create_symlink("victim", Root / (Ini + ".~6.tmp"));
     }
+#endif
     if (more == "entry") {
       const TPath* path = Path;
       const TPath startup{"", "/startup", 6, 30, 8, nullptr, nullptr, ""};
@@ -460,7 +623,7 @@ TEST_F(RealFaults, EveryCallFailsInTurnWithEachErrorAndTheProcessEndsAfterEach) 
   };
   const char* only = std::getenv("AQ_REAL_FAULTS_PATH"); // the paths whose name holds it
   for (const TPath& path : Paths) {
-    if (only && std::string(path.Name).find(only) == std::string::npos)
+    if ((only && std::string(path.Name).find(only) == std::string::npos) || !OnThisSystem(path))
       continue;
     Path = &path;
     LayOut();
@@ -475,7 +638,8 @@ TEST_F(RealFaults, EveryCallFailsInTurnWithEachErrorAndTheProcessEndsAfterEach) 
     for (int n = 0; n < static_cast<int>(names.size()) && !HasFailure(); ++n) {
       const auto& [errors, lacking] =
           Errors.count(names[n]) ? Errors.at(names[n]) : decltype(Errors)::mapped_type{};
-      std::vector<int> all{0, EACCES, EIO, EINTR};
+      std::vector<int> all{0};
+      all.insert(all.end(), AnyError.begin(), AnyError.end());
       all.insert(all.end(), errors.begin(), errors.end());
       all.insert(all.end(), lacking.begin(), lacking.end());
       for (const int err : all) {
@@ -503,6 +667,5 @@ TEST_F(RealFaults, EveryCallFailsInTurnWithEachErrorAndTheProcessEndsAfterEach) 
     std::printf("%s: %zu calls, %d runs\n", path.Name, names.size(), runs);
   }
 }
-#endif
 
 } // namespace

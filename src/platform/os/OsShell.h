@@ -10,7 +10,8 @@ class TOsShell {
 public:
   virtual ~TOsShell() = default;
   // Copies one file (Windows: SHFileOperationA, FO_COPY, FOF_SILENT alone, no owner
-  // window). Returns the shell's result: 0 on success.
+  // window) to a name that holds nothing, or a file made meanwhile by another start; never
+  // into a folder. Returns the shell's result: 0 on success.
   virtual int ShellCopy(const std::string& from, const std::string& to) = 0;
   // Opens a file with the application associated with it, in the show state given
   // (Windows: ShellExecuteA with no owner window, verb, parameters or folder). Returns the

@@ -19,7 +19,9 @@ TSysWin Table{&::CreateFileA,
               &::DeleteFileA,
               &::FindFirstFileA,
               &::FindNextFileA,
-              &::Sleep};
+              &::Sleep,
+              &::SHFileOperationA,
+              &::ShellExecuteA};
 
 } // namespace
 

@@ -1,9 +1,11 @@
 #pragma once
 
-// The system calls of the Windows file layer, one table by name, the way the layer makes every
-// call that can fail: SysWin().CreateFileA(...) and so on. Each entry is the real call; a test
-// replaces entries to make calls fail with the errors the system gives.
+// The system calls of the Windows layer that touch files, one table by name, the way the layer
+// makes every such call that can fail: SysWin().CreateFileA(...) and so on. Each entry is the
+// real call; a test replaces entries to make calls fail with the errors the system gives.
 #include <windows.h>
+
+#include <shellapi.h>
 
 struct TSysWin {
   decltype(&::CreateFileA) CreateFileA;
@@ -24,6 +26,8 @@ struct TSysWin {
   decltype(&::FindFirstFileA) FindFirstFileA;
   decltype(&::FindNextFileA) FindNextFileA;
   decltype(&::Sleep) Sleep;
+  decltype(&::SHFileOperationA) SHFileOperationA;
+  decltype(&::ShellExecuteA) ShellExecuteA;
 };
 
 // The table in use: the real calls unless a test has replaced some.
