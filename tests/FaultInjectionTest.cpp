@@ -40,6 +40,7 @@ const std::string Book = "Dozeboard_2004-06.xls";
 const std::string OldIni = "[Execute]\r\nLast_XLS=2004/06/30 7:00:00\r\n\r\n[Date]\r\nTimeToNext="
                            "5:00:00\r\n\r\n[Launch]\r\nType1=1\r\nWindowSize=3\r\nYesNo=0\r\n\r\n";
 const std::string LegacyIni = OldIni + "[Window]\r\nSize=3\r\n\r\n";
+const std::string CutIni = OldIni.substr(0, OldIni.size() - 2); // a save cut short: not taken back
 
 // The ways a run goes, laid out alike on the stand-in and in a real folder: the arguments,
 // the clock (2004), the settings file, the settings kept by a half-done save, and more.
@@ -50,12 +51,13 @@ struct TPath {
   const std::string* Settings;
   const std::string* Kept;
   const char* Layout; // "book folder", "pipes" (FIFOs and a link at kept names), "entry"
-  bool FirstRun() const { return !Settings && !Kept; }
+  bool FirstRun() const { return !Settings && (!Kept || !Kept->ends_with("\r\n\r\n")); }
 };
 const TPath Paths[] = {
     {"a new day with the copy", "", 7, 1, 7, &OldIni, nullptr, ""},
     {"a first run", "", 7, 1, 7, nullptr, nullptr, ""},
     {"the settings kept by a half-done save", "", 7, 1, 7, nullptr, &OldIni, ""},
+    {"a kept copy cut short", "", 7, 1, 7, nullptr, &CutIni, ""},
     {"the same day", "", 6, 30, 8, &OldIni, nullptr, ""},
     {"a clock gone backwards", "", 6, 29, 8, &OldIni, nullptr, ""},
     {"/open", "/open", 6, 30, 8, &OldIni, nullptr, ""},
