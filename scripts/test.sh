@@ -6,11 +6,11 @@
 #             entry; killed saves, starts at once, the settings file's situations and a run on
 #             exFAT (a loop device through FUSE; said and passed over where it cannot mount);
 #             the demo (scripts/demo.sh) with and without a terminal, its words held to its folder
-#   win64     the same cross-built for Windows x86_64 and run under Wine, with a Japanese,
-#             an English and a German system
-#   win32     the unit tests and the fault program cross-built for x86 and run under the
-#             emulated 32-bit Wine (tests/harness/wine32-run.sh makes its cached root on
-#             first use)
+#   win64     the same cross-built for Windows x86_64 and run under Wine (the real-layer
+#             fault table too), with a Japanese, an English and a German system
+#   win32     the unit tests, the real-layer fault table and the fault program cross-built
+#             for x86 and run under the emulated 32-bit Wine (tests/harness/wine32-run.sh
+#             makes its cached root on first use)
 #   programs  the 32-bit and 64-bit Windows programs' headers, imports and resources, what a
 #             same-day start of each loads under Wine (kernel32 and msvcrt only), and
 #             the icon as scripts/release/make_icon.py draws it; prints the programs' sizes

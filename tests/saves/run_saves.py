@@ -265,20 +265,6 @@ def many_leftovers(bench: Bench, folder: Path):
     return {}
 
 
-def foreign_temporary_names(bench: Bench, folder: Path):
-    # What a hostile user may lay at the names the save once used: links to a file of
-    # theirs and FIFOs. The save neither follows, removes nor waits for any of them.
-    bench.run(folder)
-    give_to_nobody(folder, folder / SETTINGS)
-    (folder / "victim").write_bytes(b"keep")
-    for i in range(1, 101):
-        if i % 2:
-            (folder / f"{SETTINGS}.~{i}.tmp").symlink_to("victim")
-        else:
-            os.mkfifo(folder / f"{SETTINGS}.~{i}.tmp")
-    return {"as_nobody": True}
-
-
 def too_deep(bench: Bench, folder: Path):
     # The program lies deeper than the system can name (its path over 4095 bytes): built by
     # wrapping its folder in folders of long names, one short rename at a time.
@@ -353,9 +339,6 @@ SITUATIONS = [
      [WRITE_FAILED], "kept", None),
     ("a 16-byte file-size limit on a first run: both boxes, exit 0, no file",
      lambda bench, folder: {"file_limit": 16}, [PREPARE_FAILED, WRITE_FAILED], "none", None),
-    ("100 links and FIFOs at temporary names: saved, all left alone", foreign_temporary_names,
-     [], "whole", lambda f: (f / "victim").read_bytes() == b"keep" and
-     len(list(f.glob(SETTINGS + ".~*.tmp"))) == 100),
     ("a program path beyond the system's limit: its own box, exit 2, nothing written anywhere",
      too_deep, [TEXT["NoProgramPath"]], "none",
      lambda f: not Path("/" + SETTINGS).exists() and not Path("/" + TEMPLATE1).exists()),
