@@ -68,13 +68,17 @@ def main() -> int:
         what = f"{target}: a same-day start loads only kernel32 and msvcrt"
         if not wanted(what):
             continue
+        base = Path(tempfile.mkdtemp(prefix="aq-loads-"))
         try:
             with WineSession(keep=options.keep, wine32=target == "win32", plain=True,
-                             prefix=Path(tempfile.mkdtemp(prefix="aq-loads-")) / "prefix") as session:
+                             prefix=base / "prefix") as session:
                 modules = loaded_modules(session, exe, runner)
         except (RuntimeError, subprocess.TimeoutExpired, OSError) as error:
             checks.check(what, False, str(error))
             continue
+        finally:
+            if not options.keep:
+                shutil.rmtree(base, ignore_errors=True)
         print(f"     {target} loaded: {', '.join(sorted(modules))}")
         checks.check(what, modules <= ALLOWED, "also " + ", ".join(sorted(modules - ALLOWED)))
     return checks.summary()
