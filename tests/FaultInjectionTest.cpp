@@ -279,12 +279,16 @@ const TSysWin Native = SysWin();
 // What a call that fails returns, by what it returns when it works.
 template <class T> T Failure(const char* name, DWORD err) {
   const std::string_view n(name);
-  if constexpr (std::is_same_v<T, HANDLE>)
-    return INVALID_HANDLE_VALUE;
+  if constexpr (std::is_same_v<T, HANDLE>) // a kernel object or a view, else a file or a search
+    return n.ends_with("MutexW") || n.ends_with("MappingW") || n == "MapViewOfFile"
+               ? nullptr
+               : INVALID_HANDLE_VALUE;
   else if constexpr (std::is_same_v<T, HINSTANCE>) // ShellExecuteA: the error itself
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(err));
   else if constexpr (std::is_same_v<T, DWORD>) // a position or attributes, else a length
-    return n == "SetFilePointer" || n == "GetFileAttributesA" ? 0xFFFFFFFF : 0;
+    return n == "SetFilePointer" || n == "GetFileAttributesA" || n == "WaitForSingleObject"
+               ? 0xFFFFFFFF
+               : 0;
   else // SHFileOperationA gives the error itself; BOOL, FALSE
     return n == "SHFileOperationA" ? static_cast<T>(err) : T(0);
 }
@@ -355,6 +359,12 @@ void WrapCalls(TSysWin& t) {
   AQ_THROUGH(FindNextFileA);
   AQ_THROUGH(SHFileOperationA);
   AQ_THROUGH(ShellExecuteA);
+  AQ_THROUGH(CreateFileW);
+  AQ_THROUGH(CreateMutexW);
+  AQ_THROUGH(WaitForSingleObject);
+  AQ_THROUGH(CreateFileMappingW);
+  AQ_THROUGH(OpenFileMappingW);
+  AQ_THROUGH(MapViewOfFile);
 #undef AQ_THROUGH
 }
 
@@ -395,6 +405,9 @@ T Through(const char* name, T (*real)(A...), std::type_identity_t<A>... a) {
       const auto [fd, data, size] = std::tuple(a...);
       return real(fd, data, size / 2);
     }
+  // A close that fails has still given the descriptor back, as Linux does.
+  if constexpr (std::is_same_v<T (*)(A...), decltype(Real.close)>)
+    real(a...);
   errno = Inj.Err;
   if constexpr (std::is_pointer_v<T>)
     return nullptr;
@@ -525,7 +538,7 @@ protected:
   double Start(int at = -1, int err = 0, bool onward = false) {
     Reset();
     TOsSlot<TOsFiles>::Use(nullptr), TOsSlot<TOsShell>::Use(nullptr);
-    TOsSlot<TOsAutostart>::Use(nullptr);
+    TOsSlot<TOsAutostart>::Use(nullptr), TOsSlot<TOsRunLock>::Use(nullptr);
     Os.Process.RealSearch = true;
     Os.Process.ModulePath = (Root / ModuleName).string();
     Inj = TInjection{Me(), at, err, onward, 0, {}, false};

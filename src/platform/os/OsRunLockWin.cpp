@@ -2,6 +2,7 @@
 // the settings file's folder, and the process id of the question lock's holder beside it.
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsRunLock.h"
+#include "platform/os/SysWin.h"
 #include "platform/os/WideWin.h"
 
 #include <windows.h>
@@ -26,17 +27,17 @@ std::wstring MutexName(const std::string& name, TRunLockKind kind) {
   const std::wstring given = WideFrom(CP_ACP, name);
   std::wstring full(32768, L'\0');
   wchar_t* filePart = nullptr;
-  const DWORD n =
-      GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(), &filePart);
+  const DWORD n = SysWin().GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
+                                            full.data(), &filePart);
   if (n == 0 || n >= full.size())
     return {};
   // The folder exists even before a first run has made the file.
   full.resize(filePart ? static_cast<std::size_t>(filePart - full.data()) : n);
-  const TFileHandle folder(CreateFileW(
+  const TFileHandle folder(SysWin().CreateFileW(
       full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!folder || !GetFileInformationByHandle(folder.Get(), &info))
+  if (!folder || !SysWin().GetFileInformationByHandle(folder.Get(), &info))
     return {};
   return L"Local\\AutoQuillmer-" + Hex(info.dwVolumeSerialNumber) + L"-" +
          Hex(info.nFileIndexHigh) + Hex(info.nFileIndexLow) +
@@ -73,10 +74,10 @@ public:
     const std::wstring mutexName = MutexName(name, kind);
     if (mutexName.empty())
       return TRunLock::Unavailable;
-    TObjectHandle mutex(CreateMutexW(nullptr, FALSE, mutexName.c_str()));
+    TObjectHandle mutex(SysWin().CreateMutexW(nullptr, FALSE, mutexName.c_str()));
     if (!mutex)
       return TRunLock::Unavailable;
-    switch (WaitForSingleObject(mutex.Get(), waitMs)) {
+    switch (SysWin().WaitForSingleObject(mutex.Get(), waitMs)) {
     case WAIT_OBJECT_0:
     case WAIT_ABANDONED: // its holder ended without giving it back
       Held[Index(kind)] = std::move(mutex);
@@ -97,10 +98,11 @@ public:
     DWORD pid = 0;
     {
       const TObjectHandle map(
-          OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(mutexName).c_str()));
+          SysWin().OpenFileMappingW(FILE_MAP_READ, FALSE, HolderName(mutexName).c_str()));
       if (!map)
         return;
-      if (const TMappedView view{MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, sizeof pid)})
+      if (const TMappedView view{
+              SysWin().MapViewOfFile(map.Get(), FILE_MAP_READ, 0, 0, sizeof pid)})
         pid = *static_cast<const volatile DWORD*>(view.Get());
     }
     if (pid == 0)
@@ -131,11 +133,13 @@ private:
   // Publishes this process's id as the holder's; a start that cannot find it brings nothing
   // forward, which is all that is lost.
   void Publish(const std::wstring& mutexName) {
-    Holder = TObjectHandle(CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
-                                              sizeof(DWORD), HolderName(mutexName).c_str()));
+    Holder =
+        TObjectHandle(SysWin().CreateFileMappingW(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0,
+                                                  sizeof(DWORD), HolderName(mutexName).c_str()));
     if (!Holder)
       return;
-    if (const TMappedView view{MapViewOfFile(Holder.Get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))})
+    if (const TMappedView view{
+            SysWin().MapViewOfFile(Holder.Get(), FILE_MAP_WRITE, 0, 0, sizeof(DWORD))})
       *static_cast<volatile DWORD*>(view.Get()) = GetCurrentProcessId();
   }
 

@@ -21,7 +21,13 @@ TSysWin Table{&::CreateFileA,
               &::FindNextFileA,
               &::Sleep,
               &::SHFileOperationA,
-              &::ShellExecuteA};
+              &::ShellExecuteA,
+              &::CreateFileW,
+              &::CreateMutexW,
+              &::WaitForSingleObject,
+              &::CreateFileMappingW,
+              &::OpenFileMappingW,
+              &::MapViewOfFile};
 
 } // namespace
 

@@ -1,7 +1,8 @@
 #pragma once
 
-// The system calls of the Windows layer that touch files, one table by name, the way the layer
-// makes every such call that can fail: SysWin().CreateFileA(...) and so on. Each entry is the
+// The system calls of the Windows layer that touch files and the run lock's objects, one table by
+// name, the way the layer makes every such call that can fail: SysWin().CreateFileA(...) and so
+// on. Each entry is the
 // real call; a test replaces entries to make calls fail with the errors the system gives.
 #include <windows.h>
 
@@ -28,6 +29,12 @@ struct TSysWin {
   decltype(&::Sleep) Sleep;
   decltype(&::SHFileOperationA) SHFileOperationA;
   decltype(&::ShellExecuteA) ShellExecuteA;
+  decltype(&::CreateFileW) CreateFileW;
+  decltype(&::CreateMutexW) CreateMutexW;
+  decltype(&::WaitForSingleObject) WaitForSingleObject;
+  decltype(&::CreateFileMappingW) CreateFileMappingW;
+  decltype(&::OpenFileMappingW) OpenFileMappingW;
+  decltype(&::MapViewOfFile) MapViewOfFile;
 };
 
 // The table in use: the real calls unless a test has replaced some.
