@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -285,8 +286,10 @@ template <class T> T Failure(const char* name, DWORD err) {
                : INVALID_HANDLE_VALUE;
   else if constexpr (std::is_same_v<T, HINSTANCE>) // ShellExecuteA: the error itself
     return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(err));
-  else if constexpr (std::is_same_v<T, DWORD>) // a position or attributes, else a length
-    return n == "SetFilePointer" || n == "GetFileAttributesA" || n == "WaitForSingleObject"
+  else if constexpr (std::is_same_v<T, HRESULT>)
+    return HRESULT_FROM_WIN32(err);
+  else if constexpr (std::is_same_v<T, DWORD>) // a position, attributes or a wait, else a length
+    return n == "SetFilePointer" || n.starts_with("GetFileAttributes") || n == "WaitForSingleObject"
                ? 0xFFFFFFFF
                : 0;
   else // SHFileOperationA gives the error itself; BOOL, FALSE
@@ -329,6 +332,15 @@ HINSTANCE WINAPI Opened(HWND, LPCSTR, LPCSTR file, LPCSTR, LPCSTR, INT) {
   return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
 }
 
+// The user's Startup folder: one beside the test's folder.
+std::wstring StartupFolder;
+HRESULT WINAPI KnownFolder(REFKNOWNFOLDERID, DWORD, HANDLE, PWSTR* path) {
+  const std::size_t bytes = (StartupFolder.size() + 1) * sizeof(wchar_t);
+  *path = static_cast<PWSTR>(CoTaskMemAlloc(bytes));
+  std::memcpy(*path, StartupFolder.c_str(), bytes);
+  return S_OK;
+}
+
 // No wait after the process's end.
 void WINAPI Slept(DWORD ms) {
   if (!Inj.Dead)
@@ -365,6 +377,14 @@ void WrapCalls(TSysWin& t) {
   AQ_THROUGH(CreateFileMappingW);
   AQ_THROUGH(OpenFileMappingW);
   AQ_THROUGH(MapViewOfFile);
+  AQ_THROUGH(GetLongPathNameW);
+  AQ_THROUGH(GetFileAttributesW);
+  AQ_THROUGH(FindFirstFileW);
+  AQ_THROUGH(FindNextFileW);
+  AQ_THROUGH(DeleteFileW);
+  AQ_THROUGH(MoveFileExW);
+  AQ_THROUGH(SHGetKnownFolderPath);
+  AQ_THROUGH(CoCreateInstance);
 #undef AQ_THROUGH
 }
 
@@ -458,11 +478,9 @@ long Me() {
 }
 
 #ifdef _WIN32
-// The start-at-sign-in entry is the user's own Startup folder, which a test leaves alone; FIFOs
-// and symbolic links are not what a user's folder holds there.
+// FIFOs and symbolic links are not what a user's folder holds there.
 bool OnThisSystem(const TPath& path) {
-  const std::string args = path.Args;
-  return (args.empty() || args == "/open") && std::string(path.Layout) != "pipes";
+  return std::string(path.Layout) != "pipes";
 }
 const char* const ModuleName = "AutoQuillmer.exe";
 #else
@@ -487,7 +505,8 @@ protected:
 #ifdef _WIN32
     Env["AQ_OPEN_LOG"] = std::getenv("AQ_OPEN_LOG") ? std::getenv("AQ_OPEN_LOG") : "";
     _putenv_s("AQ_OPEN_LOG", Log.string().c_str());
-    Real = Native, Real.ShellExecuteA = &Opened;
+    Real = Native, Real.ShellExecuteA = &Opened, Real.SHGetKnownFolderPath = &KnownFolder;
+    StartupFolder = (Root / "home" / "Startup").wstring();
     WrapCalls(SysWin());
   }
   void TearDown() override {
@@ -526,7 +545,7 @@ protected:
     TTree tree;
     for (auto i = fs::recursive_directory_iterator(Root); i != fs::end(i); ++i) {
       const auto kind = i->symlink_status().type();
-      tree[fs::relative(i->path(), Root).string()] =
+      tree[fs::relative(i->path(), Root).generic_string()] =
           kind == fs::file_type::regular     ? Get(i->path())
           : kind == fs::file_type::directory ? "<folder>"
           : kind == fs::file_type::symlink   ? "<link " + fs::read_symlink(i->path()).string()
@@ -563,7 +582,7 @@ protected:
     std::error_code ec;
     fs::remove_all(Root, ec);
     fs::remove(Log, ec);
-    fs::create_directories(Root / "home");
+    fs::create_directories(Root / "home" / "Startup");
     Put(Root / "Dozeboardt1.xls", "the template");
     Put(Root / (Ini + ".backup"), "x"); // the user's own, which no sweep may take
     if (Path->Settings)

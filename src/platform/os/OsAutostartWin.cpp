@@ -3,6 +3,7 @@
 #include "platform/os/HandleWin.h"
 #include "platform/os/OsAutostart.h"
 #include "platform/os/OsFiles.h"
+#include "platform/os/SysWin.h"
 #include "platform/os/WideWin.h"
 
 #include <objbase.h>
@@ -21,10 +22,10 @@ constexpr std::size_t LongestPath = 32768;
 // The long form of a path (a short 8.3 name spelled out); the path itself when it has none.
 std::wstring LongPath(const std::wstring& path) {
   std::wstring out(MAX_PATH, L'\0');
-  DWORD n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
+  DWORD n = SysWin().GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
   if (n >= out.size() && n < LongestPath) {
     out.assign(n, L'\0');
-    n = GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
+    n = SysWin().GetLongPathNameW(path.c_str(), out.data(), static_cast<DWORD>(out.size()));
   }
   if (n == 0 || n >= out.size())
     return path;
@@ -92,7 +93,7 @@ HRESULT LastError() {
 HRESULT StartupFolder(std::wstring& folder) {
   TShellString path;
   const HRESULT hr =
-      SHGetKnownFolderPath(FOLDERID_Startup, KF_FLAG_DONT_VERIFY, nullptr, path.Out());
+      SysWin().SHGetKnownFolderPath(FOLDERID_Startup, KF_FLAG_DONT_VERIFY, nullptr, path.Out());
   if (FAILED(hr))
     return hr;
   folder = path.Get() ? path.Get() : L"";
@@ -104,15 +105,16 @@ HRESULT StartupFolder(std::wstring& folder) {
 void RemoveLeftovers(const std::wstring& folder, const std::wstring& name) {
   const std::string narrowName = NarrowFrom(CP_UTF8, name.data(), name.size(), nullptr);
   WIN32_FIND_DATAW found;
-  const TFindHandle search(FindFirstFileW((folder + L"\\" + name + L".~*.tmp").c_str(), &found));
+  const TFindHandle search(
+      SysWin().FindFirstFileW((folder + L"\\" + name + L".~*.tmp").c_str(), &found));
   if (!search)
     return;
   do {
     const std::wstring entry = found.cFileName;
     if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 &&
         IsTempNameOf(NarrowFrom(CP_UTF8, entry.data(), entry.size(), nullptr), narrowName))
-      DeleteFileW((folder + L"\\" + entry).c_str());
-  } while (FindNextFileW(search.Get(), &found));
+      SysWin().DeleteFileW((folder + L"\\" + entry).c_str());
+  } while (SysWin().FindNextFileW(search.Get(), &found));
 }
 
 class TOsAutostartWin final : public TOsAutostart {
@@ -123,7 +125,7 @@ public:
     if (const HRESULT hr = StartupFolder(folder); FAILED(hr))
       return Outcome(TAutostartResult::NoFolder, L"", hr);
     const std::wstring link = folder + L"\\" + WideFrom(CP_UTF8, entry.Name) + L".lnk";
-    const DWORD attributes = GetFileAttributesW(folder.c_str());
+    const DWORD attributes = SysWin().GetFileAttributesW(folder.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0)
       return Outcome(TAutostartResult::NoFolder, link, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND));
     const std::wstring program = ProgramPath();
@@ -131,8 +133,8 @@ public:
       return Outcome(TAutostartResult::NoProgram, link, LastError());
 
     TComRef<IShellLinkW> shellLink;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  shellLink.Out());
+    HRESULT hr = SysWin().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IShellLinkW, shellLink.Out());
     if (SUCCEEDED(hr))
       hr = shellLink->SetPath(program.c_str());
     if (SUCCEEDED(hr))
@@ -158,13 +160,13 @@ public:
     hr = file->Save(temp.c_str(), FALSE);
     file.Reset();
     if (FAILED(hr)) {
-      DeleteFileW(temp.c_str());
+      SysWin().DeleteFileW(temp.c_str());
       return FailureOf(hr, link);
     }
-    if (!MoveFileExW(temp.c_str(), link.c_str(),
-                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    if (!SysWin().MoveFileExW(temp.c_str(), link.c_str(),
+                              MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       hr = LastError();
-      DeleteFileW(temp.c_str());
+      SysWin().DeleteFileW(temp.c_str());
       return FailureOf(hr, link);
     }
     return Outcome(TAutostartResult::Done, link);
@@ -173,10 +175,14 @@ public:
   TAutostartOutcome Remove(const TAutostartEntry& entry) override {
     TComScope com;
     std::wstring folder;
-    if (FAILED(StartupFolder(folder)))
-      return Outcome(TAutostartResult::NotFound, L"");
+    // No Startup folder holds no entry; one that cannot be looked up is a failure, never "none".
+    if (const HRESULT hr = StartupFolder(folder); FAILED(hr)) {
+      const TAutostartOutcome failed = FailureOf(hr, L"");
+      return failed.Result == TAutostartResult::NoFolder ? Outcome(TAutostartResult::NotFound, L"")
+                                                         : failed;
+    }
     const std::wstring link = folder + L"\\" + WideFrom(CP_UTF8, entry.Name) + L".lnk";
-    const DWORD attributes = GetFileAttributesW(link.c_str());
+    const DWORD attributes = SysWin().GetFileAttributesW(link.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD err = GetLastError();
       if (err == ERROR_FILE_NOT_FOUND || err == ERROR_PATH_NOT_FOUND)
@@ -185,11 +191,11 @@ public:
     }
     if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 || !StartsThisProgram(link))
       return Outcome(TAutostartResult::NotOurs, link);
-    if (!DeleteFileW(link.c_str()))
+    if (!SysWin().DeleteFileW(link.c_str()))
       return FailureOf(LastError(), link);
     // A deletion can be accepted and still not happen (a folder that cannot be changed, on
     // some systems); a file waiting for its last reader to let go counts as gone.
-    if (GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
+    if (SysWin().GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES)
       return FailureOf(E_ACCESSDENIED, link);
     return Outcome(TAutostartResult::Done, link);
   }
@@ -200,8 +206,8 @@ private:
     const std::wstring program = ProgramPath();
     TComRef<IShellLinkW> shellLink;
     TComRef<IPersistFile> file;
-    HRESULT hr = CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_IShellLinkW,
-                                  shellLink.Out());
+    HRESULT hr = SysWin().CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER,
+                                           IID_IShellLinkW, shellLink.Out());
     if (SUCCEEDED(hr))
       hr = shellLink->QueryInterface(IID_IPersistFile, file.Out());
     if (SUCCEEDED(hr))

@@ -27,7 +27,15 @@ TSysWin Table{&::CreateFileA,
               &::WaitForSingleObject,
               &::CreateFileMappingW,
               &::OpenFileMappingW,
-              &::MapViewOfFile};
+              &::MapViewOfFile,
+              &::GetLongPathNameW,
+              &::GetFileAttributesW,
+              &::FindFirstFileW,
+              &::FindNextFileW,
+              &::DeleteFileW,
+              &::MoveFileExW,
+              &::SHGetKnownFolderPath,
+              &::CoCreateInstance};
 
 } // namespace
 

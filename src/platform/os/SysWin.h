@@ -1,12 +1,14 @@
 #pragma once
 
-// The system calls of the Windows layer that touch files and the run lock's objects, one table by
-// name, the way the layer makes every such call that can fail: SysWin().CreateFileA(...) and so
-// on. Each entry is the
+// The system calls of the Windows layer that touch files, the run lock's objects and the
+// Startup folder, one table by name, the way the layer makes every such call that can fail:
+// SysWin().CreateFileA(...) and so on. Each entry is the
 // real call; a test replaces entries to make calls fail with the errors the system gives.
 #include <windows.h>
 
+#include <objbase.h>
 #include <shellapi.h>
+#include <shlobj.h>
 
 struct TSysWin {
   decltype(&::CreateFileA) CreateFileA;
@@ -35,6 +37,14 @@ struct TSysWin {
   decltype(&::CreateFileMappingW) CreateFileMappingW;
   decltype(&::OpenFileMappingW) OpenFileMappingW;
   decltype(&::MapViewOfFile) MapViewOfFile;
+  decltype(&::GetLongPathNameW) GetLongPathNameW;
+  decltype(&::GetFileAttributesW) GetFileAttributesW;
+  decltype(&::FindFirstFileW) FindFirstFileW;
+  decltype(&::FindNextFileW) FindNextFileW;
+  decltype(&::DeleteFileW) DeleteFileW;
+  decltype(&::MoveFileExW) MoveFileExW;
+  decltype(&::SHGetKnownFolderPath) SHGetKnownFolderPath;
+  decltype(&::CoCreateInstance) CoCreateInstance;
 };
 
 // The table in use: the real calls unless a test has replaced some.
