@@ -359,11 +359,13 @@ void WrapCalls(TSysWin& t) {
   AQ_THROUGH(SetEndOfFile);
   AQ_THROUGH(FlushFileBuffers);
   AQ_THROUGH(GetFileInformationByHandle);
+  AQ_THROUGH(GetFileInformationByHandleEx);
   AQ_THROUGH(SetFileInformationByHandle);
   AQ_THROUGH(GetFinalPathNameByHandleW);
   AQ_THROUGH(GetFullPathNameW);
   AQ_THROUGH(GetShortPathNameW);
   AQ_THROUGH(GetFileAttributesA);
+  AQ_THROUGH(GetFileAttributesExA);
   AQ_THROUGH(ReplaceFileA);
   AQ_THROUGH(MoveFileExA);
   AQ_THROUGH(DeleteFileA);
@@ -405,6 +407,7 @@ const std::map<std::string, std::pair<std::vector<int>, std::vector<int>>> Error
     {"MoveFileExA", {{ERROR_NOT_SAME_DEVICE, ERROR_DISK_FULL}, {}}},
     {"GetFinalPathNameByHandleW", {{}, {ERROR_NOT_SUPPORTED, ERROR_INVALID_FUNCTION}}},
     {"FindFirstFileA", {{ERROR_BAD_NETPATH}, {}}},
+    {"GetFileAttributesExA", {{ERROR_BAD_NETPATH}, {}}},
     {"SHFileOperationA", {{ERROR_FILE_NOT_FOUND, ERROR_DISK_FULL}, {}}},
     {"ShellExecuteA", {{SE_ERR_FNF, SE_ERR_OOM, SE_ERR_NOASSOC}, {}}},
 };

@@ -36,28 +36,6 @@ bool AnsiPath(const std::wstring& wide, std::string& ansi) {
   return !ansi.empty() && !lossy;
 }
 
-// The full path of an open file or folder, through every symbolic link and junction, without
-// the "\\?\" prefix; empty when it cannot be had.
-std::wstring FinalPath(HANDLE h) {
-  std::wstring path(MAX_PATH, L'\0');
-  for (int tries = 0; tries < 2; ++tries) {
-    const DWORD n = SysWin().GetFinalPathNameByHandleW(
-        h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
-    if (n == 0)
-      return {};
-    if (n < path.size()) {
-      path.resize(n);
-      if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
-        return L"\\" + path.substr(7);
-      if (path.rfind(L"\\\\?\\", 0) == 0)
-        return path.substr(4);
-      return path;
-    }
-    path.assign(n, L'\0');
-  }
-  return {};
-}
-
 // The full path of a name as given, without following anything.
 std::wstring FullPath(const std::string& name) {
   const std::wstring wide = WideFrom(CP_ACP, name);
@@ -143,7 +121,7 @@ public:
         OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (!h)
       return name;
-    std::wstring resolved = FinalPath(h.Get());
+    std::wstring resolved = FinalPathOf(h.Get());
     h.Close();
     const std::wstring given = FullPath(name);
     if (resolved.empty() ||
@@ -172,9 +150,9 @@ public:
       return GetLastError() == ERROR_FILE_NOT_FOUND ? TClaim::Missing : TClaim::Failed;
     // A read-only file is refused even where the open itself let it through (a
     // privileged user on a system that maps the attribute to permission bits).
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!SysWin().GetFileInformationByHandle(h.Get(), &info) ||
-        (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+    FILE_BASIC_INFO basic;
+    if (!SysWin().GetFileInformationByHandleEx(h.Get(), FileBasicInfo, &basic, sizeof basic) ||
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY) != 0)
       return TClaim::Failed;
     f = FileOf(h.Release());
     return TClaim::Existing;
@@ -194,11 +172,18 @@ public:
   }
 
   bool CarryOver(TOsFile claim, TOsFile made) override {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!SysWin().GetFileInformationByHandle(Handle(claim), &info) || info.nNumberOfLinks > 1)
+    // What the handle's own records tell: the system's summary of a file (its
+    // GetFileInformationByHandle) asks the volume for its serial number too, which costs a
+    // start that shows nothing a good part of its time.
+    FILE_STANDARD_INFO standard;
+    FILE_BASIC_INFO old;
+    if (!SysWin().GetFileInformationByHandleEx(Handle(claim), FileStandardInfo, &standard,
+                                               sizeof standard) ||
+        standard.NumberOfLinks > 1 ||
+        !SysWin().GetFileInformationByHandleEx(Handle(claim), FileBasicInfo, &old, sizeof old))
       return false;
     // Hidden and system stay; ReplaceFileA keeps them too, but not on every system.
-    const DWORD kept = info.dwFileAttributes & KeptAttributes;
+    const DWORD kept = old.FileAttributes & KeptAttributes;
     if (kept == 0)
       return true;
     FILE_BASIC_INFO basic{};

@@ -63,15 +63,26 @@ public:
 
   TFindEntry FindFirst(const std::string& name) override {
     TFindEntry entry;
-    WIN32_FIND_DATAA data;
-    if (!TFindHandle(SysWin().FindFirstFileA(name.c_str(), &data))) {
+    // A name without wildcards names one entry, which the attributes tell as the search would,
+    // for a fraction of its cost: no folder is opened and read.
+    DWORD attributes = INVALID_FILE_ATTRIBUTES;
+    if (name.find_first_of("*?") == std::string::npos) {
+      WIN32_FILE_ATTRIBUTE_DATA data;
+      if (SysWin().GetFileAttributesExA(name.c_str(), GetFileExInfoStandard, &data))
+        attributes = data.dwFileAttributes;
+    } else {
+      WIN32_FIND_DATAA data;
+      if (TFindHandle(SysWin().FindFirstFileA(name.c_str(), &data)))
+        attributes = data.dwFileAttributes;
+    }
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
       const DWORD e = GetLastError();
       entry.Unknown =
           e != ERROR_FILE_NOT_FOUND && e != ERROR_PATH_NOT_FOUND && e != ERROR_NO_MORE_FILES;
       return entry;
     }
     entry.Found = true;
-    entry.Folder = (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    entry.Folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
     return entry;
   }
 

@@ -18,11 +18,13 @@ struct TSysWin {
   decltype(&::SetEndOfFile) SetEndOfFile;
   decltype(&::FlushFileBuffers) FlushFileBuffers;
   decltype(&::GetFileInformationByHandle) GetFileInformationByHandle;
+  decltype(&::GetFileInformationByHandleEx) GetFileInformationByHandleEx;
   decltype(&::SetFileInformationByHandle) SetFileInformationByHandle;
   decltype(&::GetFinalPathNameByHandleW) GetFinalPathNameByHandleW;
   decltype(&::GetFullPathNameW) GetFullPathNameW;
   decltype(&::GetShortPathNameW) GetShortPathNameW;
   decltype(&::GetFileAttributesA) GetFileAttributesA;
+  decltype(&::GetFileAttributesExA) GetFileAttributesExA;
   decltype(&::ReplaceFileA) ReplaceFileA;
   decltype(&::MoveFileExA) MoveFileExA;
   decltype(&::DeleteFileA) DeleteFileA;
