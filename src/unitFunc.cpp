@@ -137,6 +137,7 @@ public:
   void BringAskerForward() const { OsRunLock().BringHolderForward(SettingsFile); }
   // Around a box: the run lock given back, then taken again.
   void BeforeBox() {
+    OsRunLock().BeforeBox();
     Resume = Run == TRunLock::Held;
     Stale = Stale || Resume;
     GiveRun();

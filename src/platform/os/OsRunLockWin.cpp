@@ -7,6 +7,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <utility>
 
 namespace {
@@ -19,11 +20,8 @@ std::wstring Hex(DWORD value) {
   return out;
 }
 
-// "Local\AutoQuillmer-" + the volume serial number and file index of the folder of the file
-// `name`, the same through any drive letter, subst drive, UNC path or junction that reaches
-// the folder; "-question" after it for the question lock. Empty when the folder cannot be
-// opened.
-std::wstring MutexName(const std::string& name, TRunLockKind kind) {
+// The folder of the file `name`, by its full path; empty when it cannot be had.
+std::wstring FolderPath(const std::string& name) {
   const std::wstring given = WideFrom(CP_ACP, name);
   std::wstring full(32768, L'\0');
   wchar_t* filePart = nullptr;
@@ -33,15 +31,37 @@ std::wstring MutexName(const std::string& name, TRunLockKind kind) {
     return {};
   // The folder exists even before a first run has made the file.
   full.resize(filePart ? static_cast<std::size_t>(filePart - full.data()) : n);
-  const TFileHandle folder(SysWin().CreateFileW(
-      full.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  return full;
+}
+
+// "Local\\AutoQuillmer-" + the identity of a folder, the same through any drive letter, subst
+// drive, UNC path, link or junction that reaches it: a digest of its final path in capitals (16
+// hexadecimal digits), or where the system cannot give that path, "v" + its volume's serial
+// number and its file index. Empty when the folder cannot be opened.
+std::wstring FolderMutexName(const std::wstring& folder) {
+  const TFileHandle h(SysWin().CreateFileW(
+      folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!folder || !SysWin().GetFileInformationByHandle(folder.Get(), &info))
+  if (!h)
     return {};
-  return L"Local\\AutoQuillmer-" + Hex(info.dwVolumeSerialNumber) + L"-" +
-         Hex(info.nFileIndexHigh) + Hex(info.nFileIndexLow) +
-         (kind == TRunLockKind::Question ? L"-question" : L"");
+  const std::wstring prefix = L"Local\\AutoQuillmer-";
+  // The final path costs the system next to nothing; the volume's serial number is asked of the
+  // volume itself, the dearest call of a start that shows nothing.
+  std::wstring path = FinalPathOf(h.Get());
+  if (!path.empty() &&
+      LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), static_cast<int>(path.size()),
+                   path.data(), static_cast<int>(path.size())) != 0) {
+    // FNV-1a over the UTF-16 code units.
+    std::uint64_t digest = 0xCBF29CE484222325ull;
+    for (const wchar_t c : path)
+      digest = (digest ^ static_cast<std::uint16_t>(c)) * 0x100000001B3ull;
+    return prefix + Hex(static_cast<DWORD>(digest >> 32)) + Hex(static_cast<DWORD>(digest));
+  }
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!SysWin().GetFileInformationByHandle(h.Get(), &info))
+    return {};
+  return prefix + L"v" + Hex(info.dwVolumeSerialNumber) + L"-" + Hex(info.nFileIndexHigh) +
+         Hex(info.nFileIndexLow);
 }
 
 // The holder's process id, published beside the mutex under the mutex's name and
@@ -82,13 +102,18 @@ public:
     case WAIT_ABANDONED: // its holder ended without giving it back
       Held[Index(kind)] = std::move(mutex);
       if (kind == TRunLockKind::Question)
-        Publish(mutexName);
+        QuestionName = mutexName;
       return TRunLock::Held;
     case WAIT_TIMEOUT:
       return TRunLock::Busy;
     default:
       return TRunLock::Unavailable;
     }
+  }
+
+  void BeforeBox() override {
+    if (Held[Index(TRunLockKind::Question)] && !Holder)
+      Publish(QuestionName);
   }
 
   void BringHolderForward(const std::string& name) override {
@@ -121,14 +146,33 @@ public:
     if (kind == TRunLockKind::Question)
       Holder.Close();
     TObjectHandle& held = Held[Index(kind)];
-    if (!held)
-      return;
-    ReleaseMutex(held.Get());
-    held.Close();
+    if (held) {
+      ReleaseMutex(held.Get());
+      held.Close();
+    }
+    // The next start of this process looks at the folder afresh.
+    if (!Held[0] && !Held[1])
+      Looked.clear();
   }
 
 private:
   static int Index(TRunLockKind kind) { return kind == TRunLockKind::Question ? 1 : 0; }
+
+  // The mutex of a lock of the file `name`: the folder's, with "-question" after it for the
+  // question lock. While this process holds a lock, a folder is looked up once: asking its
+  // volume for the serial number is the dearest call of a start that shows nothing.
+  std::wstring MutexName(const std::string& name, TRunLockKind kind) {
+    const std::wstring folder = FolderPath(name);
+    if (folder.empty())
+      return {};
+    if (Looked.empty() || LookedFolder != folder) {
+      Looked = FolderMutexName(folder);
+      LookedFolder = folder;
+    }
+    if (Looked.empty())
+      return {};
+    return Looked + (kind == TRunLockKind::Question ? L"-question" : L"");
+  }
 
   // Publishes this process's id as the holder's; a start that cannot find it brings nothing
   // forward, which is all that is lost.
@@ -145,6 +189,7 @@ private:
 
   TObjectHandle Held[2];
   TObjectHandle Holder;
+  std::wstring QuestionName, LookedFolder, Looked;
 };
 
 } // namespace

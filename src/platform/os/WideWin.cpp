@@ -1,5 +1,8 @@
-// The code-page conversions of the Windows layer, the only calls of the system's own.
+// The code-page conversions of the Windows layer, the only calls of the system's own, and the
+// final path of an open file.
 #include "platform/os/WideWin.h"
+
+#include "platform/os/SysWin.h"
 
 #include <cstring>
 
@@ -88,4 +91,24 @@ std::size_t Utf8FromAnsiFixed(const char* ansi, std::size_t n, char* out, std::s
   std::memcpy(out, utf8, len);
   out[len] = '\0';
   return len;
+}
+
+std::wstring FinalPathOf(HANDLE h) {
+  std::wstring path(MAX_PATH, L'\0');
+  for (int tries = 0; tries < 2; ++tries) {
+    const DWORD n = SysWin().GetFinalPathNameByHandleW(
+        h, path.data(), static_cast<DWORD>(path.size()), FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+    if (n == 0)
+      return {};
+    if (n < path.size()) {
+      path.resize(n);
+      if (path.rfind(L"\\\\?\\UNC\\", 0) == 0)
+        return L"\\" + path.substr(7);
+      if (path.rfind(L"\\\\?\\", 0) == 0)
+        return path.substr(4);
+      return path;
+    }
+    path.assign(n, L'\0');
+  }
+  return {};
 }

@@ -6,7 +6,8 @@
 #include <string>
 
 // Text between a code page (CP_ACP, CP_UTF8) and UTF-16 on Windows. Every conversion of the
-// program goes through these (WideWin.cpp); nothing else calls the system's conversions.
+// program goes through these (WideWin.cpp); nothing else calls the system's conversions. And the
+// one form of a path that every way to a file leads to.
 
 // The text in UTF-16; empty when it cannot be converted.
 std::wstring WideFrom(UINT codePage, const std::string& text);
@@ -24,3 +25,8 @@ const wchar_t* WideFromUtf8Into(const std::string& utf8, wchar_t (&fixed)[FixedW
 // An ANSI text in UTF-8, without taking memory: at most size - 1 bytes, cut after a whole
 // character, and a terminating zero. Returns the length.
 std::size_t Utf8FromAnsiFixed(const char* ansi, std::size_t n, char* out, std::size_t size);
+
+// The full path of an open file or folder, through every symbolic link, junction and subst
+// drive, without the "\\?\" prefix (a share as "\\server\share\..."); empty when it cannot be
+// had.
+std::wstring FinalPathOf(HANDLE h);
