@@ -295,6 +295,10 @@ class TCase:
             self.fail(f"run {index} timed out after {timeout}s")
         for box in run.unexpected:
             self.notes.append(f"run {index}: unexpected box {box.describe()}")
+        for b in raw["boxes"]:
+            if (wait_for or program).name == PROGRAM and not b["controls6"]:
+                self.fail(f"run {index}: the box {b['caption']!r} is drawn without the common "
+                          "controls 6")
         if raw.get("answers_left", 0):
             self.notes.append(f"run {index}: {raw['answers_left']} scripted answer(s) not used")
         if run.left_running:

@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Reads the resources back from built Windows programs and checks them: the application
-icon (32x32 and 16x16), the manifest (asInvoker, common controls 6, Windows 7 to 11, system
-DPI aware, no code page of its own), the version (product name, the project's version) and the string
+icon (32x32 and 16x16), the manifest (asInvoker, Windows 7 to 11, system DPI aware, no code
+page of its own, and no library to look up at start-up), the boxes' manifest (common controls 6), the version (product name, the project's version) and the string
 table of the failure report (every numbered text of src/platform/Texts.def, exactly).
 
 Usage: tests/program/check_resources.py PROGRAM.exe [PROGRAM.exe ...]
@@ -53,19 +53,23 @@ def check(path):
                 problems.append(f"no {want[0]}x{want[1]} icon")
 
     # Manifest
-    manifests = list(res.resources(RT_MANIFEST))
-    if len(manifests) != 1:
-        problems.append(f"{len(manifests)} manifests (one wanted)")
-    for name, lang, blob in manifests[:1]:
-        text = blob.decode("utf-8")
+    # The process's (1) and the one that the boxes activate (2).
+    manifests = {name: blob.decode("utf-8") for name, lang, blob in res.resources(RT_MANIFEST)}
+    if sorted(manifests) != [1, 2]:
+        problems.append(f"manifests {sorted(manifests)} ([1, 2] wanted)")
+    for name, text in sorted(manifests.items()):
+        cc = re.search(r'name="Microsoft.Windows.Common-Controls" version="([0-9.]+)"', text)
+        print(f"manifest {name}: common controls {cc.group(1) if cc else 'none'}")
+        if name == 1 and "<dependency" in text:
+            problems.append("manifest 1: a library to look up at every start")
+        if name == 2 and (not cc or not cc.group(1).startswith("6.")):
+            problems.append("manifest 2: no common controls 6")
+    for name, text in sorted(manifests.items())[:1]:
+        blob = text.encode("utf-8")
         level = re.search(r'requestedExecutionLevel level="(\w+)"', text)
         print(f"manifest {name}: execution level {level.group(1) if level else 'MISSING'}")
         if not level or level.group(1) != "asInvoker":
             problems.append("manifest: not asInvoker")
-        cc = re.search(r'name="Microsoft.Windows.Common-Controls" version="([0-9.]+)"', text)
-        print(f"manifest: common controls {cc.group(1) if cc else 'MISSING'}")
-        if not cc or not cc.group(1).startswith("6."):
-            problems.append("manifest: no common controls 6")
         for os_name, guid in SUPPORTED_OS.items():
             ok = guid in text
             print(f"manifest: supportedOS {os_name}: {'yes' if ok else 'MISSING'}")

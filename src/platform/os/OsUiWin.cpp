@@ -9,6 +9,36 @@
 
 namespace {
 
+// The common controls of version 6 (the program's second manifest), active while a box is up:
+// the process itself starts without them, so that a start that shows no box never looks them up.
+// A box shows without them where they cannot be activated (no memory left for the failure
+// report's box, say).
+class TBoxControls {
+public:
+  TBoxControls() {
+    ACTCTXW wanted{};
+    wanted.cbSize = sizeof wanted;
+    wanted.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    wanted.hModule = GetModuleHandleW(nullptr);
+    wanted.lpResourceName = MAKEINTRESOURCEW(2);
+    Context = CreateActCtxW(&wanted);
+    Active = Context != INVALID_HANDLE_VALUE && ActivateActCtx(Context, &Cookie);
+  }
+  ~TBoxControls() {
+    if (Active)
+      DeactivateActCtx(0, Cookie);
+    if (Context != INVALID_HANDLE_VALUE)
+      ReleaseActCtx(Context);
+  }
+  TBoxControls(const TBoxControls&) = delete;
+  TBoxControls& operator=(const TBoxControls&) = delete;
+
+private:
+  HANDLE Context;
+  ULONG_PTR Cookie = 0;
+  bool Active = false;
+};
+
 class TOsUiWin final : public TOsUi {
 public:
   int ShowBox(const std::string& text, const std::string& caption, unsigned flags,
@@ -18,6 +48,7 @@ public:
     static wchar_t wideText[FixedWideRoom];
     static wchar_t wideCaption[FixedWideRoom];
     std::wstring spareText, spareCaption;
+    const TBoxControls controls;
     return MessageBoxW(nullptr, WideFromUtf8Into(text, wideText, spareText),
                        WideFromUtf8Into(caption, wideCaption, spareCaption), flags);
   }

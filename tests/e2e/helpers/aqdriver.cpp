@@ -374,6 +374,7 @@ struct TBox {
   int Pressed = 0;
   bool Unexpected = false;
   std::string Note;
+  bool Controls6 = false; // its buttons are of the common controls 6, not the system's own
 };
 
 struct TFinder {
@@ -411,6 +412,13 @@ TBox ReadBox(HWND box) {
   for (const auto& button : ButtonNames) {
     HWND control = GetDlgItem(box, button.Id);
     if (control != nullptr && IsWindowVisible(control)) {
+      // The system's own button class, as this program (which has no manifest) sees it; the
+      // common controls 6 register one of their own.
+      WNDCLASSEXW system{};
+      system.cbSize = sizeof system;
+      static const ATOM systemButton =
+          static_cast<ATOM>(GetClassInfoExW(nullptr, L"Button", &system));
+      read.Controls6 = GetClassWord(control, GCW_ATOM) != systemButton;
       RECT rect{};
       GetWindowRect(control, &rect);
       buttons.push_back({rect.left, {button.Id, ControlText(control)}});
@@ -456,6 +464,7 @@ std::string BoxJson(const TBox& box) {
   json += "], \"answer\": " + JsonQuote(box.Answer);
   json += ", \"pressed\": " + JsonQuote(ButtonName(box.Pressed));
   json += std::string(", \"unexpected\": ") + (box.Unexpected ? "true" : "false");
+  json += std::string(", \"controls6\": ") + (box.Controls6 ? "true" : "false");
   json += ", \"note\": " + JsonQuote(box.Note) + "}";
   return json;
 }
