@@ -15,8 +15,16 @@ public:
     // cannot spell (a Korean name on a Japanese system, a character outside the code page
     // in a user's name) is given in its short 8.3 form, which it can spell, where the
     // volume keeps short names; the program's file name stays long.
-    std::wstring wide(32768, L'\0');
-    const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+    // Room for a usual path first, then more while the path fills it (the longest path has
+    // 32767 units).
+    std::wstring wide(MAX_PATH, L'\0');
+    DWORD n = 0;
+    for (;;) {
+      n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+      if (n < wide.size() || wide.size() >= 32768)
+        break;
+      wide.assign(wide.size() * 4, L'\0');
+    }
     wide.resize(n < wide.size() ? n : 0);
     bool lossy = false;
     std::string path = NarrowFrom(CP_ACP, wide.data(), wide.size(), &lossy);
@@ -126,14 +134,21 @@ public:
     // UTF-16 units and the units, without an end.
     if (id > 0xFFFF)
       return false;
-    const HMODULE self = GetModuleHandleW(nullptr);
-    const HRSRC block =
-        FindResourceW(self, MAKEINTRESOURCEW(id / 16 + 1), MAKEINTRESOURCEW(6) /* RT_STRING */);
-    const HGLOBAL loaded = block ? LoadResource(self, block) : nullptr;
-    const auto* units = static_cast<const wchar_t*>(loaded ? LockResource(loaded) : nullptr);
+    // A block is looked up once for the texts read from it one after another; a resource
+    // stays in place for the life of the process.
+    if (Block != id / 16 + 1) {
+      Block = id / 16 + 1;
+      const HMODULE self = GetModuleHandleW(nullptr);
+      const HRSRC found =
+          FindResourceW(self, MAKEINTRESOURCEW(Block), MAKEINTRESOURCEW(6) /* RT_STRING */);
+      const HGLOBAL loaded = found ? LoadResource(self, found) : nullptr;
+      Units = static_cast<const wchar_t*>(loaded ? LockResource(loaded) : nullptr);
+      Size = Units ? SizeofResource(self, found) / sizeof(wchar_t) : 0;
+    }
+    const wchar_t* const units = Units;
+    const std::size_t size = Size;
     if (!units)
       return false;
-    const std::size_t size = SizeofResource(self, block) / sizeof(wchar_t);
     std::size_t at = 0;
     for (unsigned before = id % 16; before > 0 && at < size; --before)
       at += 1 + static_cast<std::size_t>(units[at]);
@@ -144,6 +159,12 @@ public:
   }
 
   [[noreturn]] void EndProcess(int code) override { ::ExitProcess(static_cast<UINT>(code)); }
+
+private:
+  // The string table's block last looked up: its number, its texts and their count of units.
+  unsigned Block = 0;
+  const wchar_t* Units = nullptr;
+  std::size_t Size = 0;
 };
 
 } // namespace

@@ -23,10 +23,17 @@ std::wstring Hex(DWORD value) {
 // The folder of the file `name`, by its full path; empty when it cannot be had.
 std::wstring FolderPath(const std::string& name) {
   const std::wstring given = WideFrom(CP_ACP, name);
-  std::wstring full(32768, L'\0');
+  // Room for a usual path first; a longer one is asked for again in the room it needs.
+  std::wstring full(MAX_PATH, L'\0');
   wchar_t* filePart = nullptr;
-  const DWORD n = SysWin().GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()),
-                                            full.data(), &filePart);
+  DWORD n = 0;
+  for (int tries = 0; tries < 2; ++tries) {
+    n = SysWin().GetFullPathNameW(given.c_str(), static_cast<DWORD>(full.size()), full.data(),
+                                  &filePart);
+    if (n < full.size())
+      break;
+    full.assign(n, L'\0');
+  }
   if (n == 0 || n >= full.size())
     return {};
   // The folder exists even before a first run has made the file.
@@ -35,9 +42,9 @@ std::wstring FolderPath(const std::string& name) {
 }
 
 // "Local\\AutoQuillmer-" + the identity of a folder, the same through any drive letter, subst
-// drive, UNC path, link or junction that reaches it: a digest of its final path in capitals (16
-// hexadecimal digits), or where the system cannot give that path, "v" + its volume's serial
-// number and its file index. Empty when the folder cannot be opened.
+// drive, UNC path, link or junction that reaches it: a digest of its final path, its ASCII
+// letters in capitals (16 hexadecimal digits), or where the system cannot give that path, "v" + its
+// volume's serial number and its file index. Empty when the folder cannot be opened.
 std::wstring FolderMutexName(const std::wstring& folder) {
   const TFileHandle h(SysWin().CreateFileW(
       folder.c_str(), FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -47,14 +54,15 @@ std::wstring FolderMutexName(const std::wstring& folder) {
   const std::wstring prefix = L"Local\\AutoQuillmer-";
   // The final path costs the system next to nothing; the volume's serial number is asked of the
   // volume itself, the dearest call of a start that shows nothing.
-  std::wstring path = FinalPathOf(h.Get());
-  if (!path.empty() &&
-      LCMapStringW(LOCALE_INVARIANT, LCMAP_UPPERCASE, path.data(), static_cast<int>(path.size()),
-                   path.data(), static_cast<int>(path.size())) != 0) {
-    // FNV-1a over the UTF-16 code units.
+  const std::wstring path = FinalPathOf(h.Get());
+  if (!path.empty()) {
+    // FNV-1a over the UTF-16 code units. Every name of the path is spelt as the folder stores
+    // it; only the drive letter and a server's name may come in either case.
     std::uint64_t digest = 0xCBF29CE484222325ull;
-    for (const wchar_t c : path)
-      digest = (digest ^ static_cast<std::uint16_t>(c)) * 0x100000001B3ull;
+    for (const wchar_t c : path) {
+      const wchar_t upper = c >= L'a' && c <= L'z' ? static_cast<wchar_t>(c - L'a' + L'A') : c;
+      digest = (digest ^ static_cast<std::uint16_t>(upper)) * 0x100000001B3ull;
+    }
     return prefix + Hex(static_cast<DWORD>(digest >> 32)) + Hex(static_cast<DWORD>(digest));
   }
   BY_HANDLE_FILE_INFORMATION info{};
