@@ -5,6 +5,7 @@
 // lost or half made, leftovers do not outlive the next run, and the box shown is the one for
 // that failure.
 #include "LauncherFixture.h"
+#include "platform/os/RealFolder.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -537,19 +538,12 @@ protected:
     fs::remove_all(Root.parent_path(), ec);
     FaultInjection::TearDown();
   }
-  static void Put(const fs::path& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
-  }
-  static std::string Get(const fs::path& name) {
-    std::ifstream f(name, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(f), {});
-  }
   TTree Tree() const {
     TTree tree;
     for (auto i = fs::recursive_directory_iterator(Root); i != fs::end(i); ++i) {
       const auto kind = i->symlink_status().type();
       tree[fs::relative(i->path(), Root).generic_string()] =
-          kind == fs::file_type::regular     ? Get(i->path())
+          kind == fs::file_type::regular     ? TextOf(i->path())
           : kind == fs::file_type::directory ? "<folder>"
           : kind == fs::file_type::symlink   ? "<link " + fs::read_symlink(i->path()).string()
                                              : "<other>";
@@ -586,12 +580,12 @@ protected:
     fs::remove_all(Root, ec);
     fs::remove(Log, ec);
     fs::create_directories(Root / "home" / "Startup");
-    Put(Root / "Dozeboardt1.xls", "the template");
-    Put(Root / (Ini + ".backup"), "x"); // the user's own, which no sweep may take
+    PutText(Root / "Dozeboardt1.xls", "the template");
+    PutText(Root / (Ini + ".backup"), "x"); // the user's own, which no sweep may take
     if (Path->Settings)
-      Put(Root / Ini, *Path->Settings);
+      PutText(Root / Ini, *Path->Settings);
     if (Path->Kept)
-      Put(Root / Kept, *Path->Kept);
+      PutText(Root / Kept, *Path->Kept);
     const std::string more = Path->Layout;
     if (more == "book folder")
       fs::create_directory(Root / Book);
@@ -599,7 +593,7 @@ protected:
     if (more == "pipes") {
       for (int i = 1; i <= 5; ++i)
         mkfifo((Root / (Ini + ".~" + std::to_string(i) + ".tmp")).c_str(), 0600);
-      Put(Root / "victim", OldIni);
+      PutText(Root / "victim", OldIni);
       fs::create_symlink("victim", Root / (Ini + ".~6.tmp"));
     }
 #endif
@@ -633,7 +627,7 @@ protected:
     EXPECT_TRUE(before.count(Book) || !after.count(Book) || after.at(Book) == "the template");
     std::ifstream opened(Log);
     for (std::string name; std::getline(opened, name);)
-      EXPECT_EQ(fs::is_regular_file(fs::symlink_status(name)) ? Get(name) : "", "the template");
+      EXPECT_EQ(fs::is_regular_file(fs::symlink_status(name)) ? TextOf(name) : "", "the template");
   }
   // A clean start afterwards leaves no leftovers and whole settings.
   void CheckClean() {

@@ -27,12 +27,12 @@ public:
   // Takes the lock `kind` of the settings file `name` (a relative name counts from the current
   // directory), waiting up to `waitMs` milliseconds while another start holds it.
   // Windows: the mutex "Local\AutoQuillmer-" + a digest of the final path of the settings file's
-  // folder (and "-question" for the question lock), in the namespace of the
-  // user's own session; a mutex left by a process that ended counts as taken. The holder of the
-  // question lock publishes its process id beside it before its first box. POSIX: flock(LOCK_EX) on
-  // a file named after the device and inode of the settings file's folder, in the user's private
-  // folder /tmp/auto-quillmer-UID (made 0700; a name another user took first is refused): no file
-  // of its own in the program's folder, nothing another user can reach, and no descriptor that a
+  // folder (and "-question" for the question lock), in the namespace of the user's own session;
+  // a mutex left by a process that ended counts as taken. The holder of the question lock
+  // publishes its process id beside it before its first box. POSIX: flock(LOCK_EX) on a file
+  // named after the device and inode of the settings file's folder, in the user's private folder
+  // /tmp/auto-quillmer-UID (made 0700; a name another user took first is refused): no file of
+  // its own in the program's folder, nothing another user can reach, and no descriptor that a
   // started program could keep.
   virtual TRunLock Take(const std::string& name, TRunLockKind kind, unsigned waitMs) = 0;
   // Brings the box of the start that holds the question lock of `name` to the front, where the

@@ -167,8 +167,7 @@ private:
   static int Index(TRunLockKind kind) { return kind == TRunLockKind::Question ? 1 : 0; }
 
   // The mutex of a lock of the file `name`: the folder's, with "-question" after it for the
-  // question lock. While this process holds a lock, a folder is looked up once: asking its
-  // volume for the serial number is the dearest call of a start that shows nothing.
+  // question lock. While this process holds a lock, a folder is looked up once.
   std::wstring MutexName(const std::string& name, TRunLockKind kind) {
     const std::wstring folder = FolderPath(name);
     if (folder.empty())

@@ -12,6 +12,17 @@
 #include <string>
 #include <system_error>
 
+// A file made to hold exactly text; the bytes of a file ("" where it cannot be read).
+inline void PutText(const std::filesystem::path& name, const std::string& text) {
+  std::ofstream(name, std::ios::binary) << text;
+}
+inline std::string TextOf(const std::filesystem::path& name) {
+  std::ifstream f(name, std::ios::binary);
+  std::stringstream s;
+  s << f.rdbuf();
+  return s.str();
+}
+
 class RealFolder : public ::testing::Test {
 protected:
   std::filesystem::path Root;
@@ -39,15 +50,8 @@ protected:
   }
 
   std::string In(const std::string& name) const { return (Root / name).string(); }
-  static void Put(const std::string& name, const std::string& text) {
-    std::ofstream(name, std::ios::binary) << text;
-  }
-  static std::string Get(const std::string& name) {
-    std::ifstream f(name, std::ios::binary);
-    std::stringstream s;
-    s << f.rdbuf();
-    return s.str();
-  }
+  static void Put(const std::string& name, const std::string& text) { PutText(name, text); }
+  static std::string Get(const std::string& name) { return TextOf(name); }
   // The names in a folder; none when it is missing.
   static std::set<std::string> Names(const std::string& dir) {
     std::set<std::string> names;
