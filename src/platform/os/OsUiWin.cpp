@@ -9,7 +9,7 @@
 
 namespace {
 
-// The common controls of version 6 (the program's second manifest), active while a box is up:
+// The common controls of version 6 (the program's boxes' manifest), active while a box is up:
 // the process itself starts without them, so that a start that shows no box never looks them up.
 // A box shows without them where they cannot be activated (no memory left for the failure
 // report's box, say).
@@ -20,7 +20,8 @@ public:
     wanted.cbSize = sizeof wanted;
     wanted.dwFlags = ACTCTX_FLAG_HMODULE_VALID | ACTCTX_FLAG_RESOURCE_NAME_VALID;
     wanted.hModule = GetModuleHandleW(nullptr);
-    wanted.lpResourceName = MAKEINTRESOURCEW(2);
+    // ISOLATIONAWARE_NOSTATICIMPORT_MANIFEST_RESOURCE_ID, which the loader leaves alone.
+    wanted.lpResourceName = MAKEINTRESOURCEW(3);
     Context = CreateActCtxW(&wanted);
     Active = Context != INVALID_HANDLE_VALUE && ActivateActCtx(Context, &Cookie);
   }
