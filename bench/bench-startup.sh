@@ -6,10 +6,11 @@
 #   1. the Linux program (dist/linux/AutoQuillmer), natively;
 #   2. the Windows x86_64 program (dist/win64/AutoQuillmer.exe) under Wine, each program
 #      started the same way through tests/harness/wine-run.sh in a private prefix, with the
-#      programs on another processor than Wine's server and on the server's own;
+#      programs on another processor than Wine's server and on the server's own, the two
+#      programs in turns;
 #   3. the release program (dist/win32/AutoQuillmer.exe) under the emulated 32-bit Wine
 #      (tests/harness/wine32-run.sh), with one waiting program kept running in its prefix as the
-#      end-to-end tests do.
+#      end-to-end tests do, the two programs in turns.
 # Prints the medians and their ratio (aim: at most 1.15x), the ratios of all three side by
 # side, the programs' sizes (including the release program
 # dist/win32/AutoQuillmer.exe) and their peak memory ("Maximum resident set size").
@@ -113,13 +114,38 @@ same_day_start() {
   echo "   settings: $(grep -E '^(Last_XLS|LastQuillmer)=' AutoQuillmer.ini | tr -d '\r' | tr '\n' ' ')"
 }
 
-# In the program's folder: the empty program and the launcher timed, each started through RUNNER.
-# The empty program goes first: a prefix made just before is still settling (Wine's own
-# services starting), which would otherwise weigh on the launcher's few runs alone.
+# In the program's folder: the empty program and the launcher timed, each started through RUNNER,
+# in turns (empty, launcher, launcher, empty, ...), so that a change of pace of the machine
+# while they run (the emulator's especially) weighs on both alike. Writes NAME.json in the
+# form of hyperfine's export: per program the median, the extremes and the mean CPU time of
+# the runs (with the processes they started).
 timed_starts() {
   local name="$1" runs="$2" warmup="$3" run="$4"
-  hyperfine -N --style basic --warmup "$warmup" --runs "$runs" --export-json "$work/$name.json" \
-    -n empty "$run ./empty.exe" -n launcher "$run ./AutoQuillmer.exe" >/dev/null
+  python3 - "$work/$name.json" "$runs" "$warmup" "$run" <<'PY'
+import json, os, resource, shlex, statistics, subprocess, sys, time
+out, runs, warmup, run = sys.argv[1], int(sys.argv[2]), int(sys.argv[3]), shlex.split(sys.argv[4])
+names = {"empty": "./empty.exe", "launcher": "./AutoQuillmer.exe"}
+times = {n: [] for n in names}
+cpu = {n: [0.0, 0.0] for n in names}
+def start(n):
+    subprocess.run(run + [names[n]], stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, check=False)
+for i in range(warmup):
+    for n in names:
+        start(n)
+for i in range(runs):
+    for n in (("empty", "launcher") if i % 2 == 0 else ("launcher", "empty")):
+        before = resource.getrusage(resource.RUSAGE_CHILDREN)
+        t = time.perf_counter()
+        start(n)
+        times[n].append(time.perf_counter() - t)
+        after = resource.getrusage(resource.RUSAGE_CHILDREN)
+        cpu[n][0] += after.ru_utime - before.ru_utime
+        cpu[n][1] += after.ru_stime - before.ru_stime
+json.dump({"results": [{"command": n, "median": statistics.median(times[n]), "min": min(times[n]),
+                        "max": max(times[n]), "user": cpu[n][0] / runs, "system": cpu[n][1] / runs}
+                       for n in names]}, open(out, "w"))
+PY
   if ls Dozeboard_*.xls >/dev/null 2>&1; then
     echo "a timed start prepared a workbook: not a same-day start" >&2
     exit 1

@@ -257,7 +257,7 @@ fi
 if wants bench && { [ -x build/linux/datetime_bench ] || built linux; }; then
   counted 600 "benchmarks" bash -c 'for b in build/linux/*_bench; do "$b" --benchmark_min_time=0.01 "$@" || exit 1; done' \
     benchmarks "${gbench[@]}"
-  named "start-up benchmark" && counted 1200 "start-up benchmark" env RUNS=20 WINE_RUNS=60 WINE32_RUNS=12 bench/bench-startup.sh
+  named "start-up benchmark" && counted 1200 "start-up benchmark" env RUNS=20 WINE_RUNS=60 WINE32_RUNS=20 bench/bench-startup.sh
 fi
 
 if wants fuzz; then

@@ -4,26 +4,76 @@
 #include "platform/os/OsProcess.h"
 #include "platform/os/OsUi.h"
 
-TText* TText::First = nullptr;
+#include <deque>
 
-#define AQ_TEXT(name, utf8) const TText txt##name{utf8};
-#define AQ_STRING(name, id, utf8) const TText txt##name{utf8, id};
+namespace {
+
+// The rows of the table, numbered in its order.
+enum TTextRow : unsigned {
+#define AQ_TEXT(name, utf8) Row##name,
+#define AQ_STRING(name, id, utf8) Row##name,
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
+  RowCount
+};
+
+// The forms of the table's texts: empty until the texts are loaded.
+TTextForms TableForms[RowCount];
+
+} // namespace
+
+#define AQ_TEXT(name, utf8) constinit const TText txt##name{utf8, 0, TableForms[Row##name]};
+#define AQ_STRING(name, id, utf8) constinit const TText txt##name{utf8, id, TableForms[Row##name]};
 #include "platform/Texts.def"
 #undef AQ_STRING
 #undef AQ_TEXT
 
-TText::TText(const char* utf8, unsigned resourceId)
-    : Utf8(utf8), ResourceId(resourceId), Next(First) {
-  First = this;
+namespace {
+
+constinit const TText* const TableTexts[] = {
+#define AQ_TEXT(name, utf8) &txt##name,
+#define AQ_STRING(name, id, utf8) &txt##name,
+#include "platform/Texts.def"
+#undef AQ_STRING
+#undef AQ_TEXT
+};
+
+// The texts outside the table and their forms.
+const TText* FirstOther = nullptr;
+std::deque<TTextForms>& OtherForms() {
+  static std::deque<TTextForms> forms;
+  return forms;
+}
+
+} // namespace
+
+TText::TText(const char* utf8)
+    : Utf8(utf8), ResourceId(0), Forms(&OtherForms().emplace_back()), Next(FirstOther) {
+  FirstOther = this;
+}
+
+const std::string& TText::Source() const {
+  if (!Forms->HasSource) {
+    Forms->Source = Utf8;
+    Forms->HasSource = true;
+  }
+  return Forms->Source;
+}
+
+void TText::Load() const {
+  TTextForms& f = *Forms;
+  if (!ResourceId || !OsProcess().ResourceText(ResourceId, f.Shown))
+    f.Shown = Source();
+  f.Ansi = OsProcess().AnsiFromUtf8(f.Shown);
+  f.Loaded = true;
 }
 
 void TText::LoadAll() {
-  for (TText* t = First; t; t = t->Next) {
-    if (!t->ResourceId || !OsProcess().ResourceText(t->ResourceId, t->ShownForm))
-      t->ShownForm = t->Utf8;
-    t->Ansi = OsProcess().AnsiFromUtf8(t->ShownForm);
-    t->Loaded = true;
-  }
+  for (const TText* t : TableTexts)
+    t->Load();
+  for (const TText* t = FirstOther; t; t = t->Next)
+    t->Load();
 }
 
 TSystemText TSystemText::FromCodePage(const std::string& ansi) {

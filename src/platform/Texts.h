@@ -8,30 +8,42 @@
 // LoadAll turns every one of them into the system's ANSI code page when the program
 // starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX). A text with a
 // number in the program's string table is taken from there where the program has one.
+// The forms of one text, made when the texts are loaded.
+struct TTextForms {
+  std::string Source;
+  std::string Ansi;
+  std::string Shown;
+  bool HasSource = false;
+  bool Loaded = false;
+};
+
 class TText {
 public:
-  explicit TText(const char* utf8, unsigned resourceId = 0);
+  // A row of the table: constant data, so that the program's start makes nothing for it.
+  constexpr TText(const char* utf8, unsigned resourceId, TTextForms& forms)
+      : Utf8(utf8), ResourceId(resourceId), Forms(&forms) {}
+  // A text outside the table (the tests' own), loaded with the table's.
+  explicit TText(const char* utf8);
   TText(const TText&) = delete;
   TText& operator=(const TText&) = delete;
 
   // The text in the ANSI code page (its UTF-8 form until LoadAll has run).
-  const std::string& operator()() const { return Loaded ? Ansi : Utf8; }
-  const std::string& Source() const { return Utf8; }
+  const std::string& operator()() const { return Forms->Loaded ? Forms->Ansi : Source(); }
+  const std::string& Source() const;
   // The text as the user sees it, in UTF-8: from the string table where it has the text,
   // else the source. Unlike the ANSI form it never loses a character.
-  const std::string& Shown() const { return Loaded ? ShownForm : Utf8; }
+  const std::string& Shown() const { return Forms->Loaded ? Forms->Shown : Source(); }
 
   // Converts every text through the platform in use.
   static void LoadAll();
 
 private:
-  std::string Utf8;
-  std::string Ansi;
-  std::string ShownForm;
+  void Load() const;
+
+  const char* Utf8;
   unsigned ResourceId;
-  bool Loaded = false;
-  TText* Next = nullptr;
-  static TText* First;
+  TTextForms* Forms;
+  const TText* Next = nullptr; // the next text outside the table
 };
 
 // The program's texts, one object for each row of the table: txtOpenQuestion and so on;
