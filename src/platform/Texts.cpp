@@ -39,6 +39,20 @@ constinit const TText* const TableTexts[] = {
 #undef AQ_TEXT
 };
 
+} // namespace
+
+// The sources of the table's texts, made in one pass when the program starts.
+struct TTableSources {
+  TTableSources() {
+    for (const TText* t : TableTexts)
+      t->Forms->Source = t->Utf8;
+  }
+};
+
+namespace {
+
+const TTableSources TableSources;
+
 // The texts outside the table and their forms.
 const TText* FirstOther = nullptr;
 std::deque<TTextForms>& OtherForms() {
@@ -50,15 +64,29 @@ std::deque<TTextForms>& OtherForms() {
 
 TText::TText(const char* utf8)
     : Utf8(utf8), ResourceId(0), Forms(&OtherForms().emplace_back()), Next(FirstOther) {
+  Forms->Source = utf8;
   FirstOther = this;
 }
 
-const std::string& TText::Source() const {
-  if (!Forms->HasSource) {
-    Forms->Source = Utf8;
-    Forms->HasSource = true;
-  }
-  return Forms->Source;
+namespace {
+
+bool TextsLoaded = false;
+
+// The texts that a failure report or a runtime-error stop shows besides those of the string
+// table: the words of the program's own dialogs and the runtime-error stop's.
+constinit const TText* const ReadyTexts[] = {
+    &txtButtonYes,    &txtButtonNo,           &txtButtonCancel,      &txtKindError,
+    &txtKindQuestion, &txtKindWarning,        &txtKindInformation,   &txtPromptYesNoCancel,
+    &txtPromptYesNo,  &txtPromptOk,           &txtAnswerYesNoCancel, &txtAnswerYesNo,
+    &txtRuntimeError, &txtRuntimeErrorCaption};
+
+} // namespace
+
+bool TText::LoadLate() const {
+  if (!TextsLoaded)
+    return false;
+  Load();
+  return true;
 }
 
 void TText::Load() const {
@@ -70,9 +98,15 @@ void TText::Load() const {
 }
 
 void TText::LoadAll() {
+  TextsLoaded = true;
   for (const TText* t : TableTexts)
-    t->Load();
+    t->Forms->Loaded = false;
   for (const TText* t = FirstOther; t; t = t->Next)
+    t->Forms->Loaded = false;
+  for (const TText* t : TableTexts)
+    if (t->ResourceId)
+      t->Load();
+  for (const TText* t : ReadyTexts)
     t->Load();
 }
 

@@ -243,7 +243,9 @@ public:
     const std::size_t nameAt = target.find_last_of("\\/") + 1;
     names.clear();
     WIN32_FIND_DATAA found;
-    const TFindHandle search(SysWin().FindFirstFileA((target + ".*").c_str(), &found));
+    // The pattern of the names TempNameOf gives, which leaves out the file itself: where no save
+    // left anything, the search ends at its first look.
+    const TFindHandle search(SysWin().FindFirstFileA((target + ".~*.tmp").c_str(), &found));
     if (!search) {
       const DWORD e = GetLastError();
       return e == ERROR_FILE_NOT_FOUND || e == ERROR_PATH_NOT_FOUND || e == ERROR_NO_MORE_FILES;
