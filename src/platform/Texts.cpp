@@ -68,27 +68,6 @@ TText::TText(const char* utf8)
   FirstOther = this;
 }
 
-namespace {
-
-bool TextsLoaded = false;
-
-// The texts that a failure report or a runtime-error stop shows besides those of the string
-// table: the words of the program's own dialogs and the runtime-error stop's.
-constinit const TText* const ReadyTexts[] = {
-    &txtButtonYes,    &txtButtonNo,           &txtButtonCancel,      &txtKindError,
-    &txtKindQuestion, &txtKindWarning,        &txtKindInformation,   &txtPromptYesNoCancel,
-    &txtPromptYesNo,  &txtPromptOk,           &txtAnswerYesNoCancel, &txtAnswerYesNo,
-    &txtRuntimeError, &txtRuntimeErrorCaption};
-
-} // namespace
-
-bool TText::LoadLate() const {
-  if (!TextsLoaded)
-    return false;
-  Load();
-  return true;
-}
-
 void TText::Load() const {
   TTextForms& f = *Forms;
   if (!ResourceId || !OsProcess().ResourceText(ResourceId, f.Shown))
@@ -98,15 +77,9 @@ void TText::Load() const {
 }
 
 void TText::LoadAll() {
-  TextsLoaded = true;
   for (const TText* t : TableTexts)
-    t->Forms->Loaded = false;
+    t->Load();
   for (const TText* t = FirstOther; t; t = t->Next)
-    t->Forms->Loaded = false;
-  for (const TText* t : TableTexts)
-    if (t->ResourceId)
-      t->Load();
-  for (const TText* t : ReadyTexts)
     t->Load();
 }
 

@@ -4,10 +4,6 @@
 #include <string>
 #include <utility>
 
-// A fixed text of the program. Texts are written once, in UTF-8, in the table Texts.def;
-// once LoadAll has run, each is turned into the system's ANSI code page (code page 932 on a
-// Japanese Windows system; UTF-8 on POSIX). A text with a
-// number in the program's string table is taken from there where the program has one.
 // The forms of one text: its source, made when the program starts (so that a runtime-error
 // stop can show it before the texts are loaded, without memory), and the forms made when it
 // is loaded.
@@ -18,9 +14,14 @@ struct TTextForms {
   bool Loaded = false;
 };
 
+// A fixed text of the program. Texts are written once, in UTF-8, in the table Texts.def;
+// LoadAll turns every one of them into the system's ANSI code page when the program
+// starts (code page 932 on a Japanese Windows system; UTF-8 on POSIX). A text with a
+// number in the program's string table is taken from there where the program has one.
 class TText {
 public:
-  // A row of the table: constant data, so that the program's start makes nothing for it.
+  // A row of the table: constant data, whose source the start makes with all the others in one
+  // pass (one object made and registered for destruction per row cost the start more).
   constexpr TText(const char* utf8, unsigned resourceId, TTextForms& forms)
       : Utf8(utf8), ResourceId(resourceId), Forms(&forms) {}
   // A text outside the table (the tests' own), loaded with the table's.
@@ -29,20 +30,16 @@ public:
   TText& operator=(const TText&) = delete;
 
   // The text in the ANSI code page (its UTF-8 form until LoadAll has run).
-  const std::string& operator()() const { return Ready() ? Forms->Ansi : Source(); }
+  const std::string& operator()() const { return Forms->Loaded ? Forms->Ansi : Source(); }
   const std::string& Source() const { return Forms->Source; }
   // The text as the user sees it, in UTF-8: from the string table where it has the text,
   // else the source. Unlike the ANSI form it never loses a character.
-  const std::string& Shown() const { return Ready() ? Forms->Shown : Source(); }
+  const std::string& Shown() const { return Forms->Loaded ? Forms->Shown : Source(); }
 
-  // Converts the texts through the platform in use: those that a failure report or a
-  // runtime-error stop shows at once, so that they need no memory then; every other one
-  // when it is first asked for.
+  // Converts every text through the platform in use.
   static void LoadAll();
 
 private:
-  bool Ready() const { return Forms->Loaded || LoadLate(); }
-  bool LoadLate() const;
   void Load() const;
 
   friend struct TTableSources;
