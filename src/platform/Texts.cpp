@@ -18,7 +18,8 @@ enum TTextRow : unsigned {
   RowCount
 };
 
-// The forms of the table's texts: empty until the texts are loaded.
+// The forms of the table's texts: their sources made when the program starts (TableSources),
+// the rest when the texts are loaded.
 TTextForms TableForms[RowCount];
 
 } // namespace
