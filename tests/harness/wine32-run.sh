@@ -89,10 +89,16 @@ build_root() {
   rm -rf "$qemu_dir" "$root" "$stamp"
   mkdir -p "$cache"
   write_sources
-  local arch
+  # A mirror caught in the middle of a sync serves an index of the wrong size for a while:
+  # the lists are fetched again, a few times, before that counts as a failure.
+  local arch try
   for arch in i386 amd64; do
-    private_apt "$arch" update >"$cache/apt-$arch.log" 2>&1 ||
-      fail "apt-get update for $arch failed (see $cache/apt-$arch.log)"
+    : >"$cache/apt-$arch.log"
+    for try in 1 2 3 4; do
+      private_apt "$arch" update >>"$cache/apt-$arch.log" 2>&1 && break
+      [ "$try" -lt 4 ] || fail "apt-get update for $arch failed (see $cache/apt-$arch.log)"
+      sleep $((try * 15))
+    done
   done
   private_apt i386 install -y -d --no-install-recommends "${root_packages[@]}" >>"$cache/apt-i386.log" 2>&1 ||
     fail "could not fetch ${root_packages[*]} (see $cache/apt-i386.log)"
